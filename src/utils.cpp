@@ -1,0 +1,639 @@
+#include "utils.h"
+
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "command_audio.h"
+#include "command_code.h"
+#include "command_download.h"
+#include "command_image.h"
+#include "command_link.h"
+#include "command_pdf.h"
+#include "command_text.h"
+#include "command_title.h"
+#include "command_video.h"
+
+namespace fs = std::filesystem;
+
+std::string build_timestamp;
+std::string current_orv_dir;
+
+namespace {
+
+// The input folder as named and as resolved once for the whole walk.
+struct input_tree {
+  fs::path folder;
+  fs::path resolved;
+};
+
+input_tree open_input_tree(const std::string& folder) {
+  return {folder, fs::canonical(folder)};
+}
+
+// Where an entry of the walk belongs below the output folder. The walk never enters linked
+// folders, so only the entry itself can be a link and only a link needs resolving. A link whose
+// target lies outside the input folder keeps its own place, so nothing lands outside the output.
+fs::path place_below(const fs::directory_entry& entry, const input_tree& tree) {
+  fs::path own = entry.path().lexically_relative(tree.folder);
+  if (!entry.is_symlink()) {
+    return own;
+  }
+  fs::path resolved = fs::weakly_canonical(entry.path()).lexically_relative(tree.resolved);
+  if (resolved.empty() || *resolved.begin() == "..") {
+    return own;
+  }
+  return resolved;
+}
+
+bool contains(std::string_view value, std::string_view part) {
+  return value.find(part) != std::string_view::npos;
+}
+
+std::string with_px_unless(std::string_view value, bool has_unit) {
+  std::string written(value);
+  if (!has_unit) {
+    written += "px";
+  }
+  return written;
+}
+
+}  // namespace
+
+// --- Site tree -------------------------------------------------------------------------------
+
+bool delete_directory(const std::string& dir) {
+  try {
+    // A dangling link named like the folder is something to delete too.
+    if (!fs::exists(fs::symlink_status(dir))) {
+      std::cout << "Info: Directory '" << dir << "' does not exist. Nothing to delete.\n";
+      return true;
+    }
+    fs::remove_all(dir);
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    std::cerr << "Error deleting directory: " << error.what() << "\n";
+    return false;
+  }
+}
+
+bool replicate_directory_structure(const std::string& source, const std::string& destination) {
+  try {
+    if (!fs::exists(source)) {
+      std::cerr << "Error: Source directory '" << source << "' does not exist." << std::endl;
+      return false;
+    }
+    fs::create_directories(destination);
+    const input_tree tree = open_input_tree(source);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source)) {
+      if (!entry.is_directory()) {
+        continue;
+      }
+      const fs::path target = fs::path(destination) / place_below(entry, tree);
+      if (fs::create_directories(target)) {
+        std::cout << "Created: " << target.string() << "\n";
+      }
+    }
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    std::cerr << "File system error: " << error.what() << "\n";
+    return false;
+  }
+}
+
+bool copy_non_command_files(const std::string& source, const std::string& destination,
+                            const std::vector<std::string>& extensions) {
+  try {
+    if (!fs::exists(source)) {
+      std::cerr << "Error: Source directory '" << source << "' does not exist.\n";
+      return false;
+    }
+    const input_tree tree = open_input_tree(source);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source)) {
+      if (!entry.is_regular_file() ||
+          is_command_file(entry.path().filename().native(), extensions)) {
+        continue;
+      }
+      const fs::path relative = place_below(entry, tree);
+      const fs::path target = fs::path(destination) / relative;
+      fs::create_directories(target.parent_path());
+      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+      std::cout << "Copied asset: " << relative.string() << " -> " << target.string() << "\n";
+    }
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    std::cerr << "Error copying files: " << error.what() << "\n";
+    return false;
+  }
+}
+
+bool create_main_css(const std::string& folder) {
+  try {
+    const fs::path path = fs::path(folder) / "main.css";
+    if (!fs::exists(folder)) {
+      fs::create_directories(folder);
+    }
+    std::ofstream css(path);
+    if (!css.is_open()) {
+      std::cerr << "Error: Could not create main.css at " << path.string() << "\n";
+      return false;
+    }
+    css << main_css_text();
+    css.close();
+    if (css.fail()) {
+      std::cerr << "Error: Could not write main.css at " << path.string() << "\n";
+      return false;
+    }
+    return true;
+  } catch (const std::exception& error) {
+    std::cerr << "Exception caught while creating main.css: " << error.what() << "\n";
+    return false;
+  }
+}
+
+// --- Page compiler ---------------------------------------------------------------------------
+
+namespace {
+
+// The icon every page of a run links: favicon.png when the project brought one, else favicon.ico.
+struct page_icon {
+  std::string name;
+  std::string type;
+};
+
+page_icon find_page_icon(const std::string& output) {
+  if (fs::exists(fs::path(output) / "favicon.png")) {
+    return {"favicon.png", "image/png"};
+  }
+  return {"favicon.ico", "image/x-icon"};
+}
+
+void write_page_head(std::ostream& page, const page_icon& icon, const std::string& prefix) {
+  page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"
+       << "  <meta charset=\"UTF-8\">\n"
+       << "  <title>Orvello Page</title>\n"
+       << "  <link rel=\"icon\" type=\"" << icon.type << "\" href=\"" << prefix << icon.name
+       << "\">\n"
+       << "  <link rel=\"stylesheet\" href=\"" << prefix << "main.css\">\n"
+       << "</head>\n<body>\n";
+}
+
+void write_page_foot(std::ostream& page) {
+  page << "  <div class=\"fixed-footer\">@This site. All rights reserved. Made with Orvello on "
+       << build_timestamp << "</div>\n"
+       << "</body>\n</html>\n";
+}
+
+void compile_lines(std::istream& source, std::ostream& page) {
+  block_flags flags;
+  std::string line;
+  while (std::getline(source, line)) {
+    line.resize(without_carriage_return(line).size());
+    route_line(line, flags, page);
+  }
+}
+
+// Within one run every file below the output folder was written by the run itself, so a file
+// already at a page's place is an asset or an earlier page that this page now replaces.
+void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) {
+  std::error_code error;
+  if (fs::is_regular_file(fs::symlink_status(page_path, error))) {
+    std::cerr << "Warning: " << page_path.string()
+              << " was already written in this run and is replaced by the page compiled from "
+              << command_file.string() << "\n";
+  }
+}
+
+// Compiles one command file; false when its page is missing or incomplete.
+bool compile_command_file(const fs::directory_entry& entry, const input_tree& tree,
+                          const std::string& output, const page_icon& icon) {
+  std::ifstream source(entry.path());
+  if (!source.is_open()) {
+    std::cerr << "Error: Could not open file " << entry.path().string() << "\n";
+    return false;
+  }
+  current_orv_dir = entry.path().parent_path().string();
+  const fs::path relative = place_below(entry, tree);
+  const fs::path page_path = (fs::path(output) / relative).replace_extension(".htm");
+  fs::create_directories(page_path.parent_path());
+  warn_if_replacing(page_path, entry.path());
+  std::ofstream page(page_path);
+  if (!page.is_open()) {
+    std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
+    return false;
+  }
+  write_page_head(page, icon, depth_prefix(relative));
+  compile_lines(source, page);
+  write_page_foot(page);
+  page.close();
+  if (source.bad()) {
+    std::cerr << "Error: Could not read file " << entry.path().string() << "\n";
+    return false;
+  }
+  if (page.fail()) {
+    std::cerr << "Error: Could not write output HTM " << page_path.string() << "\n";
+    return false;
+  }
+  std::cout << "Compiled: " << relative.string() << " -> " << page_path.string() << "\n";
+  return true;
+}
+
+}  // namespace
+
+bool process_command_files(const std::string& input, const std::string& output,
+                           const std::vector<std::string>& extensions) {
+  try {
+    if (!fs::exists(input)) {
+      std::cerr << "Error: Source directory '" << input << "' does not exist.\n";
+      return false;
+    }
+    const input_tree tree = open_input_tree(input);
+    const page_icon icon = find_page_icon(output);
+    bool every_page_written = true;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(input)) {
+      if (entry.is_regular_file() &&
+          is_command_file(entry.path().filename().native(), extensions) &&
+          !compile_command_file(entry, tree, output, icon)) {
+        every_page_written = false;
+      }
+    }
+    return every_page_written;
+  } catch (const fs::filesystem_error& error) {
+    std::cerr << "File system error during compilation: " << error.what() << "\n";
+    return false;
+  }
+}
+
+std::string_view file_extension(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) {
+    return {};
+  }
+  return name.substr(dot);
+}
+
+bool is_command_file(std::string_view name, const std::vector<std::string>& extensions) {
+  const std::string_view extension = file_extension(name);
+  for (const std::string& command_extension : extensions) {
+    if (extension == command_extension) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string depth_prefix(const fs::path& relative) {
+  std::string prefix;
+  for (const fs::path& part : relative.parent_path()) {
+    if (!part.empty() && part != ".") {
+      prefix += "../";
+    }
+  }
+  return prefix;
+}
+
+namespace {
+
+using block_handler = void (*)(const std::string& line, bool& in_block, std::ostream& page);
+
+struct block_route {
+  block_names names;
+  bool block_flags::*in_block;
+  block_handler handler;
+};
+
+// The routing order: an earlier kind can open inside a later one, never the other way round.
+constexpr block_route block_routes[] = {
+    {title_block, &block_flags::title, command_title},
+    {text_block, &block_flags::text, command_text},
+    {link_block, &block_flags::link, command_link},
+    {image_block, &block_flags::image, command_image},
+    {video_block, &block_flags::video, command_video},
+    {audio_block, &block_flags::audio, command_audio},
+    {pdf_block, &block_flags::pdf, command_pdf},
+    {download_block, &block_flags::download, command_download},
+    {code_block, &block_flags::code, command_code},
+};
+
+}  // namespace
+
+void route_line(const std::string& line, block_flags& flags, std::ostream& page) {
+  for (const block_route& route : block_routes) {
+    bool& in_block = flags.*route.in_block;
+    if (in_block || line == route.names.opening || line == route.names.closing) {
+      route.handler(line, in_block, page);
+      return;
+    }
+  }
+}
+
+// --- The block protocol shared by the nine kinds ----------------------------------------------
+
+block_event block_step(std::string_view line, block_names names, bool& in_block) {
+  if (line == names.opening) {
+    in_block = true;
+    return block_event::opened;
+  }
+  if (line == names.closing) {
+    in_block = false;
+    return block_event::closed;
+  }
+  return in_block ? block_event::inside : block_event::ignored;
+}
+
+std::string_view without_carriage_return(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') {
+    line.remove_suffix(1);
+  }
+  return line;
+}
+
+bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {
+  for (const setting_key& key : keys) {
+    if (!line.starts_with(key.prefix)) {
+      continue;
+    }
+    const std::string_view value = line.substr(key.prefix.size());
+    if (std::string* const* text = std::get_if<std::string*>(&key.field)) {
+      (*text)->assign(value);
+    } else {
+      *std::get<bool*>(key.field) = value == "true";
+    }
+    return true;
+  }
+  return false;
+}
+
+std::string html_escape(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size() + text.size() / 10);
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string escape_quotes(std::string_view value) {
+  std::string escaped;
+  escaped.reserve(value.size());
+  for (const char c : value) {
+    if (c == '"') {
+      escaped += "&quot;";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string dimension_with_unit(std::string_view value) {
+  return with_px_unless(value, value == "auto" || contains(value, "%") || contains(value, "px"));
+}
+
+std::string text_size_with_unit(std::string_view value) {
+  // Every "rem" holds "em".
+  return with_px_unless(value, contains(value, "px") || contains(value, "em"));
+}
+
+std::string font_size_with_unit(std::string_view value) {
+  return with_px_unless(value,
+                        contains(value, "%") || contains(value, "px") || contains(value, "em"));
+}
+
+fs::path external_file_path(const std::string& src) {
+  fs::path path(src);
+  if (path.is_relative() && !current_orv_dir.empty()) {
+    return fs::path(current_orv_dir) / path;
+  }
+  return path;
+}
+
+bool read_external_lines(const fs::path& path, std::vector<std::string>& lines) {
+  // Opening a folder would yield nothing, a FIFO could block forever and a device never end.
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) {
+    return false;
+  }
+  std::ifstream file(path);
+  if (!file.is_open()) {
+    return false;
+  }
+  std::string line;
+  while (std::getline(file, line)) {
+    line.resize(without_carriage_return(line).size());
+    lines.push_back(line);
+  }
+  return true;
+}
+
+// The site's one stylesheet. Every page links it; the footer and the block kinds carry the class
+// names its rules select.
+std::string_view main_css_text() {
+  static constexpr std::string_view css = R"css(/* Generated by Orvello */
+
+body {
+  font-family: system-ui, -apple-system, BlinkMacSystemFont, "Segoe UI", Roboto, Helvetica, Arial, sans-serif;
+  font-size: 1rem;
+  line-height: 1.6;
+  color: #d4d4d4;
+  background-color: #1e1e1e;
+  margin-top: 1.5rem;
+  margin-left: 1.5rem;
+  margin-right: 1.5rem;
+  margin-bottom: 3rem;
+}
+
+.fixed-footer {
+  font-family: system-ui, -apple-system, BlinkMacSystemFont, "Segoe UI", Roboto, Helvetica, Arial, sans-serif;
+  font-size: 1.5rem;
+  position: fixed;
+  bottom: 0;
+  left: 0;
+  width: 100%;
+  height: 40px;
+  font-weight: bold;
+  color: #000000;
+  background-color: #2DCA45;
+  z-index: 1000;
+  display: flex;
+  align-items: center;
+  justify-content: safe center;
+  white-space: nowrap;
+  padding: 0 10px;
+  box-sizing: border-box;
+  overflow-x: auto;
+  scrollbar-width: thin;
+  scrollbar-color: #1a8a2d #2DCA45;
+}
+
+.fixed-footer::-webkit-scrollbar {
+  height: 4px;
+}
+.fixed-footer::-webkit-scrollbar-track {
+  background: #2DCA45;
+}
+.fixed-footer::-webkit-scrollbar-thumb {
+  background: #1a8a2d;
+  border-radius: 2px;
+}
+
+.title {
+  display: block;
+  line-height: 1.2;
+  margin-top: 0.5rem;
+  margin-bottom: 0.5rem;
+  color: #d8e2dc;
+  background-color: #252526;
+  border-radius: 6px;
+  border: 1px solid #333333;
+  width: 100%;
+  box-sizing: border-box;
+  padding-top: 1rem;
+  padding-bottom: 1rem;
+  padding-left: 0.5rem;
+  padding-right: 0.5rem;
+}
+
+.text {
+  display: block;
+  font-family: monospace;
+  line-height: 1.6;
+  background-color: #252526;
+  margin-top: 1rem;
+  margin-bottom: 1rem;
+  border-radius: 6px;
+  border: 1px solid #333333;
+  overflow: auto;
+  white-space: normal;
+  box-sizing: border-box;
+  padding-top: 1rem;
+  padding-bottom: 1rem;
+}
+
+.text table {
+  border-collapse: collapse;
+  width: 100%;
+  margin: 0;
+  padding: 10px 0;
+}
+.text-line-content {
+  padding: 0px 16px;
+}
+
+.link {
+  display: table;
+  margin-top: 6px;
+  margin-bottom: 6px;
+  line-height: 1.2;
+  text-decoration: none;
+  font-weight: bold;
+  color: #0077b6;
+  transition: color 0.2s ease-in-out;
+}
+
+.link:hover {
+  color: #00b4d8;
+}
+
+.image {
+  display: block;
+  max-width: 100%;
+  height: auto;
+  margin-top: 1rem;
+  margin-bottom: 1rem;
+  border-radius: 6px;
+}
+
+.video {
+  display: block;
+  max-width: 100%;
+  margin-top: 1rem;
+  margin-bottom: 1rem;
+  border-radius: 6px;
+}
+
+.audio {
+  display: block;
+  width: 100%;
+  max-width: 400px;
+  margin-top: 1rem;
+  margin-bottom: 1rem;
+}
+
+.pdf {
+  display: block;
+  max-width: 100%;
+  border: 1px solid #333333;
+  border-radius: 6px;
+  margin-top: 1rem;
+  margin-bottom: 1rem;
+}
+
+.download-btn {
+  display: table;
+  margin-top: 10px;
+  margin-bottom: 10px;
+  padding: 10px 20px;
+  background-color: #0077b6;
+  color: #ffffff;
+  text-decoration: none;
+  font-weight: bold;
+  border-radius: 4px;
+  transition: background-color 0.2s ease-in-out;
+}
+
+.download-btn:hover {
+  background-color: #00b4d8;
+}
+
+.code {
+  display: block;
+  font-family: monospace;
+  font-size: 1rem;
+  line-height: 1.3;
+  background-color: #0d1117;
+  color: #c9d1d9;
+  margin-top: 1rem;
+  margin-bottom: 1rem;
+  border-radius: 6px;
+  border: 1px solid #30363d;
+  overflow: auto;
+  white-space: pre;
+  padding-top: 20px;
+  padding-bottom: 20px;
+}
+
+.code table {
+  border-collapse: collapse;
+  width: 100%;
+  margin: 0;
+  padding: 10px 0;
+}
+.code-line-number {
+  text-align: right;
+  padding: 0px 12px;
+  color: #8b949e;
+  user-select: none;
+  width: 1%;
+  white-space: nowrap;
+  border-right: 1px solid #30363d;
+}
+.code-line-content {
+  padding: 0px 12px;
+}
+
+)css";
+  return css;
+}

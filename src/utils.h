@@ -1,0 +1,119 @@
+// The site tree, the page compiler and the pieces every block kind shares.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// The local start time of the run, "%d-%m-%Y at %H:%M:%S"; every page footer shows it.
+extern std::string build_timestamp;
+
+// The folder of the command file being compiled (e.g. "proj/docs"); text and code blocks read
+// their external files relative to it.
+extern std::string current_orv_dir;
+
+// --- Site tree -------------------------------------------------------------------------------
+
+// Removes `dir` with everything below it; true when it is gone or was never there.
+bool delete_directory(const std::string& dir);
+
+// Creates `destination` and one empty folder in it for every folder below `source`.
+bool replicate_directory_structure(const std::string& source, const std::string& destination);
+
+// Copies every regular file below `source` that is not a command file to the same place below
+// `destination`.
+bool copy_non_command_files(const std::string& source, const std::string& destination,
+                            const std::vector<std::string>& extensions);
+
+// Writes the site's one stylesheet, `folder`/main.css.
+bool create_main_css(const std::string& folder);
+
+// The fixed text of main.css.
+std::string_view main_css_text();
+
+// --- Page compiler ---------------------------------------------------------------------------
+
+// Compiles every command file below `input` into an .htm page at the same place below `output`;
+// false when the walk could not complete or any page is missing or incomplete.
+bool process_command_files(const std::string& input, const std::string& output,
+                           const std::vector<std::string>& extensions);
+
+// The extension of a file name: from its last "." to the end, or empty when the name has no dot
+// or its only dot is the first character.
+std::string_view file_extension(std::string_view name);
+
+// True when the extension of `name` equals one of `extensions` exactly.
+bool is_command_file(std::string_view name, const std::vector<std::string>& extensions);
+
+// "../" once per folder between the input folder and a file whose path below it is `relative`.
+std::string depth_prefix(const std::filesystem::path& relative);
+
+// One in-block flag per block kind, in routing order.
+struct block_flags {
+  bool title = false;
+  bool text = false;
+  bool link = false;
+  bool image = false;
+  bool video = false;
+  bool audio = false;
+  bool pdf = false;
+  bool download = false;
+  bool code = false;
+};
+
+// Hands `line` to the first block kind that opens, closes or holds it open; drops it otherwise.
+void route_line(const std::string& line, block_flags& flags, std::ostream& page);
+
+// --- The block protocol shared by the nine kinds ----------------------------------------------
+
+// The opening and closing line of a block kind ("@title", "@end_title").
+struct block_names {
+  std::string_view opening;
+  std::string_view closing;
+};
+
+// What a line means to a block kind that received it.
+enum class block_event { opened, closed, inside, ignored };
+
+// Classifies `line` for the kind named by `names` and sets or clears `in_block` accordingly.
+block_event block_step(std::string_view line, block_names names, bool& in_block);
+
+// `line` without one trailing carriage return.
+std::string_view without_carriage_return(std::string_view line);
+
+// A setting key ("@@size ") and the field of a settings record that it fills.
+struct setting_key {
+  std::string_view prefix;
+  std::variant<std::string*, bool*> field;
+};
+
+// Stores the rest of `line` after the first of `keys` that starts it (a flag becomes true when the
+// rest is exactly "true"); false when no key matches.
+bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys);
+
+// `text` with "&", "<" and ">" written as entities.
+std::string html_escape(const std::string& text);
+
+// `value` with each double quote written as "&quot;", so that it cannot end a quoted attribute.
+std::string escape_quotes(std::string_view value);
+
+// A width or height: "px" appended unless it is "auto" or holds "%" or "px".
+std::string dimension_with_unit(std::string_view value);
+
+// A font size: "px" appended unless it holds "px", "em" or "rem".
+std::string text_size_with_unit(std::string_view value);
+
+// A font size: "px" appended unless it holds "%", "px", "em" or "rem".
+std::string font_size_with_unit(std::string_view value);
+
+// The path of an external file named by a text or code block: relative names are taken from
+// the folder of the command file being compiled.
+std::filesystem::path external_file_path(const std::string& src);
+
+// Appends the lines of the regular file at `path` (one trailing carriage return removed from
+// each) to `lines`; false when it is not a regular file or cannot be opened.
+bool read_external_lines(const std::filesystem::path& path, std::vector<std::string>& lines);
