@@ -1,0 +1,136 @@
+// The page frame and the walk of the page compiler, through the real binary.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "scratch_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool contains_line(const std::string& text, const std::string& line) {
+  return text.find(line + "\n") != std::string::npos;
+}
+
+}  // namespace
+
+using PageCompiler = ScratchRun;
+
+TEST_F(PageCompiler, PagesLinkStylesheetAndIconAtTheirDepth) {
+  write_project({{"index.orv", ""}, {"docs/guide.orv", ""}, {"a/b/page.orv", ""}});
+  const run_result result = run();
+  ASSERT_EQ(0, result.exit_status) << result.err;
+  const std::string top = read("site/index.htm");
+  const std::string time = footer_time(top);
+  EXPECT_EQ(expected_page("", false, "", time), top);
+  EXPECT_EQ(expected_page("../", false, "", time), read("site/docs/guide.htm"));
+  EXPECT_EQ(expected_page("../../", false, "", time), read("site/a/b/page.htm"));
+  EXPECT_TRUE(contains_line(result.out, "Compiled: docs/guide.orv -> site/docs/guide.htm"));
+  EXPECT_TRUE(contains_line(result.out, "Compiled: a/b/page.orv -> site/a/b/page.htm"));
+}
+
+TEST_F(PageCompiler, FaviconPngSwitchesEveryPageIcon) {
+  write_project({{"favicon.png", "png"}, {"index.orv", ""}, {"docs/guide.orv", ""}});
+  ASSERT_EQ(0, run().exit_status);
+  const std::string top = read("site/index.htm");
+  EXPECT_EQ(expected_page("", true, "", footer_time(top)), top);
+  EXPECT_EQ(expected_page("../", true, "", footer_time(top)), read("site/docs/guide.htm"));
+}
+
+TEST_F(PageCompiler, FaviconPngCountsOnlyAtTheTop) {
+  write_project({{"docs/favicon.png", "png"}, {"docs/guide.orv", ""}});
+  ASSERT_EQ(0, run().exit_status);
+  const std::string page = read("site/docs/guide.htm");
+  EXPECT_EQ(expected_page("../", false, "", footer_time(page)), page);
+}
+
+TEST_F(PageCompiler, CAndCppFilesArePagesOtherNamesAreNot) {
+  write_project({{"tool.c", "int main() { return 0; }\n"},
+                 {"src/main.cpp", "#include <cstdio>\n"},
+                 {"notes.ORV", "@title\n@end_title\n"},
+                 {"README", "text"}});
+  const run_result result = run();
+  ASSERT_EQ(0, result.exit_status);
+  std::vector<std::string> order = compiled_order(result.out);
+  std::sort(order.begin(), order.end());
+  EXPECT_EQ((std::vector<std::string>{"src/main.cpp", "tool.c"}), order);
+  EXPECT_EQ("", page_body(read("site/tool.htm")));
+  EXPECT_EQ("", page_body(read("site/src/main.htm")));
+  EXPECT_FALSE(exists("site/tool.c"));
+  EXPECT_FALSE(exists("site/notes.htm"));
+}
+
+TEST_F(PageCompiler, TextOutsideBlocksIsNotCopied) {
+  write_project({{"index.orv", "Just some words.\n<b>bold</b>\n@@text stray setting\n\n"}});
+  ASSERT_EQ(0, run().exit_status);
+  EXPECT_EQ("", page_body(read("site/index.htm")));
+}
+
+TEST_F(PageCompiler, UnreadableCommandFileIsReportedAndTheOthersAreBuilt) {
+  write_project({{"secret.orv", "@title\n@end_title\n"}, {"index.orv", ""}, {"docs/a.orv", ""}});
+  fs::permissions(work / "proj/secret.orv", fs::perms::none);
+  const run_result result = run(as_nobody());
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ("Error: Could not open file proj/secret.orv\n", result.err);
+  EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
+  EXPECT_TRUE(exists("site/index.htm"));
+  EXPECT_TRUE(exists("site/docs/a.htm"));
+  EXPECT_FALSE(exists("site/secret.htm"));
+}
+
+TEST_F(PageCompiler, FolderWherePageGoesIsReportedAndTheOthersAreBuilt) {
+  write_project({{"a.orv", ""}, {"b.orv", ""}});
+  fs::create_directories(work / "proj/a.htm");
+  const run_result result = run();
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ("Error: Could not create output HTM site/a.htm\n", result.err);
+  EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
+  EXPECT_TRUE(fs::is_directory(work / "site/a.htm"));
+  EXPECT_TRUE(exists("site/b.htm"));
+}
+
+TEST_F(PageCompiler, ReadErrorInCommandFileFailsTheStep) {
+  // Reading the process's own memory at offset 0 fails with an I/O error.
+  fs::create_directories(work / "proj");
+  fs::create_symlink("/proc/self/mem", work / "proj/broken.orv");
+  write_project({{"index.orv", ""}});
+  const run_result result = run();
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ("Error: Could not read file proj/broken.orv\n", result.err);
+  EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
+  EXPECT_TRUE(exists("site/index.htm"));
+}
+
+TEST_F(PageCompiler, TwoCommandFilesForOnePageWarnAndTheLaterWins) {
+  write_project({{"a.orv", ""}, {"a.c", ""}});
+  const run_result result = run();
+  EXPECT_EQ(0, result.exit_status);
+  const std::vector<std::string> order = compiled_order(result.out);
+  ASSERT_EQ(2u, order.size());
+  EXPECT_EQ(
+      "Warning: site/a.htm was already written in this run and is replaced by the page "
+      "compiled from proj/" +
+          order[1] + "\n",
+      result.err);
+}
+
+TEST_F(PageCompiler, PageReplacingACopiedAssetWarns) {
+  write_project({{"docs/b.htm", "hand written"}, {"docs/b.orv", ""}});
+  const run_result result = run();
+  EXPECT_EQ(0, result.exit_status);
+  EXPECT_EQ(
+      "Warning: site/docs/b.htm was already written in this run and is replaced by the "
+      "page compiled from proj/docs/b.orv\n",
+      result.err);
+  EXPECT_EQ("", page_body(read("site/docs/b.htm")));
+}
+
+TEST_F(PageCompiler, EmptyProjectFileGivesHeadAndFooterOnly) {
+  write_project({{"empty.orv", ""}});
+  ASSERT_EQ(0, run().exit_status);
+  const std::string page = read("site/empty.htm");
+  EXPECT_EQ(expected_page("", false, "", footer_time(page)), page);
+}

@@ -1,0 +1,77 @@
+// Runs the built orvello in a fresh scratch folder and reads back what it did.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// What one run of orvello left behind on the console.
+struct run_result {
+  int exit_status = -1;  // -1 when the run was killed (a signal, or the time limit)
+  std::string out;
+  std::string err;
+};
+
+// How to start the run.
+struct run_options {
+  bool as_nobody = false;               // drop to an unprivileged user and group
+  std::optional<long> file_size_limit;  // bytes; SIGXFSZ ignored so writes fail instead
+};
+
+// A run as an unprivileged user, for whom permissions hold.
+inline run_options as_nobody() {
+  run_options options;
+  options.as_nobody = true;
+  return options;
+}
+
+// A run whose writes fail once a file would grow beyond `bytes` (a full disk).
+inline run_options with_file_size_limit(long bytes) {
+  run_options options;
+  options.file_size_limit = bytes;
+  return options;
+}
+
+// A test in its own scratch folder: `work` is where orvello runs, `outside` lies beside it.
+class ScratchRun : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes `content` to `path` below the working folder, creating its folders.
+  void write(const std::string& path, std::string_view content);
+  // Writes each (path below proj, content) pair.
+  void write_project(const std::vector<std::pair<std::string, std::string>>& files);
+  run_result run(const run_options& options = {});
+
+  // The bytes of `path` below the working folder.
+  std::string read(const std::string& path) const;
+  bool exists(const std::string& path) const;
+  // Every path below `folder` (relative to it, sorted), folders marked with a trailing "/".
+  std::vector<std::string> tree(const std::filesystem::path& folder) const;
+
+  std::filesystem::path root;
+  std::filesystem::path work;
+  std::filesystem::path outside;
+};
+
+// The lines of `text`, each without its line feed.
+std::vector<std::string> lines_of(std::string_view text);
+
+// The relative paths of the "Compiled: " lines, in the order the run compiled them.
+std::vector<std::string> compiled_order(std::string_view out);
+
+// What a page holds between its head and its footer.
+std::string page_body(std::string_view page);
+
+// A whole page as the compiler writes it.
+std::string expected_page(std::string_view prefix, bool png_icon, std::string_view body,
+                          std::string_view timestamp);
+
+// The footer time of a page ("07-12-2026 at 09:15:02").
+std::string footer_time(std::string_view page);
