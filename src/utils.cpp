@@ -329,18 +329,6 @@ void route_line(const std::string& line, block_flags& flags, std::ostream& page)
 
 // --- The block protocol shared by the nine kinds ----------------------------------------------
 
-block_event block_step(std::string_view line, block_names names, bool& in_block) {
-  if (line == names.opening) {
-    in_block = true;
-    return block_event::opened;
-  }
-  if (line == names.closing) {
-    in_block = false;
-    return block_event::closed;
-  }
-  return in_block ? block_event::inside : block_event::ignored;
-}
-
 std::string_view without_carriage_return(std::string_view line) {
   if (!line.empty() && line.back() == '\r') {
     line.remove_suffix(1);
@@ -412,6 +400,46 @@ std::string font_size_with_unit(std::string_view value) {
                         contains(value, "%") || contains(value, "px") || contains(value, "em"));
 }
 
+std::string javascript_string_escape(std::string_view value) {
+  std::string escaped;
+  escaped.reserve(value.size());
+  for (const char c : value) {
+    switch (c) {
+      case '\\':
+        escaped += "\\\\";
+        break;
+      case '"':
+        escaped += "\\\"";
+        break;
+      case '<':
+        escaped += "\\x3C";
+        break;
+      case '\r':  // a line end would break the literal
+        escaped += "\\r";
+        break;
+      case '\n':
+        escaped += "\\n";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string media_attributes(bool autoplay, bool loop) {
+  std::string attributes = "controls";
+  if (autoplay) {
+    attributes += " autoplay muted";
+  }
+  if (loop) {
+    attributes += " loop";
+  }
+  return attributes;
+}
+
+namespace {
+
 fs::path external_file_path(const std::string& src) {
   fs::path path(src);
   if (path.is_relative() && !current_orv_dir.empty()) {
@@ -420,7 +448,7 @@ fs::path external_file_path(const std::string& src) {
   return path;
 }
 
-bool read_external_lines(const fs::path& path, std::vector<std::string>& lines) {
+bool read_lines(const fs::path& path, std::vector<std::string>& lines) {
   // Opening a folder would yield nothing, a FIFO could block forever and a device never end.
   std::error_code error;
   if (!fs::is_regular_file(path, error)) {
@@ -436,6 +464,19 @@ bool read_external_lines(const fs::path& path, std::vector<std::string>& lines) 
     lines.push_back(line);
   }
   return true;
+}
+
+}  // namespace
+
+bool load_external_lines(const std::string& src, std::string_view kind,
+                         std::vector<std::string>& lines) {
+  lines.clear();
+  const fs::path path = external_file_path(src);
+  if (read_lines(path, lines)) {
+    return true;
+  }
+  std::cerr << "Error: Could not open external " << kind << " file '" << path.string() << "'\n";
+  return false;
 }
 
 // The site's one stylesheet. Every page links it; the footer and the block kinds carry the class

@@ -76,11 +76,22 @@ struct block_names {
   std::string_view closing;
 };
 
-// What a line means to a block kind that received it.
-enum class block_event { opened, closed, inside, ignored };
-
-// Classifies `line` for the kind named by `names` and sets or clears `in_block` accordingly.
-block_event block_step(std::string_view line, block_names names, bool& in_block);
+// Follows the block protocol for one line that the router gave a kind: its opening line opens the
+// block and resets `record` to the kind's defaults, its closing line closes the block and calls
+// `write` (the record keeps its values), and any other line inside the block goes to `take_line`.
+template <typename Record, typename TakeLine, typename Write>
+void follow_block_protocol(std::string_view line, block_names names, bool& in_block, Record& record,
+                           TakeLine take_line, Write write) {
+  if (line == names.opening) {
+    in_block = true;
+    record = Record{};
+  } else if (line == names.closing) {
+    in_block = false;
+    write();
+  } else if (in_block) {
+    take_line(line);
+  }
+}
 
 // `line` without one trailing carriage return.
 std::string_view without_carriage_return(std::string_view line);
@@ -110,10 +121,17 @@ std::string text_size_with_unit(std::string_view value);
 // A font size: "px" appended unless it holds "%", "px", "em" or "rem".
 std::string font_size_with_unit(std::string_view value);
 
-// The path of an external file named by a text or code block: relative names are taken from
-// the folder of the command file being compiled.
-std::filesystem::path external_file_path(const std::string& src);
+// `value` as the inside of a double-quoted JavaScript string literal whose value is `value`; a "<"
+// is written as "\x3C" so that the text cannot end the script element.
+std::string javascript_string_escape(std::string_view value);
 
-// Appends the lines of the regular file at `path` (one trailing carriage return removed from
-// each) to `lines`; false when it is not a regular file or cannot be opened.
-bool read_external_lines(const std::filesystem::path& path, std::vector<std::string>& lines);
+// The attributes of an audio or video player: "controls", then " autoplay muted" and " loop".
+std::string media_attributes(bool autoplay, bool loop);
+
+// Replaces `lines` by the lines of the external file that a text or code block names in `src`
+// (relative names are taken from `current_orv_dir`), each without one trailing carriage return.
+// When it is not a regular file or cannot be opened, `lines` is left empty, the line
+// "Error: Could not open external `kind` file '<path>'" goes to standard error, and the result is
+// false.
+bool load_external_lines(const std::string& src, std::string_view kind,
+                         std::vector<std::string>& lines);
