@@ -1,5 +1,26 @@
 #include "command_audio.h"
 
-void command_audio(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, audio_block, in_block);
+namespace {
+
+audio_template_config audio_config;
+
+void write_audio(std::ostream& page) {
+  page << "  <audio src=\"" << escape_quotes(audio_config.src) << "\" class=\"audio\" "
+       << media_attributes(audio_config.autoplay, audio_config.loop) << ">\n"
+       << "  Your browser does not support the audio tag.\n"
+       << "  </audio>\n";
+}
+
+}  // namespace
+
+void command_audio(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(
+      line, audio_block, in_block, audio_config,
+      [](std::string_view setting) {
+        apply_setting(setting, {{"@@src ", &audio_config.src},
+                                {"@@url ", &audio_config.src},
+                                {"@@autoplay ", &audio_config.autoplay},
+                                {"@@loop ", &audio_config.loop}});
+      },
+      [&page] { write_audio(page); });
 }

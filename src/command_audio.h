@@ -1,4 +1,4 @@
-// The audio block kind.
+// The audio block: an audio player of the class "audio".
 #pragma once
 
 #include <ostream>
@@ -8,5 +8,12 @@
 
 inline constexpr block_names audio_block{"@audio", "@end_audio"};
 
-// Handles one line routed to the audio kind.
+// The settings of an audio block, as its setting lines gave them.
+struct audio_template_config {
+  std::string src;
+  bool autoplay = false;
+  bool loop = false;
+};
+
+// Handles one line routed to the audio kind; its closing line writes the player.
 void command_audio(const std::string& line, bool& in_block, std::ostream& page);

@@ -1,5 +1,43 @@
 #include "command_code.h"
 
-void command_code(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, code_block, in_block);
+#include <cstdint>
+
+namespace {
+
+code_template_config code_config;
+
+void take_code_line(std::string_view line) {
+  if (!apply_setting(line, {{"@@width ", &code_config.width},
+                            {"@@height ", &code_config.height},
+                            {"@@src ", &code_config.src}})) {
+    code_config.lines.emplace_back(line);
+  }
+}
+
+void write_code(std::ostream& page) {
+  if (!code_config.src.empty() &&
+      !load_external_lines(code_config.src, "code", code_config.lines)) {
+    code_config.lines.push_back("// Error: External file not found: " + code_config.src);
+  }
+  if (code_config.lines.empty()) {
+    return;
+  }
+  page << "  <pre class=\"code\" style=\"width: "
+       << escape_quotes(dimension_with_unit(code_config.width))
+       << "; height: " << escape_quotes(dimension_with_unit(code_config.height)) << ";\"><table>\n";
+  std::uint64_t number = 0;
+  for (const std::string& line : code_config.lines) {
+    page << "    <tr>\n"
+         << "      <td class=\"code-line-number\">" << ++number << "</td>\n"
+         << "      <td class=\"code-line-content\"><code>" << html_escape(line) << "</code></td>\n"
+         << "    </tr>\n";
+  }
+  page << "  </table></pre>\n";
+}
+
+}  // namespace
+
+void command_code(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(without_carriage_return(line), code_block, in_block, code_config,
+                        take_code_line, [&page] { write_code(page); });
 }

@@ -1,12 +1,21 @@
-// The code block kind.
+// The code block: a numbered listing, given inline or read from a source file.
 #pragma once
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "utils.h"
 
 inline constexpr block_names code_block{"@code", "@end_code"};
 
-// Handles one line routed to the code kind.
+// The settings and content lines of a code block.
+struct code_template_config {
+  std::string width = "auto";
+  std::string height = "auto";
+  std::string src;  // an external file whose lines replace the inline ones; empty for none
+  std::vector<std::string> lines;
+};
+
+// Handles one line routed to the code kind; its closing line writes the listing.
 void command_code(const std::string& line, bool& in_block, std::ostream& page);

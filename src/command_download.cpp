@@ -1,5 +1,23 @@
 #include "command_download.h"
 
-void command_download(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, download_block, in_block);
+namespace {
+
+download_template_config download_config;
+
+void write_download(std::ostream& page) {
+  page << "  <a href=\"" << escape_quotes(download_config.url)
+       << "\" class=\"download-btn\" download>" << html_escape(download_config.text) << "</a>\n";
+}
+
+}  // namespace
+
+void command_download(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(
+      line, download_block, in_block, download_config,
+      [](std::string_view setting) {
+        apply_setting(setting, {{"@@url ", &download_config.url},
+                                {"@@src ", &download_config.url},
+                                {"@@text ", &download_config.text}});
+      },
+      [&page] { write_download(page); });
 }

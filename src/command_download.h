@@ -1,4 +1,4 @@
-// The download block kind.
+// The download block: one button that asks the browser to save a file.
 #pragma once
 
 #include <ostream>
@@ -8,5 +8,11 @@
 
 inline constexpr block_names download_block{"@download", "@end_download"};
 
-// Handles one line routed to the download kind.
+// The settings of a download block, as its setting lines gave them.
+struct download_template_config {
+  std::string url = "#";
+  std::string text = "Download";
+};
+
+// Handles one line routed to the download kind; its closing line writes the button.
 void command_download(const std::string& line, bool& in_block, std::ostream& page);

@@ -1,5 +1,27 @@
 #include "command_image.h"
 
-void command_image(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, image_block, in_block);
+namespace {
+
+image_template_config image_config;
+
+void write_image(std::ostream& page) {
+  page << "  <img src=\"" << escape_quotes(image_config.src) << "\" alt=\""
+       << escape_quotes(html_escape(image_config.alt)) << "\" class=\"image\" style=\"width: "
+       << escape_quotes(dimension_with_unit(image_config.width))
+       << "; height: " << escape_quotes(dimension_with_unit(image_config.height)) << ";\">\n";
+}
+
+}  // namespace
+
+void command_image(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(
+      line, image_block, in_block, image_config,
+      [](std::string_view setting) {
+        apply_setting(setting, {{"@@src ", &image_config.src},
+                                {"@@url ", &image_config.src},
+                                {"@@alt ", &image_config.alt},
+                                {"@@width ", &image_config.width},
+                                {"@@height ", &image_config.height}});
+      },
+      [&page] { write_image(page); });
 }

@@ -1,4 +1,4 @@
-// The image block kind.
+// The image block: one picture of the class "image".
 #pragma once
 
 #include <ostream>
@@ -8,5 +8,13 @@
 
 inline constexpr block_names image_block{"@image", "@end_image"};
 
-// Handles one line routed to the image kind.
+// The settings of an image block, as its setting lines gave them.
+struct image_template_config {
+  std::string src;
+  std::string alt = "Image";
+  std::string width = "auto";
+  std::string height = "auto";
+};
+
+// Handles one line routed to the image kind; its closing line writes the picture.
 void command_image(const std::string& line, bool& in_block, std::ostream& page);

@@ -1,4 +1,4 @@
-// The link block kind.
+// The link block: one hyperlink of the class "link".
 #pragma once
 
 #include <ostream>
@@ -8,5 +8,13 @@
 
 inline constexpr block_names link_block{"@link", "@end_link"};
 
-// Handles one line routed to the link kind.
+// The settings of a link block, as its setting lines gave them.
+struct link_template_config {
+  std::string url = "#";
+  std::string text = "Link";
+  std::string target = "_self";
+  std::string size = "16px";  // empty: no style attribute at all
+};
+
+// Handles one line routed to the link kind; its closing line writes the link.
 void command_link(const std::string& line, bool& in_block, std::ostream& page);

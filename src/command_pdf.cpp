@@ -1,5 +1,82 @@
 #include "command_pdf.h"
 
-void command_pdf(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, pdf_block, in_block);
+#include <cstdint>
+
+namespace {
+
+pdf_template_config pdf_config;
+
+// Numbers the PDF blocks of the whole run, so that every frame of the site has its own id.
+std::int64_t pdf_counter = 0;
+
+void write_frame(std::ostream& page, const std::string& id) {
+  page << "  <!-- No PC: Carrega o leitor nativo alinhado à esquerda -->\n"
+       << "  <iframe id=\"" << id << "\" class=\"pdf pc-only-pdf\" style=\"width: "
+       << escape_quotes(dimension_with_unit(pdf_config.width))
+       << "; height: " << escape_quotes(dimension_with_unit(pdf_config.height))
+       << "; border: none;\" frameborder=\"0\"></iframe>\n"
+       << "  \n";
+}
+
+// The button must be the frame's next element: the script shows it on phones and tablets.
+void write_mobile_button(std::ostream& page) {
+  page << "  <!-- No Android/Telemóvel: Botão Vermelho Limpo (Sem Ícone) com Letras Brancas -->\n"
+       << "  <div class=\"mobile-only-pdf\" style=\"display: none; padding: 15px 0;\">\n"
+       << "    <a href=\"" << escape_quotes(pdf_config.src)
+       << "\" target=\"_blank\" style=\"display: inline-block; padding: 12px 24px; "
+          "background-color: #ff0000; color: #ffffff; font-weight: bold; border-radius: 6px; "
+          "text-decoration: none; font-family: sans-serif; box-shadow: 0 2px 5px "
+          "rgba(0,0,0,0.2);\">\n"
+       << "      " << html_escape(pdf_config.buttontext) << "\n"
+       << "    </a>\n"
+       << "  </div>\n"
+       << "  \n";
+}
+
+void write_script(std::ostream& page, const std::string& id) {
+  page << "  <script>\n"
+       << "    (function() {\n"
+       << "      var src = \"" << javascript_string_escape(pdf_config.src) << "\";\n"
+       << "      var iframe = document.getElementById(\"" << id << "\");\n"
+       << "      \n"
+       << "      if (/Android|iPhone|iPad|iPod/i.test(navigator.userAgent)) {\n"
+       << "        iframe.style.display = 'none';\n"
+       << "        iframe.nextElementSibling.style.display = 'block';\n"
+       << "      } else {\n"
+       << "        if (window.location.protocol === 'file:') {\n"
+       << "          iframe.src = src;\n"
+       << "        } else {\n"
+       << "          var baseElem = document.getElementsByTagName('base')[0];\n"
+       << "          var basePath = baseElem ? baseElem.getAttribute('href') : "
+          "window.location.pathname.replace(/\\/[^\\/]*$/, '/');\n"
+       << "          var cleanSrc = src.replace(/^\\/?(site\\/)?/, '');\n"
+       << "          var absUrl = window.location.origin + '/' + basePath.replace(/^\\/|\\/$/g, "
+          "'') + '/' + cleanSrc;\n"
+       << "          iframe.src = absUrl.replace(/([^:]\\/)\\/+/g, '$1');\n"
+       << "        }\n"
+       << "      }\n"
+       << "    })();\n"
+       << "  </script>\n";
+}
+
+void write_pdf(std::ostream& page) {
+  const std::string id = "pdf_player_" + std::to_string(++pdf_counter);
+  write_frame(page, id);
+  write_mobile_button(page);
+  write_script(page, id);
+}
+
+}  // namespace
+
+void command_pdf(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(
+      line, pdf_block, in_block, pdf_config,
+      [](std::string_view setting) {
+        apply_setting(setting, {{"@@src ", &pdf_config.src},
+                                {"@@url ", &pdf_config.src},
+                                {"@@width ", &pdf_config.width},
+                                {"@@height ", &pdf_config.height},
+                                {"@@buttontext ", &pdf_config.buttontext}});
+      },
+      [&page] { write_pdf(page); });
 }

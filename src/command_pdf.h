@@ -1,4 +1,4 @@
-// The pdf block kind.
+// The PDF block: a document viewer on desktops and a button on phones and tablets.
 #pragma once
 
 #include <ostream>
@@ -8,5 +8,14 @@
 
 inline constexpr block_names pdf_block{"@pdf", "@end_pdf"};
 
-// Handles one line routed to the pdf kind.
+// The settings of a PDF block, as its setting lines gave them.
+struct pdf_template_config {
+  std::string src;
+  std::string width = "1000px";
+  std::string height = "480px";
+  std::string buttontext = "View / Download PDF Document";
+};
+
+// Handles one line routed to the PDF kind; its closing line writes the viewer, the button and
+// the script that chooses between them, numbered across the whole run.
 void command_pdf(const std::string& line, bool& in_block, std::ostream& page);

@@ -1,5 +1,49 @@
 #include "command_text.h"
 
-void command_text(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, text_block, in_block);
+namespace {
+
+text_template_config text_config;
+
+void take_text_line(std::string_view line) {
+  if (!apply_setting(line, {{"@@width ", &text_config.width},
+                            {"@@height ", &text_config.height},
+                            {"@@size ", &text_config.size},
+                            {"@@color ", &text_config.color},
+                            {"@@src ", &text_config.src},
+                            {"@@whitespace ", &text_config.whitespace}})) {
+    text_config.lines.emplace_back(line);
+  }
+}
+
+void write_text(std::ostream& page) {
+  if (!text_config.src.empty() &&
+      !load_external_lines(text_config.src, "text", text_config.lines)) {
+    text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");
+  }
+  if (text_config.lines.empty()) {
+    return;
+  }
+  page << "  <div class=\"text\" style=\"width: "
+       << escape_quotes(dimension_with_unit(text_config.width))
+       << "; height: " << escape_quotes(dimension_with_unit(text_config.height))
+       << "; font-size: " << escape_quotes(text_size_with_unit(text_config.size))
+       << "; color: " << escape_quotes(text_config.color) << ";\">\n"
+       << "    <table>\n";
+  const std::string whitespace = escape_quotes(text_config.whitespace);
+  for (const std::string& line : text_config.lines) {
+    const std::string escaped = html_escape(line);
+    page << "      <tr>\n"
+         << "        <td class=\"text-line-content\" style=\"white-space: " << whitespace << ";\">"
+         << (escaped.empty() ? "&nbsp;" : escaped) << "</td>\n"
+         << "      </tr>\n";
+  }
+  page << "    </table>\n"
+       << "  </div>\n";
+}
+
+}  // namespace
+
+void command_text(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(without_carriage_return(line), text_block, in_block, text_config,
+                        take_text_line, [&page] { write_text(page); });
 }

@@ -1,12 +1,24 @@
-// The text block kind.
+// The text block: a panel of preformatted lines, given inline or read from a file.
 #pragma once
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "utils.h"
 
 inline constexpr block_names text_block{"@text", "@end_text"};
 
-// Handles one line routed to the text kind.
+// The settings and content lines of a text block.
+struct text_template_config {
+  std::string width = "auto";
+  std::string height = "auto";
+  std::string size = "16";
+  std::string color = "#d4d4d4";
+  std::string src;  // an external file whose lines replace the inline ones; empty for none
+  std::string whitespace = "pre";
+  std::vector<std::string> lines;
+};
+
+// Handles one line routed to the text kind; its closing line writes the panel.
 void command_text(const std::string& line, bool& in_block, std::ostream& page);

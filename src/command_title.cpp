@@ -1,5 +1,25 @@
 #include "command_title.h"
 
-void command_title(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, title_block, in_block);
+namespace {
+
+title_template_config title_config;
+
+void write_title(std::ostream& page) {
+  page << "  <h1 class=\"title\" style=\"font-size: "
+       << escape_quotes(font_size_with_unit(title_config.size))
+       << "; color: " << escape_quotes(title_config.color) << ";\">"
+       << html_escape(title_config.text) << "  </h1>\n";
+}
+
+}  // namespace
+
+void command_title(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(
+      without_carriage_return(line), title_block, in_block, title_config,
+      [](std::string_view setting) {
+        apply_setting(setting, {{"@@size ", &title_config.size},
+                                {"@@color ", &title_config.color},
+                                {"@@text ", &title_config.text}});
+      },
+      [&page] { write_title(page); });
 }

@@ -1,4 +1,4 @@
-// The title block kind.
+// The title block: one heading of the class "title".
 #pragma once
 
 #include <ostream>
@@ -8,5 +8,12 @@
 
 inline constexpr block_names title_block{"@title", "@end_title"};
 
-// Handles one line routed to the title kind.
+// The settings of a title block, as its setting lines gave them.
+struct title_template_config {
+  std::string size = "2.00rem";
+  std::string color = "gray";
+  std::string text = "Title";
+};
+
+// Handles one line routed to the title kind; its closing line writes the heading.
 void command_title(const std::string& line, bool& in_block, std::ostream& page);

@@ -1,5 +1,31 @@
 #include "command_video.h"
 
-void command_video(const std::string& line, bool& in_block, std::ostream& /*page*/) {
-  block_step(line, video_block, in_block);
+namespace {
+
+video_template_config video_config;
+
+void write_video(std::ostream& page) {
+  page << "  <video src=\"" << escape_quotes(video_config.src)
+       << "\" class=\"video\" style=\"width: "
+       << escape_quotes(dimension_with_unit(video_config.width))
+       << "; height: " << escape_quotes(dimension_with_unit(video_config.height)) << ";\" "
+       << media_attributes(video_config.autoplay, video_config.loop) << ">\n"
+       << "  Your browser does not support the video tag.\n"
+       << "  </video>\n";
+}
+
+}  // namespace
+
+void command_video(const std::string& line, bool& in_block, std::ostream& page) {
+  follow_block_protocol(
+      line, video_block, in_block, video_config,
+      [](std::string_view setting) {
+        apply_setting(setting, {{"@@src ", &video_config.src},
+                                {"@@url ", &video_config.src},
+                                {"@@width ", &video_config.width},
+                                {"@@height ", &video_config.height},
+                                {"@@autoplay ", &video_config.autoplay},
+                                {"@@loop ", &video_config.loop}});
+      },
+      [&page] { write_video(page); });
 }

@@ -1,4 +1,4 @@
-// The video block kind.
+// The video block: a video player of the class "video".
 #pragma once
 
 #include <ostream>
@@ -8,5 +8,14 @@
 
 inline constexpr block_names video_block{"@video", "@end_video"};
 
-// Handles one line routed to the video kind.
+// The settings of a video block, as its setting lines gave them.
+struct video_template_config {
+  std::string src;
+  std::string width = "auto";
+  std::string height = "auto";
+  bool autoplay = false;
+  bool loop = false;
+};
+
+// Handles one line routed to the video kind; its closing line writes the player.
 void command_video(const std::string& line, bool& in_block, std::ostream& page);
