@@ -134,3 +134,16 @@ TEST_F(PageCompiler, EmptyProjectFileGivesHeadAndFooterOnly) {
   const std::string page = read("site/empty.htm");
   EXPECT_EQ(expected_page("", false, "", footer_time(page)), page);
 }
+
+TEST_F(PageCompiler, FullDiskWhileWritingAPageFailsTheStepAfterTheWalk) {
+  std::string many_lines = "@text\n";
+  for (int i = 0; i < 400; ++i) {
+    many_lines += "a line of text that makes the page grow\n";
+  }
+  write_project({{"big.orv", many_lines + "@end_text\n"}, {"small.orv", ""}});
+  const run_result result = run(with_file_size_limit(8192));
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ("Error: Could not write output HTM site/big.htm\n", result.err);
+  EXPECT_EQ(std::vector<std::string>{"small.orv"}, compiled_order(result.out));
+  EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
+}

@@ -132,6 +132,17 @@ run_result ScratchRun::run(const run_options& options) {
   return result;
 }
 
+void ScratchRun::expect_pages(const std::vector<page_case>& cases) {
+  for (const page_case& page : cases) {
+    write("proj/" + page.name + ".orv", page.command_file);
+  }
+  const run_result result = run();
+  ASSERT_EQ(0, result.exit_status) << result.err;
+  for (const page_case& page : cases) {
+    EXPECT_EQ(page.body, page_body(read("site/" + page.name + ".htm"))) << "page " << page.name;
+  }
+}
+
 std::string ScratchRun::read(const std::string& path) const {
   std::ifstream file(work / path, std::ios::binary);
   EXPECT_TRUE(file.is_open()) << "cannot read " << path;

@@ -55,6 +55,15 @@ class ScratchRun : public ::testing::Test {
   // Every path below `folder` (relative to it, sorted), folders marked with a trailing "/".
   std::vector<std::string> tree(const std::filesystem::path& folder) const;
 
+  // One page per case, all compiled in a single run: proj/<name>.orv holds `command_file`, and the
+  // page's body must equal `body`. Each case opens its own blocks, so the order of pages is moot.
+  struct page_case {
+    std::string name;
+    std::string command_file;
+    std::string body;
+  };
+  void expect_pages(const std::vector<page_case>& cases);
+
   std::filesystem::path root;
   std::filesystem::path work;
   std::filesystem::path outside;

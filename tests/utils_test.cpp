@@ -54,3 +54,102 @@ TEST(DepthPrefix, OneStepUpPerFolder) {
   EXPECT_EQ("../../", depth_prefix("a/b/page.orv"));
   EXPECT_EQ("../../../", depth_prefix("a/b/c/page.cpp"));
 }
+
+TEST(EscapeQuotes, WritesOnlyDoubleQuotesAsEntities) {
+  EXPECT_EQ("", escape_quotes(""));
+  EXPECT_EQ("a&quot; onload=&quot;x", escape_quotes("a\" onload=\"x"));
+  EXPECT_EQ("page?a=1&b=<2>'", escape_quotes("page?a=1&b=<2>'"));
+}
+
+TEST(JavascriptStringEscape, KeepsTheValueAndCannotEndTheScript) {
+  EXPECT_EQ("", javascript_string_escape(""));
+  EXPECT_EQ("docs/a b.pdf", javascript_string_escape("docs/a b.pdf"));
+  EXPECT_EQ("a\\\"b\\\\c", javascript_string_escape("a\"b\\c"));
+  EXPECT_EQ("\\x3C/script>", javascript_string_escape("</script>"));
+  EXPECT_EQ("x.pdf\\r", javascript_string_escape("x.pdf\r"));
+  EXPECT_EQ("it's & caf\xc3\xa9", javascript_string_escape("it's & caf\xc3\xa9"));
+}
+
+TEST(UnitRules, EachKindOfValueHasItsOwnExemptions) {
+  struct row {
+    std::string_view value, dimension, text_size, font_size;
+  };
+  const row rows[] = {
+      {"", "px", "px", "px"},
+      {"640", "640px", "640px", "640px"},
+      {"auto", "auto", "autopx", "autopx"},
+      {"Auto", "Autopx", "Autopx", "Autopx"},
+      {"80%", "80%", "80%px", "80%"},
+      {"18px", "18px", "18px", "18px"},
+      {"12PX", "12PXpx", "12PXpx", "12PXpx"},
+      {"1.2em", "1.2empx", "1.2em", "1.2em"},
+      {"2rem", "2rempx", "2rem", "2rem"},
+      {"system", "systempx", "system", "system"},
+      {" 5", " 5px", " 5px", " 5px"},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(r.dimension, dimension_with_unit(r.value)) << r.value;
+    EXPECT_EQ(r.text_size, text_size_with_unit(r.value)) << r.value;
+    EXPECT_EQ(r.font_size, font_size_with_unit(r.value)) << r.value;
+  }
+}
+
+TEST(ApplySetting, FirstMatchingKeyTakesTheRestOfTheLine) {
+  std::string size = "old", text = "old";
+  bool loop = true;
+  const auto apply = [&](std::string_view line) {
+    return apply_setting(line, {{"@@size ", &size}, {"@@text ", &text}, {"@@loop ", &loop}});
+  };
+  EXPECT_TRUE(apply("@@size 40"));
+  EXPECT_EQ("40", size);
+  EXPECT_TRUE(apply("@@text  two blanks "));
+  EXPECT_EQ(" two blanks ", text);
+  EXPECT_TRUE(apply("@@text "));
+  EXPECT_EQ("", text);
+  EXPECT_TRUE(apply("@@loop true"));
+  EXPECT_TRUE(loop);
+  for (const char* not_true : {"True", "1", "true ", "yes", ""}) {
+    loop = true;
+    EXPECT_TRUE(apply(std::string("@@loop ") + not_true));
+    EXPECT_FALSE(loop) << not_true;
+  }
+  for (const char* unknown : {"@@size", "@@SIZE 3", "@@sizes 3", " @@size 3", "@@color red", ""}) {
+    EXPECT_FALSE(apply(unknown)) << unknown;
+  }
+  EXPECT_EQ("40", size);
+}
+
+TEST(FollowBlockProtocol, OpensResetsClosesAndPassesInnerLines) {
+  struct record {
+    std::string value = "default";
+  } config{"kept"};
+  bool in_block = false;
+  std::string taken, written;
+  const auto step = [&](std::string_view line) {
+    follow_block_protocol(
+        line, block_names{"@x", "@end_x"}, in_block, config,
+        [&](std::string_view inner) { taken += std::string(inner) + ";"; },
+        [&] { written += config.value + ";"; });
+  };
+  step("@@ignored outside");
+  step("@end_x");
+  EXPECT_EQ("kept;", written);
+  step("@x");
+  EXPECT_TRUE(in_block);
+  EXPECT_EQ("default", config.value);
+  config.value = "set";
+  step("@@a 1");
+  step("@x ");
+  step("@end_x");
+  EXPECT_FALSE(in_block);
+  step("@end_x");
+  EXPECT_EQ("@@a 1;@x ;", taken);
+  EXPECT_EQ("kept;set;set;", written);
+}
+
+TEST(MediaAttributes, ControlsThenAutoplayMutedThenLoop) {
+  EXPECT_EQ("controls", media_attributes(false, false));
+  EXPECT_EQ("controls autoplay muted", media_attributes(true, false));
+  EXPECT_EQ("controls loop", media_attributes(false, true));
+  EXPECT_EQ("controls autoplay muted loop", media_attributes(true, true));
+}
