@@ -22,8 +22,8 @@ namespace {
 constexpr uid_t nobody = 65534;
 constexpr auto run_time_limit = std::chrono::seconds(120);
 
-[[noreturn]] void exec_orvello(const fs::path& work, const run_options& options, int out_fd,
-                               int err_fd) {
+[[noreturn]] void exec_orvello(const fs::path& binary, const fs::path& work,
+                               const run_options& options, int out_fd, int err_fd) {
   dup2(out_fd, STDOUT_FILENO);
   dup2(err_fd, STDERR_FILENO);
   if (chdir(work.c_str()) != 0) {
@@ -39,7 +39,7 @@ constexpr auto run_time_limit = std::chrono::seconds(120);
                             setresuid(nobody, nobody, nobody) != 0)) {
     _exit(125);
   }
-  execl(ORVELLO_BINARY, "orvello", static_cast<char*>(nullptr));
+  execl(binary.c_str(), "orvello", static_cast<char*>(nullptr));
   _exit(127);
 }
 
@@ -106,6 +106,15 @@ void ScratchRun::write_project(const std::vector<std::pair<std::string, std::str
 }
 
 run_result ScratchRun::run(const run_options& options) {
+  fs::path binary = ORVELLO_BINARY;
+  if (options.as_nobody) {
+    // The build tree may lie where the unprivileged user cannot go (below /root, say).
+    const fs::path copy = root / "bin/orvello";
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(binary, copy, fs::copy_options::overwrite_existing);
+    fs::permissions(root / "bin", fs::perms::all);
+    binary = copy;
+  }
   int out_pipe[2];
   int err_pipe[2];
   run_result result;
@@ -115,7 +124,7 @@ run_result ScratchRun::run(const run_options& options) {
   }
   const pid_t child = fork();
   if (child == 0) {
-    exec_orvello(work, options, out_pipe[1], err_pipe[1]);
+    exec_orvello(binary, work, options, out_pipe[1], err_pipe[1]);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);

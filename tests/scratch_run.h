@@ -37,7 +37,8 @@ inline run_options with_file_size_limit(long bytes) {
   return options;
 }
 
-// A test in its own scratch folder: `work` is where orvello runs, `outside` lies beside it.
+// A test in its own scratch folder: `work` is where orvello runs, `outside` lies beside it, and
+// unprivileged runs start a copy of the program from `bin`.
 class ScratchRun : public ::testing::Test {
  protected:
   void SetUp() override;
