@@ -155,17 +155,11 @@ bool create_main_css(const std::string& folder) {
 
 namespace {
 
-// The icon every page of a run links: favicon.png when the project brought one, else favicon.ico.
-struct page_icon {
-  std::string name;
-  std::string type;
-};
-
 page_icon find_page_icon(const std::string& output) {
   if (fs::exists(fs::path(output) / "favicon.png")) {
     return {"favicon.png", "image/png"};
   }
-  return {"favicon.ico", "image/x-icon"};
+  return {};
 }
 
 void write_page_head(std::ostream& page, const page_icon& icon, const std::string& prefix) {
@@ -184,14 +178,21 @@ void write_page_foot(std::ostream& page) {
        << "</body>\n</html>\n";
 }
 
-void compile_lines(std::istream& source, std::ostream& page) {
+}  // namespace
+
+void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
+                  const page_icon& icon) {
+  write_page_head(page, icon, prefix);
   block_flags flags;
   std::string line;
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
     route_line(line, flags, page);
   }
+  write_page_foot(page);
 }
+
+namespace {
 
 // Within one run every file below the output folder was written by the run itself, so a file
 // already at a page's place is an asset or an earlier page that this page now replaces.
@@ -222,9 +223,7 @@ bool compile_command_file(const fs::directory_entry& entry, const input_tree& tr
     std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
     return false;
   }
-  write_page_head(page, icon, depth_prefix(relative));
-  compile_lines(source, page);
-  write_page_foot(page);
+  compile_page(source, page, depth_prefix(relative), icon);
   page.close();
   if (source.bad()) {
     std::cerr << "Error: Could not read file " << entry.path().string() << "\n";

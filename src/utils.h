@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <initializer_list>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -41,6 +42,17 @@ std::string_view main_css_text();
 // false when the walk could not complete or any page is missing or incomplete.
 bool process_command_files(const std::string& input, const std::string& output,
                            const std::vector<std::string>& extensions);
+
+// The icon every page of a run links: favicon.png when the project brought one, else favicon.ico.
+struct page_icon {
+  std::string name = "favicon.ico";
+  std::string type = "image/x-icon";
+};
+
+// Writes the page of one command file: the head linking the icon and the stylesheet behind
+// `prefix` ("../" per folder), every line of `source` routed to its block, and the footer.
+void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
+                  const page_icon& icon);
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.
