@@ -46,6 +46,42 @@ fs::path place_below(const fs::directory_entry& entry, const input_tree& tree) {
   return resolved;
 }
 
+template <typename Visit, typename Report>
+void walk_folder(const fs::path& folder, Visit& visit, Report& report) {
+  std::error_code error;
+  for (fs::directory_iterator entries(folder, error), end; !error && entries != end;
+       entries.increment(error)) {
+    const fs::directory_entry& entry = *entries;
+    try {
+      visit(entry);
+    } catch (const fs::filesystem_error& failure) {
+      report(failure);
+    }
+    std::error_code type_error;
+    if (entry.is_directory(type_error) && !entry.is_symlink(type_error)) {
+      walk_folder(entry.path(), visit, report);
+    }
+  }
+  if (error) {
+    report(fs::filesystem_error("cannot read folder", folder, error));
+  }
+}
+
+// Walks the input folder in pre-order, entering folders as they come but never a link to a
+// folder, and calls `visit` with every entry. A folder that cannot be read, or an entry whose
+// visit fails with a file-system error, is reported after `error_prefix` and the walk goes on
+// with everything else; the result is false if anything failed.
+template <typename Visit>
+bool walk_input(const input_tree& tree, std::string_view error_prefix, Visit visit) {
+  bool complete = true;
+  const auto report = [&](const fs::filesystem_error& error) {
+    std::cerr << error_prefix << error.what() << "\n";
+    complete = false;
+  };
+  walk_folder(tree.folder, visit, report);
+  return complete;
+}
+
 bool contains(std::string_view value, std::string_view part) {
   return value.find(part) != std::string_view::npos;
 }
@@ -78,6 +114,7 @@ bool delete_directory(const std::string& dir) {
 }
 
 bool replicate_directory_structure(const std::string& source, const std::string& destination) {
+  const std::string_view error_prefix = "File system error: ";
   try {
     if (!fs::exists(source)) {
       std::cerr << "Error: Source directory '" << source << "' does not exist." << std::endl;
@@ -85,44 +122,65 @@ bool replicate_directory_structure(const std::string& source, const std::string&
     }
     fs::create_directories(destination);
     const input_tree tree = open_input_tree(source);
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source)) {
-      if (!entry.is_directory()) {
-        continue;
+    return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+      std::error_code error;
+      if (!entry.is_directory(error)) {
+        return;
       }
       const fs::path target = fs::path(destination) / place_below(entry, tree);
       if (fs::create_directories(target)) {
         std::cout << "Created: " << target.string() << "\n";
       }
-    }
-    return true;
+    });
   } catch (const fs::filesystem_error& error) {
-    std::cerr << "File system error: " << error.what() << "\n";
+    std::cerr << error_prefix << error.what() << "\n";
     return false;
   }
 }
 
+namespace {
+
+// Whether `entry` is a regular file, links followed. A link that leads nowhere, or round in a
+// loop, holds nothing to publish: it is passed over with a warning.
+bool is_regular_file_or_warn(const fs::directory_entry& entry) {
+  std::error_code error;
+  const bool regular = entry.is_regular_file(error);
+  if (!error) {
+    return regular;
+  }
+  std::error_code link_error;
+  if (!entry.is_symlink(link_error)) {
+    throw fs::filesystem_error("cannot read the type of a file", entry.path(), error);
+  }
+  std::cerr << "Warning: Skipped the symbolic link " << entry.path().string()
+            << ", which cannot be followed: " << error.message() << "\n";
+  return false;
+}
+
+}  // namespace
+
 bool copy_non_command_files(const std::string& source, const std::string& destination,
                             const std::vector<std::string>& extensions) {
+  const std::string_view error_prefix = "Error copying files: ";
   try {
     if (!fs::exists(source)) {
       std::cerr << "Error: Source directory '" << source << "' does not exist.\n";
       return false;
     }
     const input_tree tree = open_input_tree(source);
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source)) {
-      if (!entry.is_regular_file() ||
+    return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+      if (!is_regular_file_or_warn(entry) ||
           is_command_file(entry.path().filename().native(), extensions)) {
-        continue;
+        return;
       }
       const fs::path relative = place_below(entry, tree);
       const fs::path target = fs::path(destination) / relative;
       fs::create_directories(target.parent_path());
       fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
       std::cout << "Copied asset: " << relative.string() << " -> " << target.string() << "\n";
-    }
-    return true;
+    });
   } catch (const fs::filesystem_error& error) {
-    std::cerr << "Error copying files: " << error.what() << "\n";
+    std::cerr << error_prefix << error.what() << "\n";
     return false;
   }
 }
@@ -241,6 +299,7 @@ bool compile_command_file(const fs::directory_entry& entry, const input_tree& tr
 
 bool process_command_files(const std::string& input, const std::string& output,
                            const std::vector<std::string>& extensions) {
+  const std::string_view error_prefix = "File system error during compilation: ";
   try {
     if (!fs::exists(input)) {
       std::cerr << "Error: Source directory '" << input << "' does not exist.\n";
@@ -249,16 +308,17 @@ bool process_command_files(const std::string& input, const std::string& output,
     const input_tree tree = open_input_tree(input);
     const page_icon icon = find_page_icon(output);
     bool every_page_written = true;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(input)) {
-      if (entry.is_regular_file() &&
+    const bool walked = walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+      std::error_code error;
+      if (entry.is_regular_file(error) &&
           is_command_file(entry.path().filename().native(), extensions) &&
           !compile_command_file(entry, tree, output, icon)) {
         every_page_written = false;
       }
-    }
-    return every_page_written;
+    });
+    return walked && every_page_written;
   } catch (const fs::filesystem_error& error) {
-    std::cerr << "File system error during compilation: " << error.what() << "\n";
+    std::cerr << error_prefix << error.what() << "\n";
     return false;
   }
 }
