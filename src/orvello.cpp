@@ -1,6 +1,7 @@
 // orvello: run in a folder holding proj/, it replaces site/ beside it with a fresh static site.
 #include <chrono>
 #include <ctime>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -32,7 +33,12 @@ void print_banner() {
 template <typename Step>
 bool run_step(int number, std::string_view description, Step step) {
   std::cout << "[ORVELLO] STARTED Step " << number << "/5 - " << description << std::endl;
-  const bool succeeded = step();
+  bool succeeded = false;
+  try {
+    succeeded = step();
+  } catch (const std::exception& error) {  // such as memory exhaustion: fail the step, not abort
+    std::cerr << "Error: " << error.what() << "\n";
+  }
   std::cout << "[ORVELLO] " << (succeeded ? "COMPLETED" : "FAILED") << " Step " << number << "/5"
             << std::endl;
   return succeeded;
