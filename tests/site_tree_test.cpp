@@ -167,11 +167,15 @@ TEST_F(SiteTree, FullDiskWhileWritingStylesheetFailsStepFour) {
   EXPECT_FALSE(exists("site/index.htm"));
 }
 
-TEST_F(SiteTree, FullDiskWhileCopyingAnAssetFailsStepThree) {
-  write_project({{"big.bin", std::string(4096, 'x')}});
+TEST_F(SiteTree, FullDiskWhileCopyingAnAssetFailsStepThreeAfterTheOtherAssets) {
+  write_project(
+      {{"big.bin", std::string(4096, 'x')}, {"a/small.txt", "fits"}, {"b/small.txt", "too"}});
   const run_result result = run(with_file_size_limit(1024));
   EXPECT_EQ(1, result.exit_status);
   EXPECT_TRUE(result.err.starts_with("Error copying files: ")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("[proj/big.bin] [site/big.bin]")) << result.err;
+  EXPECT_EQ("fits", read("site/a/small.txt"));
+  EXPECT_EQ("too", read("site/b/small.txt"));
   EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 3/5\n"));
 }
 
