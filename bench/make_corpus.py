@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""Writes a deterministic Orvello project for benchmarks.
+
+N pages spread over folders two levels deep (about 100 pages a folder), each with a title, a text
+panel, a code listing, a link and an image; small PNG pictures of random pixels beside them; and a
+favicon.png at the top. The same parameters always give the same bytes.
+"""
+import argparse
+import os
+import random
+import struct
+import zlib
+
+
+def png(rng, size):
+    """A PNG of `size` x `size` random RGB pixels (they do not compress: about 3 * size**2 bytes)."""
+    raw = b"".join(b"\x00" + rng.randbytes(size * 3) for _ in range(size))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 1))
+            + chunk(b"IEND", b""))
+
+
+WORDS = ("orvello site page block text code link image folder asset build static line panel "
+         "listing title render walk copy style sheet favicon").split()
+
+
+def sentence(rng, words):
+    return " ".join(rng.choice(WORDS) for _ in range(words))
+
+
+def page(rng, index, assets, text_lines, code_lines):
+    lines = ["@title", f"@@text Page {index}: {sentence(rng, 4)}", "@end_title", "", "@text"]
+    lines += [sentence(rng, rng.randint(4, 14)) + (" & <more>" if i % 7 == 0 else "")
+              for i in range(text_lines)]
+    lines += ["@end_text", "", "@code", "@@width 100%"]
+    for i in range(code_lines):
+        indent = "    " * rng.randint(0, 3)
+        lines.append(f"{indent}if (count_{i} < limit && ready) {{ total += {rng.randint(0, 999)}; }}")
+    lines += ["@end_code", "", "@link", f"@@url page{(index + 1):06d}.htm", "@@text Next page",
+              "@end_link"]
+    for a in range(assets):
+        lines += ["", "@image", f"@@src page{index:06d}-{a}.png", f"@@alt Picture {a}",
+                  "@@width 320", "@end_image"]
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("folder", help="the folder to create; proj/ is written inside it")
+    parser.add_argument("--pages", type=int, default=1000)
+    parser.add_argument("--assets-per-page", type=int, default=1)
+    parser.add_argument("--text-lines", type=int, default=20)
+    parser.add_argument("--code-lines", type=int, default=30)
+    parser.add_argument("--pages-per-folder", type=int, default=100)
+    parser.add_argument("--seed", type=int, default=1)
+    args = parser.parse_args()
+
+    rng = random.Random(args.seed)
+    proj = os.path.join(args.folder, "proj")
+    os.makedirs(proj)
+    with open(os.path.join(proj, "favicon.png"), "wb") as icon:
+        icon.write(png(rng, 16))
+    for index in range(args.pages):
+        group = index // args.pages_per_folder
+        folder = os.path.join(proj, f"s{group // 32:03d}", f"t{group % 32:02d}")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, f"page{index:06d}.orv"), "w") as out:
+            out.write(page(rng, index, args.assets_per_page, args.text_lines, args.code_lines))
+        for a in range(args.assets_per_page):
+            with open(os.path.join(folder, f"page{index:06d}-{a}.png"), "wb") as out:
+                out.write(png(rng, rng.randint(26, 44)))
+
+
+if __name__ == "__main__":
+    main()
