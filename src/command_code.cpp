@@ -1,5 +1,6 @@
 #include "command_code.h"
 
+#include <charconv>
 #include <cstdint>
 
 namespace {
@@ -26,12 +27,15 @@ void write_code(std::ostream& page) {
        << escape_quotes(dimension_with_unit(code_config.width))
        << "; height: " << escape_quotes(dimension_with_unit(code_config.height)) << ";\"><table>\n";
   std::uint64_t number = 0;
-  for (const std::string& line : code_config.lines) {
-    page << "    <tr>\n"
-         << "      <td class=\"code-line-number\">" << ++number << "</td>\n"
-         << "      <td class=\"code-line-content\"><code>" << html_escape(line) << "</code></td>\n"
-         << "    </tr>\n";
-  }
+  write_rows(page, code_config.lines, [&](std::string& rows, const std::string& line) {
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, ++number);
+    rows += "    <tr>\n      <td class=\"code-line-number\">";
+    rows.append(digits, written.ptr);
+    rows += "</td>\n      <td class=\"code-line-content\"><code>";
+    append_html_escaped(rows, line);
+    rows += "</code></td>\n    </tr>\n";
+  });
   page << "  </table></pre>\n";
 }
 

@@ -30,13 +30,17 @@ void write_text(std::ostream& page) {
        << "; color: " << escape_quotes(text_config.color) << ";\">\n"
        << "    <table>\n";
   const std::string whitespace = escape_quotes(text_config.whitespace);
-  for (const std::string& line : text_config.lines) {
-    const std::string escaped = html_escape(line);
-    page << "      <tr>\n"
-         << "        <td class=\"text-line-content\" style=\"white-space: " << whitespace << ";\">"
-         << (escaped.empty() ? "&nbsp;" : escaped) << "</td>\n"
-         << "      </tr>\n";
-  }
+  write_rows(page, text_config.lines, [&](std::string& rows, const std::string& line) {
+    rows += "      <tr>\n        <td class=\"text-line-content\" style=\"white-space: ";
+    rows += whitespace;
+    rows += ";\">";
+    if (line.empty()) {
+      rows += "&nbsp;";  // an empty cell would collapse the row
+    } else {
+      append_html_escaped(rows, line);
+    }
+    rows += "</td>\n      </tr>\n";
+  });
   page << "    </table>\n"
        << "  </div>\n";
 }

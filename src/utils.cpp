@@ -1,5 +1,6 @@
 #include "utils.h"
 
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <system_error>
@@ -35,7 +36,9 @@ input_tree open_input_tree(const std::string& folder) {
 // folders, so only the entry itself can be a link and only a link needs resolving. A link whose
 // target lies outside the input folder keeps its own place, so nothing lands outside the output.
 fs::path place_below(const fs::directory_entry& entry, const input_tree& tree) {
-  fs::path own = entry.path().lexically_relative(tree.folder);
+  // The walk forms every entry's path as the input folder, a separator and the rest.
+  const std::string& folder = tree.folder.native();
+  fs::path own = entry.path().native().substr(folder.size() + (folder.ends_with('/') ? 0 : 1));
   if (!entry.is_symlink()) {
     return own;
   }
@@ -80,6 +83,15 @@ bool walk_input(const input_tree& tree, std::string_view error_prefix, Visit vis
   };
   walk_folder(tree.folder, visit, report);
   return complete;
+}
+
+// Creates `folder` with its missing ancestors unless it is `known`, the folder made sure of last:
+// the files of one folder come one after another in the walk, so most files need no system call.
+void create_folder(const fs::path& folder, fs::path& known) {
+  if (folder.native() != known.native()) {
+    fs::create_directories(folder);
+    known = folder;
+  }
 }
 
 bool contains(std::string_view value, std::string_view part) {
@@ -168,6 +180,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
       return false;
     }
     const input_tree tree = open_input_tree(source);
+    fs::path known_folder;
     return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
       if (!is_regular_file_or_warn(entry) ||
           is_command_file(entry.path().filename().native(), extensions)) {
@@ -175,7 +188,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
       }
       const fs::path relative = place_below(entry, tree);
       const fs::path target = fs::path(destination) / relative;
-      fs::create_directories(target.parent_path());
+      create_folder(target.parent_path(), known_folder);
       fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
       std::cout << "Copied asset: " << relative.string() << " -> " << target.string() << "\n";
     });
@@ -263,25 +276,36 @@ void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) 
   }
 }
 
+// What the pages of one run share.
+struct page_run {
+  input_tree tree;
+  std::string output;
+  page_icon icon;
+  fs::path known_folder;  // the folder of the last page, made sure of
+};
+
 // Compiles one command file; false when its page is missing or incomplete.
-bool compile_command_file(const fs::directory_entry& entry, const input_tree& tree,
-                          const std::string& output, const page_icon& icon) {
+bool compile_command_file(const fs::directory_entry& entry, page_run& run) {
   std::ifstream source(entry.path());
   if (!source.is_open()) {
     std::cerr << "Error: Could not open file " << entry.path().string() << "\n";
     return false;
   }
   current_orv_dir = entry.path().parent_path().string();
-  const fs::path relative = place_below(entry, tree);
-  const fs::path page_path = (fs::path(output) / relative).replace_extension(".htm");
-  fs::create_directories(page_path.parent_path());
+  const fs::path relative = place_below(entry, run.tree);
+  const fs::path page_path = (fs::path(run.output) / relative).replace_extension(".htm");
+  create_folder(page_path.parent_path(), run.known_folder);
   warn_if_replacing(page_path, entry.path());
-  std::ofstream page(page_path);
+  // Large enough for a whole page, so that most pages take a single write.
+  static char page_buffer[64 * 1024];
+  std::ofstream page;
+  page.rdbuf()->pubsetbuf(page_buffer, sizeof page_buffer);
+  page.open(page_path);
   if (!page.is_open()) {
     std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
     return false;
   }
-  compile_page(source, page, depth_prefix(relative), icon);
+  compile_page(source, page, depth_prefix(relative), run.icon);
   page.close();
   if (source.bad()) {
     std::cerr << "Error: Could not read file " << entry.path().string() << "\n";
@@ -305,14 +329,13 @@ bool process_command_files(const std::string& input, const std::string& output,
       std::cerr << "Error: Source directory '" << input << "' does not exist.\n";
       return false;
     }
-    const input_tree tree = open_input_tree(input);
-    const page_icon icon = find_page_icon(output);
+    page_run run{open_input_tree(input), output, find_page_icon(output), {}};
     bool every_page_written = true;
-    const bool walked = walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+    const bool walked = walk_input(run.tree, error_prefix, [&](const fs::directory_entry& entry) {
       std::error_code error;
       if (entry.is_regular_file(error) &&
           is_command_file(entry.path().filename().native(), extensions) &&
-          !compile_command_file(entry, tree, output, icon)) {
+          !compile_command_file(entry, run)) {
         every_page_written = false;
       }
     });
@@ -377,9 +400,11 @@ constexpr block_route block_routes[] = {
 }  // namespace
 
 void route_line(const std::string& line, block_flags& flags, std::ostream& page) {
+  const bool may_open_or_close = line.starts_with('@');
   for (const block_route& route : block_routes) {
     bool& in_block = flags.*route.in_block;
-    if (in_block || line == route.names.opening || line == route.names.closing) {
+    if (in_block ||
+        (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
       route.handler(line, in_block, page);
       return;
     }
@@ -396,6 +421,9 @@ std::string_view without_carriage_return(std::string_view line) {
 }
 
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {
+  if (!line.starts_with("@@")) {  // no key can match: most lines of a text or code block
+    return false;
+  }
   for (const setting_key& key : keys) {
     if (!line.starts_with(key.prefix)) {
       continue;
@@ -414,22 +442,36 @@ bool apply_setting(std::string_view line, std::initializer_list<setting_key> key
 std::string html_escape(const std::string& text) {
   std::string escaped;
   escaped.reserve(text.size() + text.size() / 10);
-  for (const char c : text) {
-    switch (c) {
+  append_html_escaped(escaped, text);
+  return escaped;
+}
+
+void append_html_escaped(std::string& out, const std::string& text) {
+  // strcspn finds the next byte that needs an entity many bytes at a time. It also stops at a NUL
+  // byte, which a line may hold: that one is copied as it is.
+  const char* const end = text.data() + text.size();
+  const char* run = text.c_str();
+  while (true) {
+    const char* const stop = run + std::strcspn(run, "&<>");
+    out.append(run, stop);
+    if (stop == end) {
+      return;
+    }
+    switch (*stop) {
       case '&':
-        escaped += "&amp;";
+        out += "&amp;";
         break;
       case '<':
-        escaped += "&lt;";
+        out += "&lt;";
         break;
       case '>':
-        escaped += "&gt;";
+        out += "&gt;";
         break;
       default:
-        escaped += c;
+        out += '\0';
     }
+    run = stop + 1;
   }
-  return escaped;
 }
 
 std::string escape_quotes(std::string_view value) {

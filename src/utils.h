@@ -108,7 +108,8 @@ void follow_block_protocol(std::string_view line, block_names names, bool& in_bl
 // `line` without one trailing carriage return.
 std::string_view without_carriage_return(std::string_view line);
 
-// A setting key ("@@size ") and the field of a settings record that it fills.
+// A setting key ("@@size ", always beginning with "@@") and the field of a settings record that
+// it fills.
 struct setting_key {
   std::string_view prefix;
   std::variant<std::string*, bool*> field;
@@ -120,6 +121,28 @@ bool apply_setting(std::string_view line, std::initializer_list<setting_key> key
 
 // `text` with "&", "<" and ">" written as entities.
 std::string html_escape(const std::string& text);
+
+// Appends `text` to `out` with "&", "<" and ">" written as entities.
+void append_html_escaped(std::string& out, const std::string& text);
+
+// Writes one row per line of a text panel or code listing: `append_row(buffer, line)` appends a
+// row's HTML to a buffer that is reused from block to block, so that a long listing allocates
+// nothing per line. The buffer is handed over in pieces under 1 KiB, which gather in the page's
+// stream buffer (larger pieces are written straight through, one system call each).
+template <typename AppendRow>
+void write_rows(std::ostream& page, const std::vector<std::string>& lines, AppendRow append_row) {
+  constexpr std::size_t piece = 512;  // with one row more, still under 1 KiB as a rule
+  static std::string buffer;
+  buffer.clear();
+  for (const std::string& line : lines) {
+    append_row(buffer, line);
+    if (buffer.size() >= piece) {
+      page.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      buffer.clear();
+    }
+  }
+  page.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+}
 
 // `value` with each double quote written as "&quot;", so that it cannot end a quoted attribute.
 std::string escape_quotes(std::string_view value);
