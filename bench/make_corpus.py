@@ -48,6 +48,46 @@ def page(rng, index, assets, text_lines, code_lines):
     return "\n".join(lines) + "\n"
 
 
+def markdown(rng, index, assets, text_lines, code_lines):
+    """The same content as a Markdown page for a peer generator."""
+    lines = ["---", f'title: "Page {index}"', "---", "", f"# Page {index}: {sentence(rng, 4)}", ""]
+    lines += [sentence(rng, rng.randint(4, 14)) + (" & <more>" if i % 7 == 0 else "") + "  "
+              for i in range(text_lines)]
+    lines += ["", "```"]
+    for i in range(code_lines):
+        indent = "    " * rng.randint(0, 3)
+        lines.append(f"{indent}if (count_{i} < limit && ready) {{ total += {rng.randint(0, 999)}; }}")
+    lines += ["```", "", f"[Next page](page{(index + 1):06d}/)"]
+    for a in range(assets):
+        lines += ["", f"![Picture {a}](page{index:06d}-{a}.png)"]
+    return "\n".join(lines) + "\n"
+
+
+PEER_LAYOUT = """<!DOCTYPE html>
+<html lang="en"><head><meta charset="UTF-8"><title>{{ .Title }}</title></head>
+<body>{{ .Content }}</body></html>
+"""
+
+
+def folder_of(index, pages_per_folder):
+    group = index // pages_per_folder
+    return os.path.join(f"s{group // 32:03d}", f"t{group % 32:02d}")
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+def write_peer_layout(root):
+    """One layout and a configuration, so that a Markdown generator writes bare pages."""
+    for name in ("single.html", "list.html"):
+        write(os.path.join(root, "layouts", "_default", name), PEER_LAYOUT.encode())
+    write(os.path.join(root, "config.toml"),
+          b'baseURL = "http://localhost/"\ndisableKinds = ["taxonomy", "term", "RSS", "sitemap"]\n')
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("folder", help="the folder to create; proj/ is written inside it")
@@ -57,22 +97,26 @@ def main():
     parser.add_argument("--code-lines", type=int, default=30)
     parser.add_argument("--pages-per-folder", type=int, default=100)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--markdown", metavar="SITE",
+                        help="write the same content as a Markdown site in SITE instead of proj/")
     args = parser.parse_args()
 
-    rng = random.Random(args.seed)
-    proj = os.path.join(args.folder, "proj")
-    os.makedirs(proj)
-    with open(os.path.join(proj, "favicon.png"), "wb") as icon:
-        icon.write(png(rng, 16))
+    # Each page draws from its own generator, so both forms of the corpus hold the same words.
+    if args.markdown:
+        pages, assets, extension, render = os.path.join(args.markdown, "content"), os.path.join(
+            args.markdown, "static"), ".md", markdown
+        write_peer_layout(args.markdown)
+    else:
+        pages = assets = os.path.join(args.folder, "proj")
+        extension, render = ".orv", page
+    write(os.path.join(assets, "favicon.png"), png(random.Random(args.seed), 16))
     for index in range(args.pages):
-        group = index // args.pages_per_folder
-        folder = os.path.join(proj, f"s{group // 32:03d}", f"t{group % 32:02d}")
-        os.makedirs(folder, exist_ok=True)
-        with open(os.path.join(folder, f"page{index:06d}.orv"), "w") as out:
-            out.write(page(rng, index, args.assets_per_page, args.text_lines, args.code_lines))
+        rng = random.Random(args.seed * 1_000_003 + index)
+        folder = folder_of(index, args.pages_per_folder)
+        text = render(rng, index, args.assets_per_page, args.text_lines, args.code_lines)
+        write(os.path.join(pages, folder, f"page{index:06d}{extension}"), text.encode())
         for a in range(args.assets_per_page):
-            with open(os.path.join(folder, f"page{index:06d}-{a}.png"), "wb") as out:
-                out.write(png(rng, rng.randint(26, 44)))
+            write(os.path.join(assets, folder, f"page{index:06d}-{a}.png"), png(rng, rng.randint(26, 44)))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Times full orvello runs against `cp -a` of the same project on the same file system.
+#
+#   bench/run_benchmark.sh [--pairs P] [--sizes "1000 10000 100000"] [--dir FOLDER] [--peer]
+#
+# For each size N it generates a project of N pages and N pictures (once, then reused), runs one
+# warm-up of each command, then P pairs alternating which command goes first. Every timed command
+# starts from a removed output folder and a `sync`, so that writing back the previous run's files
+# is not charged to the next one. It prints medians, the median of the pairwise ratios, time per
+# page and orvello's peak resident memory. With --peer it also times `hugo` (Debian's package) on
+# the same content written as Markdown.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+pairs=5
+sizes="1000 10000 100000"
+dir="$repo/build/bench"
+peer=false
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --pairs) pairs=$2; shift 2 ;;
+    --sizes) sizes=$2; shift 2 ;;
+    --dir) dir=$2; shift 2 ;;
+    --peer) peer=true; shift ;;
+    *) echo "usage: $0 [--pairs P] [--sizes \"N ...\"] [--dir FOLDER] [--peer]" >&2; exit 2 ;;
+  esac
+done
+
+orvello="$repo/build/orvello"
+cmake --build "$repo/build" --target orvello >/dev/null
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
+if $peer && ! command -v hugo >/dev/null; then
+  echo "--peer needs hugo (apt-get install hugo)" >&2
+  exit 1
+fi
+
+# Seconds taken by a command, to the nanosecond; its output is discarded.
+seconds() {
+  local start end
+  sync
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) 'BEGIN { printf "%.4f\n", ns / 1e9 }'
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+run_orvello() { rm -rf site; seconds "$orvello"; }
+run_copy() { rm -rf copy; seconds cp -a proj copy; }
+run_peer() { rm -rf hugo/public; seconds hugo --quiet --source hugo; }
+
+echo "# $(date -u +%Y-%m-%d) on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), $(df -T "$dir" 2>/dev/null | awk 'NR == 2 { print $2 }' || echo '?')"
+echo
+echo "| pages | files | orvello median (s) | cp -a median (s) | ratio (median of pairs) | ms per page | peak RSS (MiB) |$($peer && echo ' hugo median (s) |')"
+echo "|---:|---:|---:|---:|---:|---:|---:|$($peer && echo '---:|')"
+mkdir -p "$dir"
+for n in $sizes; do
+  corpus="$dir/n$n"
+  if [ ! -d "$corpus/proj" ]; then
+    rm -rf "$corpus"
+    python3 "$repo/bench/make_corpus.py" "$corpus" --pages "$n"
+  fi
+  if $peer && [ ! -d "$corpus/hugo" ]; then
+    python3 "$repo/bench/make_corpus.py" unused --pages "$n" --markdown "$corpus/hugo"
+  fi
+  cd "$corpus"
+  run_orvello >/dev/null
+  run_copy >/dev/null
+  $peer && run_peer >/dev/null
+  : >times
+  for ((pair = 0; pair < pairs; pair++)); do
+    if ((pair % 2 == 0)); then
+      o=$(run_orvello); c=$(run_copy)
+    else
+      c=$(run_copy); o=$(run_orvello)
+    fi
+    p=$($peer && run_peer || echo 0)
+    echo "$o $c $p" >>times
+  done
+  rm -rf site
+  sync
+  rss=$(/usr/bin/time -f %M "$orvello" 2>&1 >/dev/null | tail -1)
+  files=$(find proj -type f | wc -l)
+  o_median=$(awk '{ print $1 }' times | median)
+  c_median=$(awk '{ print $2 }' times | median)
+  ratio=$(awk '{ print $1 / $2 }' times | median)
+  per_page=$(awk -v t="$o_median" -v n="$n" 'BEGIN { printf "%.4f", t * 1000 / n }')
+  printf "| %s | %s | %.3f | %.3f | %.2f | %s | %.1f |" "$n" "$files" "$o_median" "$c_median" "$ratio" \
+    "$per_page" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
+  $peer && printf " %.3f |" "$(awk '{ print $3 }' times | median)"
+  echo
+  rm -rf site copy
+  $peer && rm -rf hugo/public
+  cd - >/dev/null
+done
