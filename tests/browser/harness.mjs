@@ -98,7 +98,12 @@ export async function serve(root) {
       response.writeHead(status, { 'Content-Type': 'text/plain' }).end('not found');
     } else {
       const type = contentTypes[path.extname(pathname)] || 'application/octet-stream';
-      response.writeHead(status, { 'Content-Type': type, 'Content-Length': body.length });
+      // No caching: every page load must ask for the stylesheet and the documents again.
+      response.writeHead(status, {
+        'Content-Type': type,
+        'Content-Length': body.length,
+        'Cache-Control': 'no-store',
+      });
       response.end(request.method === 'HEAD' ? undefined : body);
     }
     requests.push({ method: request.method, path: pathname, status });
