@@ -1,0 +1,183 @@
+// Every example of the author's guide, docs/language.md, built by the real orvello and compared
+// with the HTML that the guide shows.
+//
+// The guide's examples are fenced blocks: "```orv [path] [crlf]" is a command file (path below
+// proj/, page.orv by default; "crlf" writes it with CRLF line ends), and the "```html" block after
+// it is the page's body, or the whole page for "```html page". A block "```<language> <path>"
+// before an example is a file of that example's project.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scratch_run.h"
+
+namespace {
+
+struct guide_example {
+  int line = 0;  // where the command file's block starts in the guide
+  std::vector<std::pair<std::string, std::string>> files;  // below proj/, the command file last
+  std::string html;
+  bool whole_page = false;
+};
+
+void PrintTo(const guide_example& example, std::ostream* out) {
+  *out << "the example at docs/language.md:" << example.line;
+}
+
+// A fenced block: its opening line's words and its content, each line ending in a line feed.
+struct fenced_block {
+  int line = 0;
+  std::vector<std::string> words;
+  std::string content;
+};
+
+std::vector<std::string> words_of(const std::string& text) {
+  std::istringstream stream(text);
+  std::vector<std::string> words;
+  for (std::string word; stream >> word;) {
+    words.push_back(word);
+  }
+  return words;
+}
+
+std::vector<fenced_block> fenced_blocks(std::istream& guide) {
+  std::vector<fenced_block> blocks;
+  bool inside = false;
+  int number = 0;
+  for (std::string line; std::getline(guide, line);) {
+    ++number;
+    if (!inside && line.starts_with("```")) {
+      blocks.push_back({number, words_of(line.substr(3)), ""});
+      inside = true;
+    } else if (inside && line == "```") {
+      inside = false;
+    } else if (inside) {
+      blocks.back().content += line + "\n";
+    }
+  }
+  return blocks;
+}
+
+std::string with_crlf(const std::string& text) {
+  std::string converted;
+  for (const char c : text) {
+    converted += c == '\n' ? "\r\n" : std::string(1, c);
+  }
+  return converted;
+}
+
+// The path below proj/ and the bytes of the command file that an "```orv" block shows.
+std::pair<std::string, std::string> command_file(const fenced_block& block) {
+  std::string path = "page.orv";
+  bool crlf = false;
+  for (std::size_t i = 1; i < block.words.size(); ++i) {
+    if (block.words[i] == "crlf") {
+      crlf = true;
+    } else {
+      path = block.words[i];
+    }
+  }
+  return {path, crlf ? with_crlf(block.content) : block.content};
+}
+
+// What reading the guide found wrong with it; a test below requires none.
+std::vector<std::string> guide_problems;
+
+std::vector<guide_example> read_guide() {
+  std::ifstream guide(ORVELLO_LANGUAGE_GUIDE);
+  if (!guide.is_open()) {
+    guide_problems.push_back("cannot read " ORVELLO_LANGUAGE_GUIDE);
+    return {};
+  }
+  std::vector<guide_example> examples;
+  guide_example next;
+  bool page_open = false;  // a command file waits for its html block
+  for (const fenced_block& block : fenced_blocks(guide)) {
+    const std::string where = "line " + std::to_string(block.line) + ": ";
+    const std::string kind = block.words.empty() ? "" : block.words[0];
+    if (kind == "orv") {
+      if (page_open) {
+        guide_problems.push_back(where + "a command file before the last one's html block");
+      }
+      next.line = block.line;
+      next.files.push_back(command_file(block));
+      page_open = true;
+    } else if (kind == "html") {
+      if (!page_open) {
+        guide_problems.push_back(where + "an html block without a command file before it");
+        continue;
+      }
+      next.html = block.content;
+      next.whole_page = block.words.size() > 1 && block.words[1] == "page";
+      examples.push_back(std::move(next));
+      next = {};
+      page_open = false;
+    } else if (block.words.size() > 1) {
+      next.files.emplace_back(block.words[1], block.content);
+    }
+  }
+  if (page_open) {
+    guide_problems.push_back("the last command file has no html block");
+  }
+  return examples;
+}
+
+const std::vector<guide_example>& guide_examples() {
+  static const std::vector<guide_example> examples = read_guide();
+  return examples;
+}
+
+// The page that the command file at `path` below proj/ becomes, below the working folder.
+std::string page_path(const std::string& path) {
+  return "site/" + path.substr(0, path.rfind('.')) + ".htm";
+}
+
+}  // namespace
+
+class LanguageGuide : public ScratchRun, public ::testing::WithParamInterface<guide_example> {};
+
+TEST_P(LanguageGuide, BuildsAsShown) {
+  const guide_example& example = GetParam();
+  write_project(example.files);
+  const run_result result = run();
+  ASSERT_EQ(0, result.exit_status) << result.err;
+  const std::string page = read(page_path(example.files.back().first));
+  if (example.whole_page) {
+    // The guide shows some start time of its own; the page shows this run's.
+    std::string expected = example.html;
+    const std::string shown_time = footer_time(expected);
+    ASSERT_FALSE(shown_time.empty()) << "the guide's page has no footer";
+    expected.replace(expected.find(shown_time), shown_time.size(), footer_time(page));
+    EXPECT_EQ(expected, page);
+  } else {
+    EXPECT_EQ(example.html, page_body(page));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, LanguageGuide, ::testing::ValuesIn(guide_examples()),
+                         [](const ::testing::TestParamInfo<guide_example>& param) {
+                           return "Line" + std::to_string(param.param.line);
+                         });
+
+TEST(LanguageGuideFile, PairsEveryCommandFileWithItsHtml) {
+  guide_examples();
+  EXPECT_EQ(std::vector<std::string>{}, guide_problems);
+}
+
+TEST(LanguageGuideFile, ShowsEveryBlockKind) {
+  for (const std::string kind :
+       {"title", "text", "code", "link", "image", "video", "audio", "pdf", "download"}) {
+    bool shown = false;
+    for (const guide_example& example : guide_examples()) {
+      for (const std::string& line : lines_of(example.files.back().second)) {
+        shown = shown || line == "@" + kind;
+      }
+    }
+    EXPECT_TRUE(shown) << "no example opens a " << kind << " block";
+  }
+}
