@@ -1,6 +1,6 @@
 // Runs the page fuzz target once on every file named on the command line, or found below a folder
-// named there, in name order; a broken page aborts. Every build runs it on the seed corpus, so the
-// fuzz target's checks hold for the seeds whatever the compiler.
+// named there (in name order), in the order of the arguments; a broken page aborts. Every build
+// runs it on the seed corpus, so the fuzz target's checks hold for the seeds whatever the compiler.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -22,13 +22,15 @@ std::vector<fs::path> inputs_named_by(int argc, char** argv) {
       inputs.emplace_back(argv[i]);
       continue;
     }
+    std::vector<fs::path> found;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(argv[i])) {
       if (entry.is_regular_file()) {
-        inputs.push_back(entry.path());
+        found.push_back(entry.path());
       }
     }
+    std::sort(found.begin(), found.end());
+    inputs.insert(inputs.end(), found.begin(), found.end());
   }
-  std::sort(inputs.begin(), inputs.end());
   return inputs;
 }
 
