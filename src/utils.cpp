@@ -85,6 +85,22 @@ bool walk_input(const input_tree& tree, std::string_view error_prefix, Visit vis
   return complete;
 }
 
+// Runs a step that walks the input folder `source`: a missing folder fails the step with its
+// message, and so does a file-system error that ends `walk`, reported after `error_prefix`.
+template <typename Walk>
+bool run_walking_step(const std::string& source, std::string_view error_prefix, Walk walk) {
+  try {
+    if (!fs::exists(source)) {
+      std::cerr << "Error: Source directory '" << source << "' does not exist.\n";
+      return false;
+    }
+    return walk();
+  } catch (const fs::filesystem_error& error) {
+    std::cerr << error_prefix << error.what() << "\n";
+    return false;
+  }
+}
+
 // Creates `folder` with its missing ancestors unless it is `known`, the folder made sure of last:
 // the files of one folder come one after another in the walk, so most files need no system call.
 void create_folder(const fs::path& folder, fs::path& known) {
@@ -126,12 +142,8 @@ bool delete_directory(const std::string& dir) {
 }
 
 bool replicate_directory_structure(const std::string& source, const std::string& destination) {
-  const std::string_view error_prefix = "File system error: ";
-  try {
-    if (!fs::exists(source)) {
-      std::cerr << "Error: Source directory '" << source << "' does not exist." << std::endl;
-      return false;
-    }
+  constexpr std::string_view error_prefix = "File system error: ";
+  return run_walking_step(source, error_prefix, [&] {
     fs::create_directories(destination);
     const input_tree tree = open_input_tree(source);
     return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
@@ -144,10 +156,7 @@ bool replicate_directory_structure(const std::string& source, const std::string&
         std::cout << "Created: " << target.string() << "\n";
       }
     });
-  } catch (const fs::filesystem_error& error) {
-    std::cerr << error_prefix << error.what() << "\n";
-    return false;
-  }
+  });
 }
 
 namespace {
@@ -173,12 +182,8 @@ bool is_regular_file_or_warn(const fs::directory_entry& entry) {
 
 bool copy_non_command_files(const std::string& source, const std::string& destination,
                             const std::vector<std::string>& extensions) {
-  const std::string_view error_prefix = "Error copying files: ";
-  try {
-    if (!fs::exists(source)) {
-      std::cerr << "Error: Source directory '" << source << "' does not exist.\n";
-      return false;
-    }
+  constexpr std::string_view error_prefix = "Error copying files: ";
+  return run_walking_step(source, error_prefix, [&] {
     const input_tree tree = open_input_tree(source);
     fs::path known_folder;
     return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
@@ -192,10 +197,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
       fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
       std::cout << "Copied asset: " << relative.string() << " -> " << target.string() << "\n";
     });
-  } catch (const fs::filesystem_error& error) {
-    std::cerr << error_prefix << error.what() << "\n";
-    return false;
-  }
+  });
 }
 
 bool create_main_css(const std::string& folder) {
@@ -323,12 +325,8 @@ bool compile_command_file(const fs::directory_entry& entry, page_run& run) {
 
 bool process_command_files(const std::string& input, const std::string& output,
                            const std::vector<std::string>& extensions) {
-  const std::string_view error_prefix = "File system error during compilation: ";
-  try {
-    if (!fs::exists(input)) {
-      std::cerr << "Error: Source directory '" << input << "' does not exist.\n";
-      return false;
-    }
+  constexpr std::string_view error_prefix = "File system error during compilation: ";
+  return run_walking_step(input, error_prefix, [&] {
     page_run run{open_input_tree(input), output, find_page_icon(output), {}};
     bool every_page_written = true;
     const bool walked = walk_input(run.tree, error_prefix, [&](const fs::directory_entry& entry) {
@@ -340,10 +338,7 @@ bool process_command_files(const std::string& input, const std::string& output,
       }
     });
     return walked && every_page_written;
-  } catch (const fs::filesystem_error& error) {
-    std::cerr << error_prefix << error.what() << "\n";
-    return false;
-  }
+  });
 }
 
 std::string_view file_extension(std::string_view name) {
