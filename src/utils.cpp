@@ -22,6 +22,8 @@ std::string current_orv_dir;
 
 namespace {
 
+std::string_view main_css_text();
+
 // The input folder as named and as resolved once for the whole walk.
 struct input_tree {
   fs::path folder;
@@ -251,6 +253,53 @@ void write_page_foot(std::ostream& page) {
        << "</body>\n</html>\n";
 }
 
+// One in-block flag per block kind, in routing order; all false when a command file starts.
+struct block_flags {
+  bool title = false;
+  bool text = false;
+  bool link = false;
+  bool image = false;
+  bool video = false;
+  bool audio = false;
+  bool pdf = false;
+  bool download = false;
+  bool code = false;
+};
+
+using block_handler = void (*)(const std::string& line, bool& in_block, std::ostream& page);
+
+struct block_route {
+  block_names names;
+  bool block_flags::*in_block;
+  block_handler handler;
+};
+
+// The routing order: an earlier kind can open inside a later one, never the other way round.
+constexpr block_route block_routes[] = {
+    {title_block, &block_flags::title, command_title},
+    {text_block, &block_flags::text, command_text},
+    {link_block, &block_flags::link, command_link},
+    {image_block, &block_flags::image, command_image},
+    {video_block, &block_flags::video, command_video},
+    {audio_block, &block_flags::audio, command_audio},
+    {pdf_block, &block_flags::pdf, command_pdf},
+    {download_block, &block_flags::download, command_download},
+    {code_block, &block_flags::code, command_code},
+};
+
+// Hands `line` to the first block kind that opens, closes or holds it open; drops it otherwise.
+void route_line(const std::string& line, block_flags& flags, std::ostream& page) {
+  const bool may_open_or_close = line.starts_with('@');
+  for (const block_route& route : block_routes) {
+    bool& in_block = flags.*route.in_block;
+    if (in_block ||
+        (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
+      route.handler(line, in_block, page);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
@@ -367,43 +416,6 @@ std::string depth_prefix(const fs::path& relative) {
     }
   }
   return prefix;
-}
-
-namespace {
-
-using block_handler = void (*)(const std::string& line, bool& in_block, std::ostream& page);
-
-struct block_route {
-  block_names names;
-  bool block_flags::*in_block;
-  block_handler handler;
-};
-
-// The routing order: an earlier kind can open inside a later one, never the other way round.
-constexpr block_route block_routes[] = {
-    {title_block, &block_flags::title, command_title},
-    {text_block, &block_flags::text, command_text},
-    {link_block, &block_flags::link, command_link},
-    {image_block, &block_flags::image, command_image},
-    {video_block, &block_flags::video, command_video},
-    {audio_block, &block_flags::audio, command_audio},
-    {pdf_block, &block_flags::pdf, command_pdf},
-    {download_block, &block_flags::download, command_download},
-    {code_block, &block_flags::code, command_code},
-};
-
-}  // namespace
-
-void route_line(const std::string& line, block_flags& flags, std::ostream& page) {
-  const bool may_open_or_close = line.starts_with('@');
-  for (const block_route& route : block_routes) {
-    bool& in_block = flags.*route.in_block;
-    if (in_block ||
-        (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
-      route.handler(line, in_block, page);
-      return;
-    }
-  }
 }
 
 // --- The block protocol shared by the nine kinds ----------------------------------------------
@@ -574,6 +586,8 @@ bool load_external_lines(const std::string& src, std::string_view kind,
   std::cerr << "Error: Could not open external " << kind << " file '" << path.string() << "'\n";
   return false;
 }
+
+namespace {
 
 // The site's one stylesheet. Every page links it; the footer and the block kinds carry the class
 // names its rules select.
@@ -774,3 +788,5 @@ body {
 )css";
   return css;
 }
+
+}  // namespace

@@ -33,9 +33,6 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
 // Writes the site's one stylesheet, `folder`/main.css.
 bool create_main_css(const std::string& folder);
 
-// The fixed text of main.css.
-std::string_view main_css_text();
-
 // --- Page compiler ---------------------------------------------------------------------------
 
 // Compiles every command file below `input` into an .htm page at the same place below `output`;
@@ -63,22 +60,6 @@ bool is_command_file(std::string_view name, const std::vector<std::string>& exte
 
 // "../" once per folder between the input folder and a file whose path below it is `relative`.
 std::string depth_prefix(const std::filesystem::path& relative);
-
-// One in-block flag per block kind, in routing order.
-struct block_flags {
-  bool title = false;
-  bool text = false;
-  bool link = false;
-  bool image = false;
-  bool video = false;
-  bool audio = false;
-  bool pdf = false;
-  bool download = false;
-  bool code = false;
-};
-
-// Hands `line` to the first block kind that opens, closes or holds it open; drops it otherwise.
-void route_line(const std::string& line, block_flags& flags, std::ostream& page);
 
 // --- The block protocol shared by the nine kinds ----------------------------------------------
 
