@@ -165,9 +165,14 @@ export function watch(page) {
     }
   });
   page.on('pageerror', (error) => seen.pageErrors.push(error.message));
-  page.on('requestfailed', (request) =>
-    seen.failedRequests.push(`${request.url()} ${request.failure()?.errorText}`),
-  );
+  page.on('requestfailed', (request) => {
+    // Chromium shows a PDF frame with its own built-in viewer, which fetches its parts from an
+    // internal chrome-extension: origin. The browser aborts some of those when it sets the viewer
+    // up or tears it down, at its own pace; they are never a request the site made.
+    if (!request.url().startsWith('chrome-extension:')) {
+      seen.failedRequests.push(`${request.url()} ${request.failure()?.errorText}`);
+    }
+  });
   page.on('response', (response) => {
     if (response.status() >= 400) {
       seen.badResponses.push(`${response.status()} ${response.url()}`);

@@ -99,12 +99,18 @@ describe('showcase pages in a served site', () => {
     const tab = await browser.newPage();
     await tab.goto(server.url('docs/media.htm'));
     const media = await tab.evaluate(async () => {
+      // An Ogg stream's length is known only once its last page has arrived, which may come after
+      // the metadata; until then the duration reads Infinity. Wait for a finite one.
+      const known = (element) => element.readyState >= 1 && Number.isFinite(element.duration);
       const ready = (element) =>
-        element.readyState >= 1
+        known(element)
           ? Promise.resolve()
           : new Promise((resolve, reject) => {
-              element.addEventListener('loadedmetadata', resolve);
+              const check = () => known(element) && resolve();
+              element.addEventListener('loadedmetadata', check);
+              element.addEventListener('durationchange', check);
               element.addEventListener('error', () => reject(new Error(element.src)));
+              setTimeout(() => reject(new Error(`no duration for ${element.src}`)), 10000);
             });
       const video = document.querySelector('video');
       const audio = document.querySelector('audio');
