@@ -1,8 +1,10 @@
 #include "command_audio.h"
 
+#include "block_records.h"
+
 namespace {
 
-audio_template_config audio_config;
+audio_template_config& audio_config = run_records.audio;
 
 void write_audio(std::ostream& page) {
   page << "  <audio src=\"" << escape_quotes(audio_config.src) << "\" class=\"audio\" "

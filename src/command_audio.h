@@ -13,6 +13,8 @@ struct audio_template_config {
   std::string src;
   bool autoplay = false;
   bool loop = false;
+
+  bool operator==(const audio_template_config&) const = default;
 };
 
 // Handles one line routed to the audio kind; its closing line writes the player.

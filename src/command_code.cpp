@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cstdint>
 
+#include "block_records.h"
+
 namespace {
 
-code_template_config code_config;
+code_template_config& code_config = run_records.code;
 
 void take_code_line(std::string_view line) {
   if (!apply_setting(line, {{"@@width ", &code_config.width},

@@ -15,6 +15,8 @@ struct code_template_config {
   std::string height = "auto";
   std::string src;  // an external file whose lines replace the inline ones; empty for none
   std::vector<std::string> lines;
+
+  bool operator==(const code_template_config&) const = default;
 };
 
 // Handles one line routed to the code kind; its closing line writes the listing.

@@ -1,8 +1,10 @@
 #include "command_download.h"
 
+#include "block_records.h"
+
 namespace {
 
-download_template_config download_config;
+download_template_config& download_config = run_records.download;
 
 void write_download(std::ostream& page) {
   page << "  <a href=\"" << escape_quotes(download_config.url)

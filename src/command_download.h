@@ -12,6 +12,8 @@ inline constexpr block_names download_block{"@download", "@end_download"};
 struct download_template_config {
   std::string url = "#";
   std::string text = "Download";
+
+  bool operator==(const download_template_config&) const = default;
 };
 
 // Handles one line routed to the download kind; its closing line writes the button.

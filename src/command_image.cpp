@@ -1,8 +1,10 @@
 #include "command_image.h"
 
+#include "block_records.h"
+
 namespace {
 
-image_template_config image_config;
+image_template_config& image_config = run_records.image;
 
 void write_image(std::ostream& page) {
   page << "  <img src=\"" << escape_quotes(image_config.src) << "\" alt=\""

@@ -14,6 +14,8 @@ struct image_template_config {
   std::string alt = "Image";
   std::string width = "auto";
   std::string height = "auto";
+
+  bool operator==(const image_template_config&) const = default;
 };
 
 // Handles one line routed to the image kind; its closing line writes the picture.

@@ -1,8 +1,10 @@
 #include "command_link.h"
 
+#include "block_records.h"
+
 namespace {
 
-link_template_config link_config;
+link_template_config& link_config = run_records.link;
 
 void write_link(std::ostream& page) {
   page << "  <a href=\"" << escape_quotes(link_config.url) << "\" target=\""

@@ -14,6 +14,8 @@ struct link_template_config {
   std::string text = "Link";
   std::string target = "_self";
   std::string size = "16px";  // empty: no style attribute at all
+
+  bool operator==(const link_template_config&) const = default;
 };
 
 // Handles one line routed to the link kind; its closing line writes the link.

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 
+#include "block_records.h"
+
 namespace {
 
-pdf_template_config pdf_config;
+pdf_template_config& pdf_config = run_records.pdf;
 
 // Numbers the PDF blocks of the whole run, so that every frame of the site has its own id.
-std::int64_t pdf_counter = 0;
+std::int64_t& pdf_counter = run_records.pdf_counter;
 
 void write_frame(std::ostream& page, const std::string& id) {
   page << "  <!-- No PC: Carrega o leitor nativo alinhado à esquerda -->\n"

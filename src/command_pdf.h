@@ -14,6 +14,8 @@ struct pdf_template_config {
   std::string width = "1000px";
   std::string height = "480px";
   std::string buttontext = "View / Download PDF Document";
+
+  bool operator==(const pdf_template_config&) const = default;
 };
 
 // Handles one line routed to the PDF kind; its closing line writes the viewer, the button and

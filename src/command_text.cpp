@@ -1,8 +1,10 @@
 #include "command_text.h"
 
+#include "block_records.h"
+
 namespace {
 
-text_template_config text_config;
+text_template_config& text_config = run_records.text;
 
 void take_text_line(std::string_view line) {
   if (!apply_setting(line, {{"@@width ", &text_config.width},

@@ -18,6 +18,8 @@ struct text_template_config {
   std::string src;  // an external file whose lines replace the inline ones; empty for none
   std::string whitespace = "pre";
   std::vector<std::string> lines;
+
+  bool operator==(const text_template_config&) const = default;
 };
 
 // Handles one line routed to the text kind; its closing line writes the panel.

@@ -1,8 +1,10 @@
 #include "command_title.h"
 
+#include "block_records.h"
+
 namespace {
 
-title_template_config title_config;
+title_template_config& title_config = run_records.title;
 
 void write_title(std::ostream& page) {
   page << "  <h1 class=\"title\" style=\"font-size: "

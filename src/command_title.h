@@ -13,6 +13,8 @@ struct title_template_config {
   std::string size = "2.00rem";
   std::string color = "gray";
   std::string text = "Title";
+
+  bool operator==(const title_template_config&) const = default;
 };
 
 // Handles one line routed to the title kind; its closing line writes the heading.

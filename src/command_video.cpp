@@ -1,8 +1,10 @@
 #include "command_video.h"
 
+#include "block_records.h"
+
 namespace {
 
-video_template_config video_config;
+video_template_config& video_config = run_records.video;
 
 void write_video(std::ostream& page) {
   page << "  <video src=\"" << escape_quotes(video_config.src)

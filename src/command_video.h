@@ -15,6 +15,8 @@ struct video_template_config {
   std::string height = "auto";
   bool autoplay = false;
   bool loop = false;
+
+  bool operator==(const video_template_config&) const = default;
 };
 
 // Handles one line routed to the video kind; its closing line writes the player.

@@ -1,0 +1,3 @@
+#include "block_records.h"
+
+block_records run_records;

@@ -1,0 +1,37 @@
+// The settings records of the nine block kinds and the PDF counter: the state that carries from
+// one page to the next for the whole run, kept in one place so that it can be saved, compared and
+// restored as a whole.
+#pragma once
+
+#include <cstdint>
+
+#include "command_audio.h"
+#include "command_code.h"
+#include "command_download.h"
+#include "command_image.h"
+#include "command_link.h"
+#include "command_pdf.h"
+#include "command_text.h"
+#include "command_title.h"
+#include "command_video.h"
+
+// Everything a page starts from besides its own file: each kind's last settings (a closing line
+// without an opening line repeats them) and the number of PDF blocks compiled so far.
+struct block_records {
+  title_template_config title;
+  text_template_config text;
+  link_template_config link;
+  image_template_config image;
+  video_template_config video;
+  audio_template_config audio;
+  pdf_template_config pdf;
+  download_template_config download;
+  code_template_config code;
+  std::int64_t pdf_counter = 0;
+
+  bool operator==(const block_records&) const = default;
+};
+
+// The records of this run; the block handlers read and write their own part of it, and a copy
+// taken between two pages restores the state that the later page started from.
+extern block_records run_records;
