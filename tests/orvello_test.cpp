@@ -73,14 +73,14 @@ TEST_F(OrvelloRun, SecondRunDeletesTheFirstSiteSilently) {
   EXPECT_FALSE(exists("site/stale.txt"));
 }
 
-TEST_F(OrvelloRun, MissingProjFailsStepTwoAndLeavesNoSite) {
+// With nothing to build from, the site of an earlier run is kept rather than deleted.
+TEST_F(OrvelloRun, MissingProjFailsStepOneAndKeepsSite) {
+  write("site/index.htm", "an earlier page");
   const run_result result = run();
   EXPECT_EQ(1, result.exit_status);
-  EXPECT_EQ(banner + started(1) + "Info: Directory 'site' does not exist. Nothing to delete.\n" +
-                completed(1) + started(2) + "[ORVELLO] FAILED Step 2/5\n",
-            result.out);
+  EXPECT_EQ(banner + started(1) + "[ORVELLO] FAILED Step 1/5\n", result.out);
   EXPECT_EQ("Error: Source directory 'proj' does not exist.\n", result.err);
-  EXPECT_FALSE(exists("site"));
+  EXPECT_EQ("an earlier page", read("site/index.htm"));
 }
 
 TEST_F(OrvelloRun, PlainFileNamedProjFailsStepTwoWithFileSystemError) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -39,7 +40,15 @@ constexpr auto run_time_limit = std::chrono::seconds(120);
                             setresuid(nobody, nobody, nobody) != 0)) {
     _exit(125);
   }
-  execl(binary.c_str(), "orvello", static_cast<char*>(nullptr));
+  for (const std::string& setting : options.env) {
+    putenv(const_cast<char*>(setting.c_str()));
+  }
+  std::vector<char*> argv{const_cast<char*>("orvello")};
+  for (const std::string& arg : options.args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  execv(binary.c_str(), argv.data());
   _exit(127);
 }
 

@@ -21,7 +21,16 @@ struct run_result {
 struct run_options {
   bool as_nobody = false;               // drop to an unprivileged user and group
   std::optional<long> file_size_limit;  // bytes; SIGXFSZ ignored so writes fail instead
+  std::vector<std::string> args;        // the command line after the program's name
+  std::vector<std::string> env;         // NAME=value settings added to the environment
 };
+
+// A run with the command line `args`.
+inline run_options with_args(std::vector<std::string> args) {
+  run_options options;
+  options.args = std::move(args);
+  return options;
+}
 
 // A run as an unprivileged user, for whom permissions hold.
 inline run_options as_nobody() {
