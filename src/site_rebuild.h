@@ -1,0 +1,37 @@
+// Rebuilds of a site that is being served: after the first build, only what a change reaches is
+// compiled, copied or removed again, and site/ always ends as a fresh full run would leave it.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// What the rebuilds remember of the last build: for each page, in walk order, what it read and the
+// state it started from. Empty until the first build.
+struct rebuild_state {
+  bool trusted = false;  // false until a build completed; a rebuild then starts over in full
+};
+
+// What one rebuild did, for the console line and the open pages.
+struct rebuild_report {
+  bool succeeded = true;
+  bool full = false;  // everything was rebuilt, because the remembered state could not be trusted
+  std::size_t pages_compiled = 0;
+  std::size_t files_copied = 0;
+  std::size_t files_removed = 0;
+  std::vector<std::string> problems;  // error and warning lines, as a run prints them
+};
+
+// The first build of a preview: the five-step run with its console lines, exactly as `orvello`
+// alone runs it, remembering what the pages read. Returns the run's exit status.
+int build_and_remember(rebuild_state& state, const std::string& timestamp);
+
+// Brings site/ up to date with proj/ and the external files the pages read, replacing files one
+// by one (written beside and renamed into place) so that a reader of site/ never finds a file
+// missing or half written. With `trusted` false (events were lost) it rebuilds everything.
+// Prints nothing; the report says what happened.
+rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::string& timestamp);
+
+// The files outside proj/ that text and code blocks read, which must be watched too.
+std::vector<std::filesystem::path> external_inputs(const rebuild_state& state);
