@@ -5,15 +5,7 @@
 #include <iostream>
 #include <system_error>
 
-#include "command_audio.h"
-#include "command_code.h"
-#include "command_download.h"
-#include "command_image.h"
-#include "command_link.h"
-#include "command_pdf.h"
-#include "command_text.h"
-#include "command_title.h"
-#include "command_video.h"
+#include "block_routing.h"
 
 namespace fs = std::filesystem;
 
@@ -253,53 +245,6 @@ void write_page_foot(std::ostream& page) {
        << "</body>\n</html>\n";
 }
 
-// One in-block flag per block kind, in routing order; all false when a command file starts.
-struct block_flags {
-  bool title = false;
-  bool text = false;
-  bool link = false;
-  bool image = false;
-  bool video = false;
-  bool audio = false;
-  bool pdf = false;
-  bool download = false;
-  bool code = false;
-};
-
-using block_handler = void (*)(const std::string& line, bool& in_block, std::ostream& page);
-
-struct block_route {
-  block_names names;
-  bool block_flags::*in_block;
-  block_handler handler;
-};
-
-// The routing order: an earlier kind can open inside a later one, never the other way round.
-constexpr block_route block_routes[] = {
-    {title_block, &block_flags::title, command_title},
-    {text_block, &block_flags::text, command_text},
-    {link_block, &block_flags::link, command_link},
-    {image_block, &block_flags::image, command_image},
-    {video_block, &block_flags::video, command_video},
-    {audio_block, &block_flags::audio, command_audio},
-    {pdf_block, &block_flags::pdf, command_pdf},
-    {download_block, &block_flags::download, command_download},
-    {code_block, &block_flags::code, command_code},
-};
-
-// Hands `line` to the first block kind that opens, closes or holds it open; drops it otherwise.
-void route_line(const std::string& line, block_flags& flags, std::ostream& page) {
-  const bool may_open_or_close = line.starts_with('@');
-  for (const block_route& route : block_routes) {
-    bool& in_block = flags.*route.in_block;
-    if (in_block ||
-        (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
-      route.handler(line, in_block, page);
-      return;
-    }
-  }
-}
-
 }  // namespace
 
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
@@ -390,6 +335,20 @@ bool process_command_files(const std::string& input, const std::string& output,
   });
 }
 
+bool walk_input_files(
+    const std::string& input, std::string_view error_prefix,
+    const std::function<void(const fs::path& file, const fs::path& place)>& visit) {
+  return run_walking_step(input, error_prefix, [&] {
+    const input_tree tree = open_input_tree(input);
+    return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+      std::error_code error;
+      if (entry.is_regular_file(error)) {
+        visit(entry.path(), place_below(entry, tree));
+      }
+    });
+  });
+}
+
 std::string_view file_extension(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) {
@@ -428,6 +387,10 @@ std::string_view without_carriage_return(std::string_view line) {
 }
 
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {
+  return apply_setting(line, std::span<const setting_key>(keys.begin(), keys.size()));
+}
+
+bool apply_setting(std::string_view line, std::span<const setting_key> keys) {
   if (!line.starts_with("@@")) {  // no key can match: most lines of a text or code block
     return false;
   }
