@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -347,9 +349,10 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
 std::string percent_decoded(std::string_view text) {
   std::string decoded;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() + 0 &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+    const bool escape = text[i] == '%' && i + 2 < text.size() &&
+                        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                        std::isxdigit(static_cast<unsigned char>(text[i + 2]));
+    if (escape) {
       decoded += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
       i += 2;
     } else {
