@@ -29,12 +29,15 @@ cleanup() {
 trap cleanup EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "./$deb"
 
-# Every shared library the program loads must come from a package it depends on.
+# Every shared library the program links directly must come from a package it depends on (the
+# libraries those load are their packages' business).
 depends=$(dpkg-query -W -f='${Depends}' orvello | sed 's/([^)]*)//g; s/[,|]/\n/g; s/ //g')
-while read -r library; do
-  owner=$(dpkg -S "$library" 2>/dev/null || dpkg -S "/usr$library") || fail "no package has $library"
+loaded=$(ldd /usr/bin/orvello)
+while read -r needed; do
+  library=$(awk -v name="$needed" '$1 == name { print $3 }' <<<"$loaded")
+  owner=$(dpkg -S "$library" 2>/dev/null || dpkg -S "/usr$library") || fail "no package has $needed"
   grep -qxF "${owner%%:*}" <<<"$depends" || fail "Depends ($depends) lacks ${owner%%:*}"
-done < <(ldd /usr/bin/orvello | awk '$2 == "=>" { print $3 }')
+done < <(readelf -d /usr/bin/orvello | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 
 [[ $(command -v orvello) == /usr/bin/orvello ]] || fail "orvello is not /usr/bin/orvello"
 [[ $(orvello --version) == $(build-package/orvello --version) ]] || fail "wrong --version"
