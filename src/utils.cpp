@@ -14,6 +14,7 @@
 #include "command_text.h"
 #include "command_title.h"
 #include "command_video.h"
+#include "page_observer.h"
 
 namespace fs = std::filesystem;
 
@@ -381,9 +382,11 @@ bool process_command_files(const std::string& input, const std::string& output,
     const bool walked = walk_input(run.tree, error_prefix, [&](const fs::directory_entry& entry) {
       std::error_code error;
       if (entry.is_regular_file(error) &&
-          is_command_file(entry.path().filename().native(), extensions) &&
-          !compile_command_file(entry, run)) {
-        every_page_written = false;
+          is_command_file(entry.path().filename().native(), extensions)) {
+        observe_page_start(entry.path(), run.icon);
+        const bool written = compile_command_file(entry, run);
+        observe_page_end(written);
+        every_page_written = every_page_written && written;
       }
     });
     return walked && every_page_written;
@@ -580,6 +583,7 @@ bool load_external_lines(const std::string& src, std::string_view kind,
                          std::vector<std::string>& lines) {
   lines.clear();
   const fs::path path = external_file_path(src);
+  observe_external_read(path);
   if (read_lines(path, lines)) {
     return true;
   }
