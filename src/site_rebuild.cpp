@@ -350,10 +350,14 @@ void refresh_tree(rebuild_state& state) {
     refresh_folder(site, site.root, input_folder, "", true);
     return;
   }
+  std::vector<std::string> refreshed;
   for (const std::string& wanted : reported_folders(state.changed)) {
     std::string found;
     folder_node& node = find_folder(site.root, wanted, found);
-    refresh_folder(site, node, input_path(found), found, false);
+    if (std::find(refreshed.begin(), refreshed.end(), found) == refreshed.end()) {
+      refresh_folder(site, node, input_path(found), found, false);
+      refreshed.push_back(found);
+    }
   }
 }
 

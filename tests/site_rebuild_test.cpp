@@ -52,6 +52,7 @@ class SiteRebuild : public ScratchRun {
   }
 
   void build() {
+    std::ios::sync_with_stdio(false);  // keeps the redirection below through the run
     std::ostringstream quiet;
     std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
     EXPECT_EQ(build_and_remember(state, timestamp), 0);
