@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "block_routing.h"
+#include "page_observer.h"
 
 namespace fs = std::filesystem;
 
@@ -326,9 +327,11 @@ bool process_command_files(const std::string& input, const std::string& output,
     const bool walked = walk_input(run.tree, error_prefix, [&](const fs::directory_entry& entry) {
       std::error_code error;
       if (entry.is_regular_file(error) &&
-          is_command_file(entry.path().filename().native(), extensions) &&
-          !compile_command_file(entry, run)) {
-        every_page_written = false;
+          is_command_file(entry.path().filename().native(), extensions)) {
+        observe_page_start(entry.path(), run.icon);
+        const bool written = compile_command_file(entry, run);
+        observe_page_end(written);
+        every_page_written = every_page_written && written;
       }
     });
     return walked && every_page_written;
@@ -543,6 +546,7 @@ bool load_external_lines(const std::string& src, std::string_view kind,
                          std::vector<std::string>& lines) {
   lines.clear();
   const fs::path path = external_file_path(src);
+  observe_external_read(path);
   if (read_lines(path, lines)) {
     return true;
   }
