@@ -10,9 +10,11 @@
 #include <sstream>
 #include <system_error>
 #include <unordered_set>
+#include <utility>
 
 #include "block_records.h"
 #include "block_routing.h"
+#include "console_capture.h"
 #include "generator.h"
 #include "utils.h"
 
@@ -399,15 +401,10 @@ namespace {
 // Keeps what the block handlers write to standard error while it lives (a text or code block's
 // file that cannot be read), so that the check reports it in its own form.
 struct captured_errors {
-  std::ostringstream text;
-  std::streambuf* const console = std::cerr.rdbuf(text.rdbuf());
-  ~captured_errors() { std::cerr.rdbuf(console); }
+  text_sink sink{nullptr, true};
+  stream_redirect redirect{std::cerr, &sink};
 
-  std::string take() {
-    std::string taken = text.str();
-    text.str("");
-    return taken;
-  }
+  std::string take() { return std::exchange(sink.text, {}); }
 };
 
 // Where a setting line of the open block set a field.
@@ -561,7 +558,7 @@ void check_written_block(file_check& check, const block_route& route) {
 }
 
 void check_external_file(file_check& check, const block_route& route) {
-  if (check.errors.text.tellp() <= 0) {
+  if (check.errors.sink.text.empty()) {
     return;
   }
   const std::string error = check.errors.take();
