@@ -68,7 +68,7 @@ std::string joined(const std::vector<std::string_view>& parts) {
 request_path map_request_path(std::string_view target) {
   target = target.substr(0, target.find_first_of("?#"));
   const std::optional<std::string> decoded = decode_once(target);
-  if (!decoded || !decoded->starts_with('/')) {
+  if (!target.starts_with('/') || !decoded) {
     return {bad_request, {}, false};
   }
   std::vector<std::string_view> parts;

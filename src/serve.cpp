@@ -207,6 +207,9 @@ int serve_until_stopped(preview_server& server, rebuild_state& state, const serv
 }  // namespace
 
 int run_serve(const serve_options& options, const std::string& timestamp) {
+  // As a run does it, but now: it replaces the console's buffers, which would drop the copies
+  // that error_lines_of makes.
+  std::ios::sync_with_stdio(false);
   const sigset_t signals = stop_signals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
   std::string error;
