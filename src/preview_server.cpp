@@ -332,8 +332,6 @@ std::string read_whole(int fd, std::uint64_t size) {
 
 void answer_file(preview_server& server, const httplib::Request& req, httplib::Response& res,
                  std::shared_ptr<open_file> file, std::uint64_t size, const std::string& path) {
-  // The library would apply the ranges it parsed once more to what we answer; they are ours.
-  const_cast<httplib::Request&>(req).ranges.clear();
   const std::string type = content_type_of(path);
   if (server.settings.reload && is_page(type)) {  // pages are whole: the script changes them
     res.status = 200;
@@ -441,7 +439,18 @@ void answer_events(preview_server& server, httplib::Response& res) {
                                    });
 }
 
+// Keeps the library from changing our answers: it would apply the ranges it parsed once more to
+// what we send, and compress pages and event streams (brotli at its slowest setting, tens of
+// milliseconds a page, and an event held back until the compressor's buffer fills), which on the
+// local host only costs time.
+void take_over_from_library(const httplib::Request& req) {
+  httplib::Request& ours = const_cast<httplib::Request&>(req);  // the library's own, not const
+  ours.ranges.clear();
+  ours.headers.erase("Accept-Encoding");
+}
+
 void answer_request(preview_server& server, const httplib::Request& req, httplib::Response& res) {
+  take_over_from_library(req);
   const request_path mapped = map_request_path(req.target);
   if (mapped.refusal == 400) {
     answer_bad_request(res);
