@@ -26,7 +26,7 @@ namespace {
 
 // A lone save starts its rebuild this long after its last event; a burst (an editor's rename
 // dance, a checkout) keeps the batch open until it pauses this long, up to `longest_batch`.
-constexpr milliseconds quiet_time{30};
+constexpr milliseconds quiet_time{50};
 constexpr milliseconds longest_batch{1000};
 constexpr milliseconds root_retry{250};
 

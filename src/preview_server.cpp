@@ -31,7 +31,7 @@ constexpr std::size_t page_workers = 16;
 constexpr auto heartbeat = std::chrono::seconds(5);
 constexpr int ports_to_try = 50;
 constexpr std::string_view reload_path = "__orvello/reload";
-constexpr std::string_view reserved_folder = "__orvello";
+constexpr std::string_view reserved_folder = "__orvello/";
 
 // Page script: the text between the quotes of `token` is replaced by the build the page shows.
 constexpr std::string_view reload_script = R"(<script>
@@ -244,11 +244,12 @@ std::optional<int> open_below_site(const preview_server& server, const std::stri
   return fd;
 }
 
-std::string listing_of(const preview_server& server, const std::string& path) {
+// The listing of the open folder `folder`, read through its descriptor, which was checked.
+std::string listing_of(const open_file& folder, const std::string& path) {
   std::vector<std::string> names;
   std::error_code error;
   for (const fs::directory_entry& entry :
-       fs::directory_iterator(server.settings.site / path, error)) {
+       fs::directory_iterator(fs::path("/proc/self/fd") / std::to_string(folder.fd), error)) {
     names.push_back(entry.path().filename().string() + (entry.is_directory(error) ? "/" : ""));
   }
   std::sort(names.begin(), names.end());
@@ -357,7 +358,7 @@ void answer_file(preview_server& server, const httplib::Request& req, httplib::R
 }
 
 void answer_folder(preview_server& server, const httplib::Request& req, httplib::Response& res,
-                   const request_path& mapped) {
+                   const request_path& mapped, const open_file& folder) {
   if (!mapped.folder) {  // relative links in the folder's page need the slash
     std::string location = percent_encoded(mapped.path);
     location.insert(location.begin(), '/');
@@ -375,7 +376,7 @@ void answer_folder(preview_server& server, const httplib::Request& req, httplib:
       return;
     }
   }
-  answer_with_page(server, res, 200, "Index of /" + mapped.path, listing_of(server, mapped.path));
+  answer_with_page(server, res, 200, "Index of /" + mapped.path, listing_of(folder, mapped.path));
 }
 
 std::string event_of(const build_news& news) {
@@ -460,9 +461,9 @@ void answer_request(preview_server& server, const httplib::Request& req, httplib
     answer_events(server, res);
     return;
   }
-  const std::optional<int> fd = mapped.path.starts_with(reserved_folder)
-                                    ? std::nullopt
-                                    : open_below_site(server, mapped.path);
+  const bool reserved = mapped.path.starts_with(reserved_folder) ||
+                        mapped.path == reserved_folder.substr(0, reserved_folder.size() - 1);
+  const std::optional<int> fd = reserved ? std::nullopt : open_below_site(server, mapped.path);
   if (mapped.refusal != 0 || !fd) {
     answer_not_found(server, res, mapped.path);
     return;
@@ -472,7 +473,7 @@ void answer_request(preview_server& server, const httplib::Request& req, httplib
   if (fstat(file->fd, &status) != 0) {
     answer_not_found(server, res, mapped.path);
   } else if (S_ISDIR(status.st_mode)) {
-    answer_folder(server, req, res, mapped);
+    answer_folder(server, req, res, mapped, *file);
   } else if (!S_ISREG(status.st_mode) || mapped.folder) {
     answer_not_found(server, res, mapped.path);
   } else {
