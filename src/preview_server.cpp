@@ -310,7 +310,7 @@ void stream_file(httplib::Response& res, std::shared_ptr<open_file> file, std::u
   }
   res.set_content_provider(
       length, type, [file, first](std::size_t offset, std::size_t left, httplib::DataSink& sink) {
-        char buffer[64 * 1024];
+        char buffer[16 * 1024];  // on each worker's stack: small, so idle workers stay small
         const ssize_t got = pread(file->fd, buffer, std::min(left, sizeof buffer),
                                   static_cast<off_t>(first + offset));
         return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
