@@ -132,6 +132,8 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
                   preview_server& server) {
   const auto started = std::chrono::steady_clock::now();
   rebuild_report report;
+  state.changed.assign(batch.paths.begin(), batch.paths.end());
+  state.changed_known = !batch.overflowed;
   const std::vector<std::string> printed =
       error_lines_of([&] { report = rebuild_site(state, !batch.overflowed, timestamp); });
   if (report.problems.empty()) {
@@ -148,21 +150,17 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
   announce_build(server, report.succeeded, report.problems);
 }
 
-void watch_and_rebuild(rebuild_state& state, const serve_options& options,
+void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_options& options,
                        const std::string& timestamp, serving& session) {
-  std::string notice;
-  watcher_handle watcher = open_watcher({"proj", external_inputs(state), options.poll, {}}, notice);
-  if (!notice.empty()) {
-    std::cerr << notice << std::endl;
-  }
+  watch_files(watcher, external_inputs(state));
   std::cout << "Serving site/ at " << address_to_open(options.bind, preview_port(session.server))
             << " (Ctrl+C to stop)" << std::endl;
-  while (std::optional<change_batch> batch = wait_for_changes(*watcher, session.stop_fd)) {
+  while (std::optional<change_batch> batch = wait_for_changes(watcher, session.stop_fd)) {
     if (!batch->notice.empty()) {
       std::cerr << batch->notice << std::endl;
     }
     rebuild_once(state, *batch, timestamp, session.server);
-    watch_files(*watcher, external_inputs(state));
+    watch_files(watcher, external_inputs(state));
   }
 }
 
@@ -177,8 +175,8 @@ preview_settings preview_settings_of(const serve_options& options) {
 
 // Serves and rebuilds until a stop signal. A worker may wait out an idle keep-alive connection
 // for a while after the stop; the process does not wait for it, since nothing is left to do.
-int serve_until_stopped(preview_server& server, rebuild_state& state, const serve_options& options,
-                        const std::string& timestamp) {
+int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_state& state,
+                        const serve_options& options, const std::string& timestamp) {
   serving session{server, eventfd(0, EFD_CLOEXEC), {}};
   std::thread signals(wait_for_stop_signal, std::ref(session));
   std::promise<bool> served;
@@ -187,7 +185,7 @@ int serve_until_stopped(preview_server& server, rebuild_state& state, const serv
     served.set_value(serve_preview(session.server));
     stop_serving(session);  // a server that failed ends the session too
   });
-  watch_and_rebuild(state, options, timestamp, session);
+  watch_and_rebuild(watcher, state, options, timestamp, session);
   stop_serving(session);
   pthread_kill(signals.native_handle(), SIGTERM);  // it may still wait for a signal
   signals.join();
@@ -226,6 +224,12 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
     std::cout << "Port " << options.port << " is taken; using " << preview_port(*server)
               << " instead." << std::endl;
   }
+  // Watching starts before the first build, so that a file saved while it runs is not missed.
+  std::string notice;
+  const watcher_handle watcher = open_watcher({"proj", {}, options.poll, {}}, notice);
+  if (!notice.empty()) {
+    std::cerr << notice << std::endl;
+  }
   rebuild_state state;
   int status = 0;
   const std::vector<std::string> problems =
@@ -234,5 +238,5 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
     return status;
   }
   announce_build(*server, status == 0, problems);
-  return serve_until_stopped(*server, state, options, timestamp);
+  return serve_until_stopped(*server, *watcher, state, options, timestamp);
 }
