@@ -1,5 +1,6 @@
 #include "serve.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -208,6 +209,9 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   // As a run does it, but now: it replaces the console's buffers, which would drop the copies
   // that error_lines_of makes.
   std::ios::sync_with_stdio(false);
+  // Each worker thread would otherwise get a heap arena of its own with its first request, and a
+  // long session would keep growing as more of its 80 workers take one.
+  mallopt(M_ARENA_MAX, 2);
   const sigset_t signals = stop_signals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
   std::string error;
