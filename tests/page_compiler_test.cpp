@@ -147,3 +147,30 @@ TEST_F(PageCompiler, FullDiskWhileWritingAPageFailsTheStepAfterTheWalk) {
   EXPECT_EQ(std::vector<std::string>{"small.orv"}, compiled_order(result.out));
   EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
 }
+
+// Pages are written on another thread while the next ones compile: a page that fails to write
+// and the blocks of later pages still report in walk order, and the step still fails.
+TEST_F(PageCompiler, ErrorsOfPagesWrittenBehindTheCompilerComeInWalkOrder) {
+  std::string many_lines = "@text\n";
+  for (int i = 0; i < 400; ++i) {
+    many_lines += "a line of text that makes the page grow\n";
+  }
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 6; ++i) {
+    files.push_back({"big" + std::to_string(i) + ".orv", many_lines + "@end_text\n"});
+    files.push_back({"ext" + std::to_string(i) + ".orv", "@text\n@@src none.txt\n@end_text\n"});
+  }
+  write_project(files);
+  std::string expected;
+  for (const fs::directory_entry& entry : fs::directory_iterator(work / "proj")) {
+    const std::string name = entry.path().stem().string();
+    expected += name.starts_with("big")
+                    ? "Error: Could not write output HTM site/" + name + ".htm\n"
+                    : "Error: Could not open external text file 'proj/none.txt'\n";
+  }
+  const run_result result = run(with_file_size_limit(8192));
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ(expected, result.err);
+  EXPECT_EQ(6u, compiled_order(result.out).size());
+  EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
+}
