@@ -35,3 +35,8 @@ struct block_records {
 // The records of this run; the block handlers read and write their own part of it, and a copy
 // taken between two pages restores the state that the later page started from.
 extern block_records run_records;
+
+// A digest of every field of `records`: equal records give equal digests, and different ones
+// almost surely different digests, so that a page's start and end state can be remembered in
+// eight bytes.
+std::uint64_t records_digest(const block_records& records);

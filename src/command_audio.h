@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "utils.h"
@@ -19,3 +20,7 @@ struct audio_template_config {
 
 // Handles one line routed to the audio kind; its closing line writes the player.
 void command_audio(const std::string& line, bool& in_block, std::ostream& page);
+
+// The setting keys of the audio kind, in the order they are tried, each with the field of
+// the run's record that it fills.
+std::span<const setting_key> audio_settings();

@@ -9,10 +9,15 @@ namespace {
 
 code_template_config& code_config = run_records.code;
 
+// The setting keys, in the order they are tried, and the fields they fill.
+constexpr setting_key code_keys[] = {
+    {"@@width ", &code_config.width},
+    {"@@height ", &code_config.height},
+    {"@@src ", &code_config.src},
+};
+
 void take_code_line(std::string_view line) {
-  if (!apply_setting(line, {{"@@width ", &code_config.width},
-                            {"@@height ", &code_config.height},
-                            {"@@src ", &code_config.src}})) {
+  if (!apply_setting(line, code_keys)) {
     code_config.lines.emplace_back(line);
   }
 }
@@ -46,4 +51,8 @@ void write_code(std::ostream& page) {
 void command_code(const std::string& line, bool& in_block, std::ostream& page) {
   follow_block_protocol(without_carriage_return(line), code_block, in_block, code_config,
                         take_code_line, [&page] { write_code(page); });
+}
+
+std::span<const setting_key> code_settings() {
+  return code_keys;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,3 +22,7 @@ struct code_template_config {
 
 // Handles one line routed to the code kind; its closing line writes the listing.
 void command_code(const std::string& line, bool& in_block, std::ostream& page);
+
+// The setting keys of the code kind, in the order they are tried, each with the field of
+// the run's record that it fills.
+std::span<const setting_key> code_settings();

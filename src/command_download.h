@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "utils.h"
@@ -18,3 +19,7 @@ struct download_template_config {
 
 // Handles one line routed to the download kind; its closing line writes the button.
 void command_download(const std::string& line, bool& in_block, std::ostream& page);
+
+// The setting keys of the download kind, in the order they are tried, each with the field of
+// the run's record that it fills.
+std::span<const setting_key> download_settings();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "utils.h"
@@ -20,3 +21,7 @@ struct link_template_config {
 
 // Handles one line routed to the link kind; its closing line writes the link.
 void command_link(const std::string& line, bool& in_block, std::ostream& page);
+
+// The setting keys of the link kind, in the order they are tried, each with the field of
+// the run's record that it fills.
+std::span<const setting_key> link_settings();

@@ -8,6 +8,15 @@ namespace {
 
 pdf_template_config& pdf_config = run_records.pdf;
 
+// The setting keys, in the order they are tried, and the fields they fill.
+constexpr setting_key pdf_keys[] = {
+    {"@@src ", &pdf_config.src},
+    {"@@url ", &pdf_config.src},
+    {"@@width ", &pdf_config.width},
+    {"@@height ", &pdf_config.height},
+    {"@@buttontext ", &pdf_config.buttontext},
+};
+
 // Numbers the PDF blocks of the whole run, so that every frame of the site has its own id.
 std::int64_t& pdf_counter = run_records.pdf_counter;
 
@@ -73,12 +82,10 @@ void write_pdf(std::ostream& page) {
 void command_pdf(const std::string& line, bool& in_block, std::ostream& page) {
   follow_block_protocol(
       line, pdf_block, in_block, pdf_config,
-      [](std::string_view setting) {
-        apply_setting(setting, {{"@@src ", &pdf_config.src},
-                                {"@@url ", &pdf_config.src},
-                                {"@@width ", &pdf_config.width},
-                                {"@@height ", &pdf_config.height},
-                                {"@@buttontext ", &pdf_config.buttontext}});
-      },
+      [](std::string_view setting) { apply_setting(setting, pdf_keys); },
       [&page] { write_pdf(page); });
+}
+
+std::span<const setting_key> pdf_settings() {
+  return pdf_keys;
 }

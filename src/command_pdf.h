@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "utils.h"
@@ -21,3 +22,7 @@ struct pdf_template_config {
 // Handles one line routed to the PDF kind; its closing line writes the viewer, the button and
 // the script that chooses between them, numbered across the whole run.
 void command_pdf(const std::string& line, bool& in_block, std::ostream& page);
+
+// The setting keys of the PDF kind, in the order they are tried, each with the field of
+// the run's record that it fills.
+std::span<const setting_key> pdf_settings();

@@ -6,13 +6,15 @@ namespace {
 
 text_template_config& text_config = run_records.text;
 
+// The setting keys, in the order they are tried, and the fields they fill.
+constexpr setting_key text_keys[] = {
+    {"@@width ", &text_config.width}, {"@@height ", &text_config.height},
+    {"@@size ", &text_config.size},   {"@@color ", &text_config.color},
+    {"@@src ", &text_config.src},     {"@@whitespace ", &text_config.whitespace},
+};
+
 void take_text_line(std::string_view line) {
-  if (!apply_setting(line, {{"@@width ", &text_config.width},
-                            {"@@height ", &text_config.height},
-                            {"@@size ", &text_config.size},
-                            {"@@color ", &text_config.color},
-                            {"@@src ", &text_config.src},
-                            {"@@whitespace ", &text_config.whitespace}})) {
+  if (!apply_setting(line, text_keys)) {
     text_config.lines.emplace_back(line);
   }
 }
@@ -52,4 +54,8 @@ void write_text(std::ostream& page) {
 void command_text(const std::string& line, bool& in_block, std::ostream& page) {
   follow_block_protocol(without_carriage_return(line), text_block, in_block, text_config,
                         take_text_line, [&page] { write_text(page); });
+}
+
+std::span<const setting_key> text_settings() {
+  return text_keys;
 }

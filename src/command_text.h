@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,3 +25,7 @@ struct text_template_config {
 
 // Handles one line routed to the text kind; its closing line writes the panel.
 void command_text(const std::string& line, bool& in_block, std::ostream& page);
+
+// The setting keys of the text panel kind, in the order they are tried, each with the field of
+// the run's record that it fills.
+std::span<const setting_key> text_settings();

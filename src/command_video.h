@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "utils.h"
@@ -21,3 +22,7 @@ struct video_template_config {
 
 // Handles one line routed to the video kind; its closing line writes the player.
 void command_video(const std::string& line, bool& in_block, std::ostream& page);
+
+// The setting keys of the video kind, in the order they are tried, each with the field of
+// the run's record that it fills.
+std::span<const setting_key> video_settings();

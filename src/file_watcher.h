@@ -21,6 +21,7 @@ struct watch_settings {
 struct change_batch {
   std::vector<std::string> paths;  // the changed paths as named from the watched folder or file
   bool overflowed = false;         // events were lost: only a full rebuild can be trusted
+  std::string notice;  // a line to show: the watcher has fallen back to polling, and why
 };
 
 // The state of one watcher (inotify descriptors, or the last poll's stamps).
@@ -38,5 +39,7 @@ watcher_handle open_watcher(const watch_settings& settings, std::string& notice)
 void watch_files(file_watcher& watcher, const std::vector<std::filesystem::path>& files);
 
 // Waits for the next change and gathers the burst it starts (an editor's save, a checkout) into
-// one batch; nothing when `stop_fd` became readable first.
+// one batch, which ends once no event came for a few tens of milliseconds; nothing when
+// `stop_fd` became readable first. Events that arrive while the caller rebuilds wait in the
+// kernel and make the next batch.
 std::optional<change_batch> wait_for_changes(file_watcher& watcher, int stop_fd);

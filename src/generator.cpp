@@ -53,6 +53,10 @@ bool source_folder_present(const std::string& input) {
 
 }  // namespace
 
+std::vector<std::string> command_file_extensions() {
+  return {".orv", ".c", ".cpp"};
+}
+
 std::string footer_time_text(std::optional<long long> source_date_epoch) {
   std::tm calendar{};
   if (source_date_epoch) {
@@ -98,7 +102,7 @@ int run_generator(const std::string& timestamp) {
 
   const std::string input = "proj";
   const std::string output = "site";
-  const std::vector<std::string> extensions{".orv", ".c", ".cpp"};
+  const std::vector<std::string> extensions = command_file_extensions();
   const bool generated =
       run_step(1, "delete 'site' dir",
                [&] { return source_folder_present(input) && delete_directory(output); }) &&

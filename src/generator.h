@@ -5,9 +5,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The version the banner shows.
 inline constexpr std::string_view orvello_version = "1-10.2026";
+
+// The extensions of command files: a file whose name ends in one of them exactly becomes a page.
+std::vector<std::string> command_file_extensions();
 
 // The footer time of a run that starts now: the local time, or the instant `source_date_epoch`
 // (seconds since 1970, UTC) when it is given, so that two runs write the same pages.

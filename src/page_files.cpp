@@ -5,8 +5,6 @@
 
 #include <cerrno>
 #include <ext/stdio_filebuf.h>
-#include <iostream>
-#include <sstream>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -211,15 +209,4 @@ void wait_for_page_writes() {
   if (active_writer != nullptr) {
     submit_job(*active_writer, [] {}).get();
   }
-}
-
-captured_errors::captured_errors()
-    : buffer(std::make_unique<std::stringbuf>()), console(std::cerr.rdbuf(buffer.get())) {}
-
-captured_errors::~captured_errors() {
-  std::cerr.rdbuf(console);
-}
-
-std::string captured_errors::text() const {
-  return buffer->str();
 }

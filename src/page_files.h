@@ -77,14 +77,3 @@ struct page_writes_scope {
 
 // Waits until every page handed to the writer is on disk; nothing to wait for outside a scope.
 void wait_for_page_writes();
-
-// Keeps what is written to std::cerr in memory while it lives, for a report printed later in
-// order (meanwhile only the compiler's thread writes there).
-struct captured_errors {
-  captured_errors();
-  ~captured_errors();
-  std::string text() const;
-
-  std::unique_ptr<std::stringbuf> buffer;
-  std::streambuf* console;
-};

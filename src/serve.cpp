@@ -1,8 +1,242 @@
 #include "serve.h"
 
-#include <iostream>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
-int run_serve(const serve_options&, const std::string&) {
-  std::cerr << "orvello: serve is not built yet\n";
-  return 1;
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <iostream>
+#include <sstream>
+#include <streambuf>
+#include <thread>
+
+#include "file_watcher.h"
+#include "preview_server.h"
+#include "site_rebuild.h"
+
+namespace {
+
+// Copies what is written to the stream it replaces into `copy` as well, so that a build's error
+// lines reach both the console and the open pages.
+class tee_buffer : public std::streambuf {
+ public:
+  tee_buffer(std::streambuf* console, std::string& copy) : console_(console), copy_(copy) {}
+
+ protected:
+  int overflow(int c) override {
+    if (c != traits_type::eof()) {
+      copy_ += static_cast<char>(c);
+    }
+    return console_->sputc(static_cast<char>(c));
+  }
+  std::streamsize xsputn(const char* text, std::streamsize size) override {
+    copy_.append(text, static_cast<std::size_t>(size));
+    return console_->sputn(text, size);
+  }
+  int sync() override { return console_->pubsync(); }
+
+ private:
+  std::streambuf* console_;
+  std::string& copy_;
+};
+
+// Runs `build` and returns the lines it wrote to standard error.
+template <typename Build>
+std::vector<std::string> error_lines_of(Build&& build) {
+  std::string copy;
+  tee_buffer tee(std::cerr.rdbuf(), copy);
+  std::streambuf* const console = std::cerr.rdbuf(&tee);
+  build();
+  std::cerr.rdbuf(console);
+  std::vector<std::string> lines;
+  std::istringstream text(copy);
+  for (std::string line; std::getline(text, line);) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool is_loopback(const std::string& address) {
+  return address == "localhost" || address == "::1" || address.starts_with("127.");
+}
+
+std::string address_to_open(const std::string& bind, int port) {
+  std::string host = bind == "0.0.0.0" || bind == "::" ? "127.0.0.1" : bind;
+  if (host.find(':') != std::string::npos) {
+    host = "[" + host + "]";
+  }
+  return "http://" + host + ":" + std::to_string(port) + "/";
+}
+
+std::string counted(std::size_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string what_changed(const change_batch& batch) {
+  if (batch.overflowed) {
+    return "events were lost, full rebuild";
+  }
+  if (batch.paths.empty()) {
+    return "a change";
+  }
+  return batch.paths.front() +
+         (batch.paths.size() > 1 ? " and " + std::to_string(batch.paths.size() - 1) + " more" : "");
+}
+
+std::string rebuild_line(const change_batch& batch, const rebuild_report& report,
+                         std::chrono::milliseconds took) {
+  return std::string(report.succeeded ? "Rebuilt" : "Rebuild FAILED") + " (" + what_changed(batch) +
+         ") in " + std::to_string(took.count()) + " ms: " + counted(report.pages_compiled, "page") +
+         " compiled, " + counted(report.files_copied, "file") + " copied, " +
+         std::to_string(report.files_removed) + " removed" + (report.full ? ", full" : "") +
+         (report.problems.empty() ? "" : ", " + counted(report.problems.size(), "problem"));
+}
+
+// The stop signals, taken by one thread with sigwait; every other thread blocks them.
+sigset_t stop_signals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
+// What the serving threads share with the thread that waits for Ctrl+C.
+struct serving {
+  preview_server& server;
+  int stop_fd;
+  std::atomic<bool> ending{false};
+};
+
+// Ends everything at once: the server's connections and streams, and the wait for changes.
+void stop_serving(serving& session) {
+  if (!session.ending.exchange(true)) {
+    stop_preview(session.server);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(session.stop_fd, &one, sizeof one);
+  }
+}
+
+void wait_for_stop_signal(serving& session) {
+  const sigset_t signals = stop_signals();
+  int signal = 0;
+  sigwait(&signals, &signal);
+  stop_serving(session);
+}
+
+void rebuild_once(rebuild_state& state, const change_batch& batch, const std::string& timestamp,
+                  preview_server& server) {
+  const auto started = std::chrono::steady_clock::now();
+  rebuild_report report;
+  state.changed.assign(batch.paths.begin(), batch.paths.end());
+  state.changed_known = !batch.overflowed;
+  const std::vector<std::string> printed =
+      error_lines_of([&] { report = rebuild_site(state, !batch.overflowed, timestamp); });
+  if (report.problems.empty()) {
+    report.problems = printed;
+  }
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  std::cout << rebuild_line(batch, report, took) << std::endl;
+  if (printed.empty()) {  // lines the rebuild printed itself are on the console already
+    for (const std::string& problem : report.problems) {
+      std::cerr << "  " << problem << "\n";
+    }
+  }
+  announce_build(server, report.succeeded, report.problems);
+}
+
+void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_options& options,
+                       const std::string& timestamp, serving& session) {
+  watch_files(watcher, external_inputs(state));
+  std::cout << "Serving site/ at " << address_to_open(options.bind, preview_port(session.server))
+            << " (Ctrl+C to stop)" << std::endl;
+  while (std::optional<change_batch> batch = wait_for_changes(watcher, session.stop_fd)) {
+    if (!batch->notice.empty()) {
+      std::cerr << batch->notice << std::endl;
+    }
+    rebuild_once(state, *batch, timestamp, session.server);
+    watch_files(watcher, external_inputs(state));
+  }
+}
+
+preview_settings preview_settings_of(const serve_options& options) {
+  preview_settings settings;
+  settings.bind = options.bind;
+  settings.port = options.port;
+  settings.port_given = options.port_given;
+  settings.reload = options.reload;
+  return settings;
+}
+
+// Serves and rebuilds until a stop signal. A worker may wait out an idle keep-alive connection
+// for a while after the stop; the process does not wait for it, since nothing is left to do.
+int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_state& state,
+                        const serve_options& options, const std::string& timestamp) {
+  serving session{server, eventfd(0, EFD_CLOEXEC), {}};
+  std::thread signals(wait_for_stop_signal, std::ref(session));
+  std::promise<bool> served;
+  std::future<bool> outcome = served.get_future();
+  std::thread http([&session, &served] {
+    served.set_value(serve_preview(session.server));
+    stop_serving(session);  // a server that failed ends the session too
+  });
+  watch_and_rebuild(watcher, state, options, timestamp, session);
+  stop_serving(session);
+  pthread_kill(signals.native_handle(), SIGTERM);  // it may still wait for a signal
+  signals.join();
+  if (outcome.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+    std::cout.flush();
+    _exit(0);
+  }
+  http.join();
+  close(session.stop_fd);
+  if (!outcome.get()) {
+    std::cerr << "orvello: the preview server stopped unexpectedly" << std::endl;
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int run_serve(const serve_options& options, const std::string& timestamp) {
+  // As a run does it, but now: it replaces the console's buffers, which would drop the copies
+  // that error_lines_of makes.
+  std::ios::sync_with_stdio(false);
+  const sigset_t signals = stop_signals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
+  std::string error;
+  const preview_handle server = open_preview(preview_settings_of(options), error);
+  if (!server) {
+    std::cerr << "orvello: " << error << std::endl;
+    return 1;
+  }
+  if (!is_loopback(options.bind)) {
+    std::cerr << "orvello: warning: listening on " << options.bind
+              << ", so the preview is reachable from the network" << std::endl;
+  }
+  if (!options.port_given && preview_port(*server) != options.port) {
+    std::cout << "Port " << options.port << " is taken; using " << preview_port(*server)
+              << " instead." << std::endl;
+  }
+  // Watching starts before the first build, so that a file saved while it runs is not missed.
+  std::string notice;
+  const watcher_handle watcher = open_watcher({"proj", {}, options.poll, {}}, notice);
+  if (!notice.empty()) {
+    std::cerr << notice << std::endl;
+  }
+  rebuild_state state;
+  int status = 0;
+  const std::vector<std::string> problems =
+      error_lines_of([&] { status = build_and_remember(state, timestamp); });
+  if (status != 0 && !std::filesystem::is_directory("proj")) {
+    return status;
+  }
+  announce_build(*server, status == 0, problems);
+  return serve_until_stopped(*server, *watcher, state, options, timestamp);
 }

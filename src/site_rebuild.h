@@ -4,13 +4,21 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+struct remembered_site;
 
 // What the rebuilds remember of the last build: for each page, in walk order, what it read and the
 // state it started from. Empty until the first build.
 struct rebuild_state {
   bool trusted = false;  // false until a build completed; a rebuild then starts over in full
+  // The paths the watcher reported since the last rebuild, as it names them (below proj/ or
+  // external files); when `changed_known` is set, only these are looked at, else everything is.
+  std::vector<std::filesystem::path> changed;
+  bool changed_known = false;
+  std::shared_ptr<remembered_site> site;  // the folders, files and pages of the last build
 };
 
 // What one rebuild did, for the console line and the open pages.
@@ -30,7 +38,8 @@ int build_and_remember(rebuild_state& state, const std::string& timestamp);
 // Brings site/ up to date with proj/ and the external files the pages read, replacing files one
 // by one (written beside and renamed into place) so that a reader of site/ never finds a file
 // missing or half written. With `trusted` false (events were lost) it rebuilds everything.
-// Prints nothing; the report says what happened.
+// Prints nothing (standard error is taken over while it runs, so no other thread may write to
+// it then); the report says what happened.
 rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::string& timestamp);
 
 // The files outside proj/ that text and code blocks read, which must be watched too.

@@ -8,19 +8,13 @@
 #include <iostream>
 #include <system_error>
 
-#include "command_audio.h"
-#include "command_code.h"
-#include "command_download.h"
-#include "command_image.h"
-#include "command_link.h"
-#include "command_pdf.h"
-#include "command_text.h"
-#include "command_title.h"
-#include "command_video.h"
+#include "block_routing.h"
+#include "console_capture.h"
 #include "file_copy.h"
 #include "job_pool.h"
 #include "ordered_console.h"
 #include "page_files.h"
+#include "page_observer.h"
 
 namespace fs = std::filesystem;
 
@@ -297,53 +291,6 @@ void write_page_foot(std::ostream& page) {
        << "</body>\n</html>\n";
 }
 
-// One in-block flag per block kind, in routing order; all false when a command file starts.
-struct block_flags {
-  bool title = false;
-  bool text = false;
-  bool link = false;
-  bool image = false;
-  bool video = false;
-  bool audio = false;
-  bool pdf = false;
-  bool download = false;
-  bool code = false;
-};
-
-using block_handler = void (*)(const std::string& line, bool& in_block, std::ostream& page);
-
-struct block_route {
-  block_names names;
-  bool block_flags::*in_block;
-  block_handler handler;
-};
-
-// The routing order: an earlier kind can open inside a later one, never the other way round.
-constexpr block_route block_routes[] = {
-    {title_block, &block_flags::title, command_title},
-    {text_block, &block_flags::text, command_text},
-    {link_block, &block_flags::link, command_link},
-    {image_block, &block_flags::image, command_image},
-    {video_block, &block_flags::video, command_video},
-    {audio_block, &block_flags::audio, command_audio},
-    {pdf_block, &block_flags::pdf, command_pdf},
-    {download_block, &block_flags::download, command_download},
-    {code_block, &block_flags::code, command_code},
-};
-
-// Hands `line` to the first block kind that opens, closes or holds it open; drops it otherwise.
-void route_line(const std::string& line, block_flags& flags, std::ostream& page) {
-  const bool may_open_or_close = line.starts_with('@');
-  for (const block_route& route : block_routes) {
-    bool& in_block = flags.*route.in_block;
-    if (in_block ||
-        (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
-      route.handler(line, in_block, page);
-      return;
-    }
-  }
-}
-
 }  // namespace
 
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
@@ -393,7 +340,7 @@ struct page_run {
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
 
-// Opens the page of `command_file` at `page_path`; -1 with its error reported when it cannot be.
+// Opens the page of `command_file` at `page_path`; -1 when it cannot be.
 int open_page(const fs::path& page_path, const fs::path& command_file, page_run& run) {
   int page = create_page_file(page_path, false);
   if (page < 0 && errno == EEXIST) {
@@ -401,37 +348,39 @@ int open_page(const fs::path& page_path, const fs::path& command_file, page_run&
     warn_if_replacing(page_path, command_file);
     page = create_page_file(page_path, true);
   }
-  if (page < 0) {
-    add_report(run.reports,
-               console_report{"Error: Could not create output HTM " + page_path.string() + "\n", "",
-                              false});
-  }
   return page;
 }
 
-// Compiles one command file; its page is written by the writer, which reports on it in order.
-void compile_command_file(command_file_ahead& file, page_run& run) {
+// A report that is complete already.
+std::future<console_report> finished_report(console_report report) {
+  std::promise<console_report> done;
+  done.set_value(std::move(report));
+  return done.get_future();
+}
+
+// Compiles one command file; its page is written by the writer, which reports on it through the
+// future. `ended_by_error` tells a page that a file-system error cut short.
+std::future<console_report> compile_command_file(command_file_ahead& file, page_run& run,
+                                                 bool& ended_by_error) {
   command_source source = file.source.get();
   if (!source.opened) {
-    add_report(
-        run.reports,
-        console_report{"Error: Could not open file " + file.path.string() + "\n", "", false});
-    return;
+    return finished_report({"Error: Could not open file " + file.path.string() + "\n", "", false});
   }
   current_orv_dir = file.path.parent_path().string();
   const fs::path page_path = (fs::path(run.output) / file.relative).replace_extension(".htm");
   create_folder(page_path.parent_path(), run.known_folder);
   const int page_file = open_page(page_path, file.path, run);
   if (page_file < 0) {
-    return;
+    return finished_report(
+        {"Error: Could not create output HTM " + page_path.string() + "\n", "", false});
   }
   page_sink sink(run.writer, page_file);
   std::ostream page(&sink);
-  std::string failure;  // a file-system error that ended the page
-  std::string errors;   // what the blocks wrote to standard error, printed in turn
+  std::string failure;              // a file-system error that ended the page
+  text_sink errors(nullptr, true);  // what the blocks write to standard error, printed in turn
   bool read = true;
   {
-    const captured_errors capture;
+    const stream_redirect capture(std::cerr, &errors);
     read = read_command_source(source, [&](std::istream& in) {
       try {
         compile_page(in, page, depth_prefix(file.relative), run.icon);
@@ -439,11 +388,10 @@ void compile_command_file(command_file_ahead& file, page_run& run) {
         failure = error.what();
       }
     });
-    errors = capture.text();
   }
-  const fs::path& command_file = file.path;
-  const fs::path& relative = file.relative;
-  add_report(run.reports, sink.finish([=](bool written) {
+  ended_by_error = !failure.empty();
+  return sink.finish([=, command_file = file.path, relative = file.relative,
+                      errors = std::move(errors.text)](bool written) {
     console_report report{errors, "", false};
     if (!failure.empty()) {
       report.err += std::string(compile_error_prefix) + failure + "\n";
@@ -456,18 +404,34 @@ void compile_command_file(command_file_ahead& file, page_run& run) {
       report.ok = true;
     }
     return report;
-  }));
+  });
 }
 
 // Compiles the oldest command file read ahead; a file-system error joins the reports in order.
+// An observer learns of the page as it is compiled, so it waits for the page's report: a page
+// that an error cut short never ends for the observer, as when the error ends the walk's visit.
 void compile_oldest(page_run& run) {
   command_file_ahead file = std::move(run.ahead.front());
   run.ahead.pop_front();
+  observe_page_start(file.path, run.icon);
+  bool ended_by_error = false;
+  std::future<console_report> report;
   try {
-    compile_command_file(file, run);
+    report = compile_command_file(file, run, ended_by_error);
   } catch (const fs::filesystem_error& error) {
     add_report(run.reports,
                console_report{std::string(compile_error_prefix) + error.what() + "\n", "", false});
+    return;
+  }
+  if (active_page_observer == nullptr) {
+    add_report(run.reports, std::move(report));
+    return;
+  }
+  console_report done = report.get();
+  const bool written = done.ok;
+  add_report(run.reports, std::move(done));
+  if (!ended_by_error) {
+    observe_page_end(written);
   }
 }
 
@@ -514,6 +478,20 @@ bool process_command_files(const std::string& input, const std::string& output,
   });
 }
 
+bool walk_input_files(
+    const std::string& input, std::string_view error_prefix,
+    const std::function<void(const fs::path& file, const fs::path& place)>& visit) {
+  return run_walking_step(input, error_prefix, [&] {
+    const input_tree tree = open_input_tree(input);
+    return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+      std::error_code error;
+      if (entry.is_regular_file(error)) {
+        visit(entry.path(), place_below(entry, tree));
+      }
+    });
+  });
+}
+
 std::string_view file_extension(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) {
@@ -552,6 +530,10 @@ std::string_view without_carriage_return(std::string_view line) {
 }
 
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {
+  return apply_setting(line, std::span<const setting_key>(keys.begin(), keys.size()));
+}
+
+bool apply_setting(std::string_view line, std::span<const setting_key> keys) {
   if (!line.starts_with("@@")) {  // no key can match: most lines of a text or code block
     return false;
   }
@@ -705,6 +687,7 @@ bool load_external_lines(const std::string& src, std::string_view kind,
   lines.clear();
   const fs::path path = external_file_path(src);
   wait_for_page_writes();  // the file may be a page of this run
+  observe_external_read(path);
   if (read_lines(path, lines)) {
     return true;
   }

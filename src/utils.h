@@ -2,9 +2,11 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <istream>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -39,6 +41,13 @@ bool create_main_css(const std::string& folder);
 // false when the walk could not complete or any page is missing or incomplete.
 bool process_command_files(const std::string& input, const std::string& output,
                            const std::vector<std::string>& extensions);
+
+// Calls `visit` with every regular file below `input` (links followed), as the walk forms its path
+// ("proj/docs/a.png") and with its place below the output folder, in the order a run meets them;
+// false, after an error line that starts with `error_prefix`, when the walk could not complete.
+bool walk_input_files(const std::string& input, std::string_view error_prefix,
+                      const std::function<void(const std::filesystem::path& file,
+                                               const std::filesystem::path& place)>& visit);
 
 // The icon every page of a run links: favicon.png when the project brought one, else favicon.ico.
 struct page_icon {
@@ -99,6 +108,7 @@ struct setting_key {
 // Stores the rest of `line` after the first of `keys` that starts it (a flag becomes true when the
 // rest is exactly "true"); false when no key matches.
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys);
+bool apply_setting(std::string_view line, std::span<const setting_key> keys);
 
 // `text` with "&", "<" and ">" written as entities.
 std::string html_escape(const std::string& text);

@@ -4,7 +4,9 @@
 // The guide's examples are fenced blocks: "```orv [path] [crlf]" is a command file (path below
 // proj/, page.orv by default; "crlf" writes it with CRLF line ends), and the "```html" block after
 // it is the page's body, or the whole page for "```html page". A block "```<language> <path>"
-// before an example is a file of that example's project.
+// before an example is a file of that example's project. Words in brackets after "```orv" name
+// what `orvello check` finds in the example, in order ("[bad-length]"); an example without them
+// must check clean.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -23,6 +25,7 @@ struct guide_example {
   std::vector<std::pair<std::string, std::string>> files;  // below proj/, the command file last
   std::string html;
   bool whole_page = false;
+  std::vector<std::string> findings;  // what orvello check finds, in order
 };
 
 void PrintTo(const guide_example& example, std::ostream* out) {
@@ -78,7 +81,7 @@ std::pair<std::string, std::string> command_file(const fenced_block& block) {
   for (std::size_t i = 1; i < block.words.size(); ++i) {
     if (block.words[i] == "crlf") {
       crlf = true;
-    } else {
+    } else if (!block.words[i].starts_with('[')) {
       path = block.words[i];
     }
   }
@@ -106,6 +109,11 @@ std::vector<guide_example> read_guide() {
       }
       next.line = block.line;
       next.files.push_back(command_file(block));
+      for (const std::string& word : block.words) {
+        if (word.starts_with('[')) {
+          next.findings.push_back(word);
+        }
+      }
       page_open = true;
     } else if (kind == "html") {
       if (!page_open) {
@@ -157,6 +165,24 @@ TEST_P(LanguageGuide, BuildsAsShown) {
   } else {
     EXPECT_EQ(example.html, page_body(page));
   }
+}
+
+// The names in brackets at the ends of the lines of `orvello check`, in order.
+std::vector<std::string> finding_names(const std::string& out) {
+  std::vector<std::string> names;
+  for (const std::string& line : lines_of(out)) {
+    if (line.ends_with("]") && line.find(": ") != std::string::npos) {
+      names.push_back(line.substr(line.rfind(" [") + 1));
+    }
+  }
+  return names;
+}
+
+TEST_P(LanguageGuide, ChecksAsAnnotated) {
+  const guide_example& example = GetParam();
+  write_project(example.files);
+  const run_result result = run(with_args({"check"}));
+  EXPECT_EQ(example.findings, finding_names(result.out)) << result.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, LanguageGuide, ::testing::ValuesIn(guide_examples()),

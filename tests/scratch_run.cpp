@@ -114,7 +114,7 @@ void ScratchRun::write_project(const std::vector<std::pair<std::string, std::str
   }
 }
 
-run_result ScratchRun::run(const run_options& options) {
+started_run ScratchRun::start(const run_options& options) {
   fs::path binary = ORVELLO_BINARY;
   if (options.as_nobody) {
     // The build tree may lie where the unprivileged user cannot go (below /root, say).
@@ -124,28 +124,47 @@ run_result ScratchRun::run(const run_options& options) {
     fs::permissions(root / "bin", fs::perms::all);
     binary = copy;
   }
+  started_run started;
   int out_pipe[2];
   int err_pipe[2];
-  run_result result;
   if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "no pipes";
-    return result;
+    return started;
   }
-  const pid_t child = fork();
-  if (child == 0) {
+  started.pid = fork();
+  if (started.pid == 0) {
     exec_orvello(binary, work, options, out_pipe[1], err_pipe[1]);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
-  const bool ended = drain(out_pipe[0], err_pipe[0], result.out, result.err);
-  close(out_pipe[0]);
-  close(err_pipe[0]);
+  started.out_fd = out_pipe[0];
+  started.err_fd = err_pipe[0];
+  return started;
+}
+
+run_result ScratchRun::run(const run_options& options) {
+  started_run started = start(options);
+  return finish(started);
+}
+
+run_result ScratchRun::finish(started_run& started, int signal) {
+  run_result result;
+  if (started.pid <= 0) {
+    return result;
+  }
+  if (signal != 0) {
+    kill(started.pid, signal);
+  }
+  const bool ended = drain(started.out_fd, started.err_fd, result.out, result.err);
+  close(started.out_fd);
+  close(started.err_fd);
   if (!ended) {
-    kill(child, SIGKILL);
+    kill(started.pid, SIGKILL);
     ADD_FAILURE() << "orvello did not end within the time limit";
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  waitpid(started.pid, &status, 0);
+  started.pid = -1;
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   // In the sanitizer build a report from orvello fails the test, whatever else the test checks.
   if (result.err.find("Sanitizer") != std::string::npos ||

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <filesystem>
 #include <optional>
@@ -15,6 +16,13 @@ struct run_result {
   int exit_status = -1;  // -1 when the run was killed (a signal, or the time limit)
   std::string out;
   std::string err;
+};
+
+// An orvello started in the background, with the read ends of its console.
+struct started_run {
+  pid_t pid = -1;
+  int out_fd = -1;
+  int err_fd = -1;
 };
 
 // How to start the run.
@@ -58,6 +66,10 @@ class ScratchRun : public ::testing::Test {
   // Writes each (path below proj, content) pair.
   void write_project(const std::vector<std::pair<std::string, std::string>>& files);
   run_result run(const run_options& options = {});
+  // Starts orvello without waiting for it; `finish` must follow.
+  started_run start(const run_options& options = {});
+  // Sends `signal` (none when 0), waits for the run to end and reads the rest of its console.
+  run_result finish(started_run& started, int signal = 0);
 
   // The bytes of `path` below the working folder.
   std::string read(const std::string& path) const;

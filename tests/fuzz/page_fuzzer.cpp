@@ -4,12 +4,17 @@
 // hold the fixed head, whole block fragments only, and the fixed footer, with nothing the author
 // typed ending an attribute, a cell or the script.
 //
+// Each input also goes through orvello check's reading of a command file first, which must leave
+// the run-wide records exactly as the compiler then does, and report its findings in line order
+// at places inside the file.
+//
 // The settings records and the PDF counter live for the whole process, as they do for a whole run:
 // state carries from one input to the next, and every check holds whatever came before.
 #include "page_fuzzer.h"
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +27,9 @@
 #include <string_view>
 #include <vector>
 
+#include "block_records.h"
+#include "checker.h"
+#include "generator.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -482,6 +490,44 @@ void check_console(std::string_view errors, std::string_view page) {
   }
 }
 
+// --- The checker -----------------------------------------------------------------------------
+
+[[noreturn]] void broken_check(const diagnostic& finding, std::string_view why) {
+  std::cerr << "Broken check: " << why << "\nat " << finding.line << ":" << finding.column << ": "
+            << finding.message << " [" << finding.name << "]\n";
+  std::abort();
+}
+
+// Checks `command` as the command file page.orv of the scratch folder; returns the records the
+// checker left.
+block_records check_command(std::string_view command) {
+  const project_folder project{scratch, fs::canonical(scratch), command_file_extensions()};
+  std::istringstream source{std::string(command)};
+  const std::vector<diagnostic> found =
+      check_command_lines(source, {scratch / "page.orv", "page.orv"}, project);
+  const std::vector<std::string_view> lines = lines_of(command);
+  std::pair<std::size_t, std::size_t> previous{1, 1};
+  for (const diagnostic& finding : found) {
+    if (finding.line < 1 || finding.line > std::max<std::size_t>(lines.size(), 1) ||
+        finding.column < 1 ||
+        (!lines.empty() && finding.column > lines[finding.line - 1].size() + 1)) {
+      broken_check(finding, "a finding points outside the file");
+    }
+    if (std::pair(finding.line, finding.column) < previous) {
+      broken_check(finding, "the findings are not in line order");
+    }
+    previous = {finding.line, finding.column};
+    if (finding.name.empty() ||
+        finding.name.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") != std::string_view::npos) {
+      broken_check(finding, "a finding's name is not a stable name");
+    }
+    if (finding.message.empty() || finding.message.find('\n') != std::string::npos) {
+      broken_check(finding, "a finding's message is empty or spans lines");
+    }
+  }
+  return run_records;
+}
+
 // --- Driving the compiler --------------------------------------------------------------------
 
 // True when a setting line of `command` names a file outside the scratch folder (an absolute name
@@ -553,6 +599,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   place_external_file(split == std::string_view::npos
                           ? std::nullopt
                           : std::optional(input.substr(split + external_separator.size())));
+  const block_records before = run_records;
+  const block_records checked = check_command(command);
+  run_records = before;
   std::istringstream source{std::string(command)};
   std::ostringstream page;
   std::string errors;
@@ -564,5 +613,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = page.str();
   check_page(written, command);
   check_console(errors, written);
+  if (!(run_records == checked)) {
+    std::cerr << "The checker left other records than the compiler\n";
+    std::abort();
+  }
   return 0;
 }

@@ -1,0 +1,71 @@
+// How the page compiler hands each line of a command file to a block kind: the nine kinds in
+// routing order, each with its opening and closing line, its handler and its setting keys. The
+// checker reads the same table, so that it routes lines exactly as a run does.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+#include "command_audio.h"
+#include "command_code.h"
+#include "command_download.h"
+#include "command_image.h"
+#include "command_link.h"
+#include "command_pdf.h"
+#include "command_text.h"
+#include "command_title.h"
+#include "command_video.h"
+
+// One in-block flag per block kind, in routing order; all false when a command file starts.
+struct block_flags {
+  bool title = false;
+  bool text = false;
+  bool link = false;
+  bool image = false;
+  bool video = false;
+  bool audio = false;
+  bool pdf = false;
+  bool download = false;
+  bool code = false;
+};
+
+// A block kind's handler: it takes each line that the router gives the kind.
+using block_handler = void (*)(const std::string& line, bool& in_block, std::ostream& page);
+
+// A block kind as the router sees it.
+struct block_route {
+  block_names names;
+  bool block_flags::*in_block;
+  block_handler handler;
+  std::span<const setting_key> (*settings)();  // the kind's keys, in the order they are tried
+};
+
+// The routing order: an earlier kind can open inside a later one, never the other way round.
+inline constexpr block_route block_routes[] = {
+    {title_block, &block_flags::title, command_title, title_settings},
+    {text_block, &block_flags::text, command_text, text_settings},
+    {link_block, &block_flags::link, command_link, link_settings},
+    {image_block, &block_flags::image, command_image, image_settings},
+    {video_block, &block_flags::video, command_video, video_settings},
+    {audio_block, &block_flags::audio, command_audio, audio_settings},
+    {pdf_block, &block_flags::pdf, command_pdf, pdf_settings},
+    {download_block, &block_flags::download, command_download, download_settings},
+    {code_block, &block_flags::code, command_code, code_settings},
+};
+
+// Hands `line` to the first block kind that opens, closes or holds it open and returns that
+// kind's route; nullptr when no kind takes the line, which is then dropped.
+inline const block_route* route_line(const std::string& line, block_flags& flags,
+                                     std::ostream& page) {
+  const bool may_open_or_close = line.starts_with('@');
+  for (const block_route& route : block_routes) {
+    bool& in_block = flags.*route.in_block;
+    if (in_block ||
+        (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
+      route.handler(line, in_block, page);
+      return &route;
+    }
+  }
+  return nullptr;
+}

@@ -1,0 +1,814 @@
+#include "checker.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+
+#include "block_records.h"
+#include "block_routing.h"
+#include "console_capture.h"
+#include "generator.h"
+#include "utils.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kind_count = std::size(block_routes);
+
+// Where a finding points: a line and a byte column, both from 1.
+struct location {
+  std::size_t line = 1;
+  std::size_t column = 1;
+};
+
+// --- Near names ------------------------------------------------------------------------------
+
+// The number of single-byte insertions, deletions, changes and swaps of neighbours that turn
+// `a` into `b`.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) {
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+      if (i == 0 || j == 0) {
+        d[i][j] = i + j;
+        continue;
+      }
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The first of `names` nearest to `typed` if it is near enough to be a slip of the fingers
+// (one edit in a short name, two in a longer one); empty when none is.
+std::string_view nearest_name(std::string_view typed, const std::vector<std::string_view>& names) {
+  if (typed.size() > 40) {  // no name is that long; spares the table for long lines
+    return {};
+  }
+  std::string_view best;
+  std::size_t best_distance = 3;
+  for (const std::string_view name : names) {
+    const std::size_t distance = edit_distance(typed, name);
+    if (distance > 0 && distance < best_distance && distance <= (name.size() <= 5 ? 1u : 2u)) {
+      best = name;
+      best_distance = distance;
+    }
+  }
+  return best;
+}
+
+std::string did_you_mean(std::string_view prefix, std::string_view near) {
+  return near.empty() ? "" : "; did you mean " + std::string(prefix) + std::string(near) + "?";
+}
+
+// Every opening and closing line of the language.
+const std::vector<std::string_view>& block_lines() {
+  static const std::vector<std::string_view> lines = [] {
+    std::vector<std::string_view> all;
+    for (const block_route& route : block_routes) {
+      all.push_back(route.names.opening);
+      all.push_back(route.names.closing);
+    }
+    return all;
+  }();
+  return lines;
+}
+
+bool is_block_line(std::string_view line) {
+  const std::vector<std::string_view>& lines = block_lines();
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// A key without its "@@" and its blank: "src" for "@@src ".
+std::string_view key_name(const setting_key& key) {
+  return key.prefix.substr(2, key.prefix.size() - 3);
+}
+
+std::vector<std::string_view> key_names(const block_route& route) {
+  std::vector<std::string_view> names;
+  for (const setting_key& key : route.settings()) {
+    names.push_back(key_name(key));
+  }
+  return names;
+}
+
+// The key a line starting with "@@" names: up to the first blank or tab.
+std::string_view typed_key(std::string_view line) {
+  const std::string_view rest = line.substr(2);
+  return rest.substr(0, rest.find_first_of(" \t"));
+}
+
+bool is_code(const block_route& route) {
+  return route.names.opening == code_block.opening;
+}
+
+// Text and code blocks keep the lines that are no settings of theirs as their content.
+bool collects_lines(const block_route& route) {
+  return is_code(route) || route.names.opening == text_block.opening;
+}
+
+std::string_view content_name(const block_route& route) {
+  return is_code(route) ? "a line of the listing" : "a line of the panel";
+}
+
+bool ends_in_blank(std::string_view value) {
+  return !value.empty() && (value.back() == ' ' || value.back() == '\t');
+}
+
+std::string_view trimmed(std::string_view value) {
+  const std::size_t first = value.find_first_not_of(" \t\r\n\f");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return value.substr(first, value.find_last_not_of(" \t\r\n\f") - first + 1);
+}
+
+std::string in_quotes(std::string_view text) {
+  std::string quoted_text(1, '"');
+  quoted_text.append(text).push_back('"');
+  return quoted_text;
+}
+
+}  // namespace
+
+// --- What a closing line writes --------------------------------------------------------------
+
+namespace {
+
+// What a field of a settings record becomes in the page.
+enum class value_use { source, pdf_source, link, dimension, text_size, font_size, link_size };
+
+struct checked_field {
+  const std::string* value = nullptr;
+  value_use use = value_use::source;
+};
+
+// The fields of each kind whose written form can go wrong without a word.
+struct kind_fields {
+  block_names names;
+  std::array<checked_field, 3> fields;
+};
+
+const kind_fields checked_fields[] = {
+    {title_block, {{{&run_records.title.size, value_use::font_size}}}},
+    {text_block,
+     {{{&run_records.text.width, value_use::dimension},
+       {&run_records.text.height, value_use::dimension},
+       {&run_records.text.size, value_use::text_size}}}},
+    {link_block,
+     {{{&run_records.link.url, value_use::link}, {&run_records.link.size, value_use::link_size}}}},
+    {image_block,
+     {{{&run_records.image.src, value_use::source},
+       {&run_records.image.width, value_use::dimension},
+       {&run_records.image.height, value_use::dimension}}}},
+    {video_block,
+     {{{&run_records.video.src, value_use::source},
+       {&run_records.video.width, value_use::dimension},
+       {&run_records.video.height, value_use::dimension}}}},
+    {audio_block, {{{&run_records.audio.src, value_use::source}}}},
+    {pdf_block,
+     {{{&run_records.pdf.src, value_use::pdf_source},
+       {&run_records.pdf.width, value_use::dimension},
+       {&run_records.pdf.height, value_use::dimension}}}},
+    {download_block, {{{&run_records.download.url, value_use::link}}}},
+    {code_block,
+     {{{&run_records.code.width, value_use::dimension},
+       {&run_records.code.height, value_use::dimension}}}},
+};
+
+const kind_fields& fields_of(const block_route& route) {
+  for (const kind_fields& kind : checked_fields) {
+    if (kind.names.opening == route.names.opening) {
+      return kind;
+    }
+  }
+  return checked_fields[0];  // every kind has its row
+}
+
+std::string written_length(std::string_view value, value_use use) {
+  switch (use) {
+    case value_use::dimension:
+      return dimension_with_unit(value);
+    case value_use::text_size:
+      return text_size_with_unit(value);
+    default:
+      return font_size_with_unit(value);
+  }
+}
+
+bool is_css_unit(std::string_view unit) {
+  static constexpr std::string_view units[] = {"px",   "em",  "rem", "%",   "vw",  "vh",  "vmin",
+                                               "vmax", "ch",  "ex",  "cm",  "mm",  "in",  "pt",
+                                               "pc",   "q",   "lh",  "rlh", "vi",  "vb",  "cap",
+                                               "ic",   "svh", "lvh", "dvh", "svw", "lvw", "dvw"};
+  std::string lower(unit);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return std::find(std::begin(units), std::end(units), lower) != std::end(units);
+}
+
+// The length at the front of `value`: its number (empty when there is none) and its unit.
+std::pair<std::string_view, std::string_view> number_and_unit(std::string_view value) {
+  std::size_t end = value.starts_with('-') || value.starts_with('+') ? 1 : 0;
+  bool digits = false;
+  while (end < value.size() &&
+         (std::isdigit(static_cast<unsigned char>(value[end])) || value[end] == '.')) {
+    digits = digits || value[end] != '.';
+    ++end;
+  }
+  return digits ? std::pair(value.substr(0, end), value.substr(end))
+                : std::pair(std::string_view(), value);
+}
+
+// Whether browsers take `written` as a width, height or font size.
+bool is_css_length(std::string_view written) {
+  static constexpr std::string_view keywords[] = {
+      "auto",        "inherit",     "initial",  "unset",     "revert",  "min-content",
+      "max-content", "fit-content", "xx-small", "x-small",   "small",   "medium",
+      "large",       "x-large",     "xx-large", "xxx-large", "smaller", "larger"};
+  if (std::find(std::begin(keywords), std::end(keywords), written) != std::end(keywords)) {
+    return true;
+  }
+  for (const std::string_view function : {"calc(", "min(", "max(", "clamp(", "var("}) {
+    if (written.starts_with(function) && written.ends_with(')')) {
+      return true;
+    }
+  }
+  const auto [number, unit] = number_and_unit(written);
+  return !number.empty() && is_css_unit(unit);
+}
+
+std::string scaled(std::string_view number, double factor, std::string_view unit) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g",
+                std::strtod(std::string(number).c_str(), nullptr) * factor);
+  return text + std::string(unit);
+}
+
+// A value that the kind's unit rule writes as the length that `value` meant.
+std::string working_length(std::string_view value, value_use use) {
+  const auto [number, unit] = number_and_unit(value);
+  if (value.empty()) {
+    return use == value_use::dimension ? "\"auto\"" : "\"16\"";
+  }
+  if (!number.empty() && use == value_use::dimension && (unit == "em" || unit == "rem")) {
+    return in_quotes(scaled(number, 16, "px")) + " (at 16px to the em)";
+  }
+  if (!number.empty() && use == value_use::text_size && unit == "%") {
+    return in_quotes(scaled(number, 0.01, "em"));
+  }
+  if (use == value_use::dimension) {
+    return "a number of pixels such as \"300\", or a percentage such as \"50%\"";
+  }
+  return "a number of pixels such as \"16\", or a size such as \"1.2em\"";
+}
+
+}  // namespace
+
+// --- Addresses -------------------------------------------------------------------------------
+
+namespace {
+
+// Whether the walk of a run reaches `relative` below the input folder: it never enters a linked
+// folder.
+bool reached_by_walk(const fs::path& input, const fs::path& relative) {
+  fs::path folder = input;
+  for (const fs::path& part : relative.parent_path()) {
+    folder /= part;
+    std::error_code error;
+    if (!fs::is_directory(fs::symlink_status(folder, error))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether a run places the file at `path` at its own place: as for every link that the run
+// copies or compiles, a link to a file inside the input folder lands at its target's place.
+bool placed_at_own_place(const fs::path& path, const project_folder& project) {
+  std::error_code error;
+  if (!fs::is_symlink(fs::symlink_status(path, error))) {
+    return true;
+  }
+  const fs::path target = fs::weakly_canonical(path, error).lexically_relative(project.resolved);
+  return error || target.empty() || *target.begin() == "..";
+}
+
+// What a run leaves at `relative` below the output folder, from what the input folder holds
+// there: a folder, a copied file, or nothing (a command file is not copied).
+enum class site_entry { nothing, folder, file, command_file };
+
+site_entry site_entry_from(const fs::path& relative, const project_folder& project) {
+  if (!reached_by_walk(project.input, relative)) {
+    return site_entry::nothing;
+  }
+  const fs::path path = project.input / relative;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (fs::is_directory(status)) {
+    return site_entry::folder;
+  }
+  if (!fs::is_regular_file(status) || !placed_at_own_place(path, project)) {
+    return site_entry::nothing;
+  }
+  return is_command_file(relative.filename().native(), project.extensions)
+             ? site_entry::command_file
+             : site_entry::file;
+}
+
+// Whether the site of a run holds `relative`: a folder, a copied file, the stylesheet, or a page
+// compiled from a command file of the same name.
+bool site_holds(const fs::path& relative, const project_folder& project) {
+  const site_entry entry = site_entry_from(relative, project);
+  if (entry == site_entry::folder || entry == site_entry::file || relative == "main.css") {
+    return true;
+  }
+  if (relative.extension() != ".htm") {
+    return false;
+  }
+  for (const std::string& extension : project.extensions) {
+    if (site_entry_from(fs::path(relative).replace_extension(extension), project) ==
+        site_entry::command_file) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string percent_decoded(std::string_view text) {
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool escape = text[i] == '%' && i + 2 < text.size() &&
+                        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                        std::isxdigit(static_cast<unsigned char>(text[i + 2]));
+    if (escape) {
+      decoded += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+// Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a
+// host ("//"), the top of the server ("/") or a place in the page ("#").
+bool is_outside_check(std::string_view address) {
+  if (address.empty() || address.starts_with('/') || address.starts_with('#') ||
+      address.starts_with('?')) {
+    return true;
+  }
+  const std::size_t colon = address.find(':');
+  return colon != std::string_view::npos && address.find_first_of("/?#") > colon &&
+         std::isalpha(static_cast<unsigned char>(address[0]));
+}
+
+// The first "&name;" or "&#number;" in `address`, or empty.
+std::string_view character_reference(std::string_view address) {
+  for (std::size_t amp = address.find('&'); amp != std::string_view::npos;
+       amp = address.find('&', amp + 1)) {
+    std::size_t end = amp + 1;
+    while (end < address.size() &&
+           (std::isalnum(static_cast<unsigned char>(address[end])) || address[end] == '#')) {
+      ++end;
+    }
+    if (end > amp + 1 && end < address.size() && address[end] == ';') {
+      return address.substr(amp, end - amp + 1);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+// --- Checking one command file ---------------------------------------------------------------
+
+namespace {
+
+// Keeps what the block handlers write to standard error while it lives (a text or code block's
+// file that cannot be read), so that the check reports it in its own form.
+struct captured_errors {
+  text_sink sink{nullptr, true};
+  stream_redirect redirect{std::cerr, &sink};
+
+  std::string take() { return std::exchange(sink.text, {}); }
+};
+
+// Where a setting line of the open block set a field.
+struct field_origin {
+  const void* field;
+  location at;
+};
+
+// One command file being read.
+struct file_check {
+  const command_file_place& page;
+  const project_folder& project;
+  std::vector<diagnostic> found;
+  block_flags flags;
+  std::size_t line_number = 0;
+  std::array<std::size_t, kind_count> opened_at{};  // 0 while the kind's block is closed
+  std::array<std::vector<field_origin>, kind_count> origins;
+  bool any_block = false;
+  captured_errors errors;
+
+  void add(location at, severity level, std::string_view name, std::string message) {
+    found.push_back({at.line, at.column, level, name, std::move(message)});
+  }
+  location here(std::size_t column = 1) const { return {line_number, column}; }
+};
+
+std::size_t kind_of(const block_route& route) {
+  return static_cast<std::size_t>(&route - block_routes);
+}
+
+std::string_view opening_of(std::size_t kind) {
+  return block_routes[kind].names.opening;
+}
+
+// Where the closing block's `field` was set; else its opening line, or the closing line itself
+// when it closes no block and repeats the last block's settings.
+location origin_of(const file_check& check, std::size_t kind, const void* field) {
+  const std::vector<field_origin>& origins = check.origins[kind];
+  for (auto origin = origins.rbegin(); origin != origins.rend(); ++origin) {
+    if (origin->field == field) {
+      return origin->at;
+    }
+  }
+  return {check.opened_at[kind] != 0 ? check.opened_at[kind] : check.line_number, 1};
+}
+
+std::string_view key_of(const block_route& route, const void* field) {
+  for (const setting_key& key : route.settings()) {
+    const void* target =
+        std::visit([](auto* pointer) -> const void* { return pointer; }, key.field);
+    if (target == field) {
+      return key.prefix.substr(0, key.prefix.size() - 1);
+    }
+  }
+  return {};
+}
+
+void check_length(file_check& check, std::string_view key, std::string_view value, value_use use,
+                  location at) {
+  if ((use == value_use::link_size && value.empty()) || ends_in_blank(value)) {
+    return;  // no style at all; or a trailing blank, reported where it was typed
+  }
+  const std::string written =
+      written_length(value, use == value_use::link_size ? value_use::font_size : use);
+  if (is_css_length(written)) {
+    return;
+  }
+  check.add(at, severity::warning, "bad-length",
+            std::string(key) + " " + in_quotes(value) + " is written as " + in_quotes(written) +
+                ", which browsers drop; write " +
+                working_length(value, use == value_use::link_size ? value_use::font_size : use));
+}
+
+void report_empty_source(file_check& check, const block_route& route, value_use use, location at) {
+  const std::string what = use == value_use::pdf_source
+                               ? "its frame shows the site's front page instead"
+                               : "it shows nothing";
+  check.add(at, severity::error, "empty-source",
+            std::string(route.names.opening) + " has no source: " + what);
+}
+
+// The finding for an address that names a place inside the site, if that place is missing.
+void check_site_address(file_check& check, std::string_view address, value_use use, location at) {
+  std::string_view path = address.substr(0, address.find_first_of("?#"));
+  const fs::path target =
+      (check.page.place.parent_path() / percent_decoded(path)).lexically_normal();
+  fs::path relative = target.filename().empty() ? target.parent_path() : target;
+  if (path.empty() || relative.empty() || relative == "." || *relative.begin() == "..") {
+    return;  // this page's own folder, or a place above the site that it cannot know
+  }
+  if (site_holds(relative, check.project)) {
+    return;
+  }
+  const fs::path source = check.project.input / relative;
+  std::string why = "there is no " + source.string();
+  if (site_entry_from(relative, check.project) == site_entry::command_file) {
+    why = source.string() + " is compiled into a page, not copied; name the page, " +
+          fs::path(relative).replace_extension(".htm").filename().string();
+  }
+  if (use == value_use::link) {
+    check.add(at, severity::error, "broken-link",
+              "the link " + in_quotes(address) + " leads to nothing in the site: " + why);
+  } else {
+    check.add(at, severity::error, "missing-source",
+              "the source " + in_quotes(address) + " names no file of the site: " + why);
+  }
+}
+
+void check_address(file_check& check, const block_route& route, std::string_view value,
+                   value_use use, location at) {
+  const std::string_view address = trimmed(value);  // as browsers read an address
+  if (address.empty() && use != value_use::link) {
+    report_empty_source(check, route, use, at);
+    return;
+  }
+  const std::string_view reference = character_reference(address);
+  if (!reference.empty()) {
+    check.add(at, severity::warning, "entity-in-address",
+              "the address holds " + in_quotes(reference) +
+                  ", which browsers read as a character reference, so it is not followed as "
+                  "typed; write \"&\" alone");
+  }
+  if (use == value_use::pdf_source && (address.starts_with('/') || address.starts_with("site/"))) {
+    check.add(at, severity::warning, "pdf-source-from-root",
+              "the PDF source " + in_quotes(address) + " starts with " +
+                  (address.starts_with('/') ? "\"/\"" : "\"site/\"") +
+                  ", which the desktop frame drops while the phone button and a page opened "
+                  "as a file keep it; give the source relative to the page");
+    return;
+  }
+  if (!is_outside_check(address)) {
+    check_site_address(check, address, use, at);
+  }
+}
+
+// Looks at what the closing line of `route` wrote: the record as the handler left it.
+void check_written_block(file_check& check, const block_route& route) {
+  const std::size_t kind = kind_of(route);
+  for (const checked_field& field : fields_of(route).fields) {
+    if (field.value == nullptr) {
+      continue;
+    }
+    const location at = origin_of(check, kind, field.value);
+    if (field.use == value_use::source || field.use == value_use::pdf_source ||
+        field.use == value_use::link) {
+      check_address(check, route, *field.value, field.use, at);
+    } else {
+      check_length(check, key_of(route, field.value), *field.value, field.use, at);
+    }
+  }
+}
+
+void check_external_file(file_check& check, const block_route& route) {
+  if (check.errors.sink.text.empty()) {
+    return;
+  }
+  const std::string error = check.errors.take();
+  const std::size_t first = error.find('\'');
+  const std::size_t last = error.rfind('\'');
+  const std::string path =
+      last > first && first != std::string::npos ? error.substr(first + 1, last - first - 1) : "";
+  const std::size_t kind = kind_of(route);
+  const std::string& src = is_code(route) ? run_records.code.src : run_records.text.src;
+  check.add(origin_of(check, kind, &src), severity::error, "unreadable-file",
+            "the file " + in_quotes(src) + " (" + path + ") cannot be read: the " +
+                (is_code(route) ? "listing" : "panel") + " shows an error line instead");
+}
+
+void open_block(file_check& check, std::size_t kind) {
+  check.opened_at[kind] = check.line_number;
+  check.origins[kind].clear();
+}
+
+void report_unclosed(file_check& check, std::size_t kind, std::string_view what_follows) {
+  check.add({check.opened_at[kind], 1}, severity::error, "unclosed-block",
+            std::string(opening_of(kind)) + " is never closed" + std::string(what_follows) +
+                ": the block is dropped from the page");
+}
+
+void close_block(file_check& check, const block_route& route) {
+  check_external_file(check, route);
+  check_written_block(check, route);
+  const std::size_t kind = kind_of(route);
+  check.opened_at[kind] = 0;
+  check.origins[kind].clear();
+}
+
+// A line that no kind takes: no block is open.
+void check_dropped_line(file_check& check, std::string_view line) {
+  if (line.starts_with("@@")) {
+    check.add(check.here(), severity::warning, "setting-outside-block",
+              "@@" + std::string(typed_key(line)) + " stands outside every block and sets nothing");
+  } else if (line.starts_with('@')) {
+    check.add(check.here(), severity::warning, "unknown-line",
+              in_quotes(line) + " is no line of the page language and is ignored" +
+                  did_you_mean("", nearest_name(line, block_lines())));
+  }
+}
+
+void take_setting(file_check& check, std::string_view line, const setting_key& key,
+                  std::size_t kind) {
+  const std::size_t value_column = key.prefix.size() + 1;
+  const void* field = std::visit([](auto* pointer) -> const void* { return pointer; }, key.field);
+  check.origins[kind].push_back({field, check.here(value_column)});
+  const std::string_view value = line.substr(key.prefix.size());
+  if (ends_in_blank(value)) {
+    const std::size_t kept = value.find_last_not_of(" \t") + 1;  // npos + 1 is 0
+    check.add(check.here(value_column + kept), severity::warning, "trailing-blank",
+              "the value " + in_quotes(value) + " of " +
+                  std::string(key.prefix.substr(0, key.prefix.size() - 1)) +
+                  " ends in blanks, which are part of it; write " +
+                  in_quotes(value.substr(0, kept)));
+  }
+}
+
+// A line starting with "@@" inside an open block of `route`.
+void check_setting_line(file_check& check, std::string_view line, const block_route& route) {
+  const std::size_t kind = kind_of(route);
+  for (const setting_key& key : route.settings()) {
+    if (line.starts_with(key.prefix)) {
+      take_setting(check, line, key, kind);
+      return;
+    }
+  }
+  const std::string_view typed = typed_key(line);
+  const std::vector<std::string_view> names = key_names(route);
+  const std::string outcome = collects_lines(route)
+                                  ? std::string(" and becomes ") + std::string(content_name(route))
+                                  : " and sets nothing";
+  if (std::find(names.begin(), names.end(), typed) != names.end()) {
+    check.add(check.here(3 + typed.size()), severity::warning, "setting-without-blank",
+              "@@" + std::string(typed) + " is not followed by one blank" + outcome +
+                  "; write \"@@" + std::string(typed) + " \" and the value");
+    return;
+  }
+  const std::string_view near = nearest_name(typed, names);
+  if (collects_lines(route) && near.empty()) {
+    return;  // content that happens to start with "@@"
+  }
+  check.add(check.here(), severity::warning, "unknown-setting",
+            "@@" + std::string(typed) + " is no setting of " + std::string(route.names.opening) +
+                outcome + did_you_mean("@@", near));
+}
+
+// A line inside an open block of `route` that neither opens nor closes it.
+void check_line_in_block(file_check& check, std::string_view line, const block_route& route) {
+  if (line.starts_with("@@")) {
+    check_setting_line(check, line, route);
+    return;
+  }
+  if (!line.starts_with('@') || is_block_line(line)) {
+    return;
+  }
+  const std::string_view near = nearest_name(line, block_lines());
+  if (collects_lines(route) && near.empty()) {
+    return;  // content such as a decorator in a listing
+  }
+  check.add(check.here(), severity::warning, "unknown-line",
+            in_quotes(line) + " is no line of the page language and " +
+                (collects_lines(route) ? "becomes " + std::string(content_name(route))
+                                       : std::string("is ignored")) +
+                did_you_mean("", near));
+}
+
+// A line that the routing gives an earlier kind while a code block is open.
+void check_taken_from_code(file_check& check, std::string_view line, bool opens) {
+  check.add(check.here(), severity::warning, "line-taken-from-code",
+            std::string(line) + " inside @code is no line of the listing: it " +
+                (opens ? "opens its own block" : "writes the last such block again") +
+                ", which lands before the listing; show the language from a file with @@src");
+}
+
+void check_line(file_check& check, const std::string& line, std::ostream& discard) {
+  const block_flags before = check.flags;
+  const block_route* route = route_line(line, check.flags, discard);
+  if (route == nullptr) {
+    check_dropped_line(check, line);
+    return;
+  }
+  check.any_block = true;
+  const std::size_t kind = kind_of(*route);
+  const bool was_open = before.*route->in_block;
+  const bool is_open = check.flags.*route->in_block;
+  if (before.code && !is_code(*route) && !was_open) {
+    check_taken_from_code(check, line, is_open);
+  }
+  if (!was_open && is_open) {
+    open_block(check, kind);
+  } else if (!is_open) {
+    close_block(check, *route);
+  } else if (line == route->names.opening) {
+    report_unclosed(check, kind,
+                    ", for it opens again at line " + std::to_string(check.line_number));
+    open_block(check, kind);
+  } else {
+    check_line_in_block(check, line, *route);
+  }
+}
+
+void check_end_of_file(file_check& check) {
+  for (std::size_t kind = 0; kind < kind_count; ++kind) {
+    if (check.opened_at[kind] != 0) {
+      report_unclosed(check, kind, " before the end of the file");
+    }
+  }
+  const fs::path extension = check.page.file.extension();
+  if (!check.any_block && (extension == ".c" || extension == ".cpp")) {
+    check.add({1, 1}, severity::warning, "source-as-page",
+              "this file has no block: it becomes an empty page and is not copied to the site; "
+              "to show it in a code block, give it a name that does not end in " +
+                  extension.string() + " (such as " + check.page.file.filename().string() +
+                  ".txt)");
+  }
+}
+
+}  // namespace
+
+std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
+                                            const project_folder& project) {
+  file_check check{page, project, {}, {}, 0, {}, {}, false, {}};
+  std::ostream discard(nullptr);  // the handlers write the page into nothing
+  std::string line;
+  while (std::getline(source, line)) {
+    line.resize(without_carriage_return(line).size());
+    ++check.line_number;
+    check_line(check, line, discard);
+  }
+  check_end_of_file(check);
+  std::stable_sort(check.found.begin(), check.found.end(),
+                   [](const diagnostic& a, const diagnostic& b) {
+                     return std::pair(a.line, a.column) < std::pair(b.line, b.column);
+                   });
+  return std::move(check.found);
+}
+
+// --- Checking the project --------------------------------------------------------------------
+
+namespace {
+
+// Two command files that become the same page: the one met later in the walk reports it.
+void check_same_page(const command_file_place& page, const project_folder& project,
+                     std::unordered_set<std::string>& pages_met, std::vector<diagnostic>& found) {
+  const fs::path page_place = fs::path(page.place).replace_extension(".htm");
+  std::error_code error;
+  if (fs::is_regular_file(fs::path(page.file).replace_extension(".htm"), error)) {
+    found.push_back({1, 1, severity::error, "same-page",
+                     "the page site/" + page_place.string() + " replaces the file " +
+                         fs::path(page.file).replace_extension(".htm").string() + " copied there"});
+  }
+  for (const std::string& extension : project.extensions) {
+    const fs::path twin = fs::path(page.file).replace_extension(extension);
+    if (twin == page.file || !fs::is_regular_file(twin, error)) {
+      continue;
+    }
+    if (!pages_met.insert(page_place.string()).second) {
+      found.push_back({1, 1, severity::error, "same-page",
+                       "this file and " + twin.string() + " both become the page site/" +
+                           page_place.string() + ": the one compiled later replaces the other"});
+    }
+    return;
+  }
+}
+
+std::vector<diagnostic> check_command_file(const command_file_place& page,
+                                           const project_folder& project,
+                                           std::unordered_set<std::string>& pages_met) {
+  std::vector<diagnostic> found;
+  check_same_page(page, project, pages_met, found);
+  std::ifstream source(page.file);
+  if (!source.is_open()) {
+    found.push_back({1, 1, severity::error, "unreadable-file",
+                     "this command file cannot be read: the run fails on it"});
+    return found;
+  }
+  current_orv_dir = page.file.parent_path().string();
+  std::vector<diagnostic> lines = check_command_lines(source, page, project);
+  found.insert(found.end(), lines.begin(), lines.end());
+  return found;
+}
+
+}  // namespace
+
+check_totals check_project(
+    const std::string& input,
+    const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
+  std::error_code error;
+  const project_folder project{input, fs::weakly_canonical(input, error),
+                               command_file_extensions()};
+  std::unordered_set<std::string> pages_met;  // only pages that have a twin
+  check_totals totals;
+  totals.walked = walk_input_files(
+      input,
+      "File system error during the check: ", [&](const fs::path& file, const fs::path& place) {
+        std::vector<diagnostic> found;
+        if (is_command_file(file.filename().native(), project.extensions)) {
+          ++totals.pages;
+          found = check_command_file({file, place}, project, pages_met);
+        } else if (place == "main.css") {
+          found.push_back({1, 1, severity::warning, "main-css-replaced",
+                           "the run writes its own stylesheet site/main.css over this file"});
+        }
+        if (!found.empty()) {
+          report(file, found);
+        }
+      });
+  return totals;
+}

@@ -1,0 +1,93 @@
+#include "request_path.h"
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr int bad_request = 400;
+
+std::optional<int> hex_digit(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return std::nullopt;
+}
+
+// The target decoded once; nothing for a malformed escape, a NUL byte or a backslash, raw or
+// decoded, which no file below the folder is named with.
+std::optional<std::string> decode_once(std::string_view encoded) {
+  std::string decoded;
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    char c = encoded[i];
+    if (c == '%') {
+      if (i + 2 >= encoded.size()) {
+        return std::nullopt;
+      }
+      const std::optional<int> high = hex_digit(encoded[i + 1]);
+      const std::optional<int> low = hex_digit(encoded[i + 2]);
+      if (!high || !low) {
+        return std::nullopt;
+      }
+      c = static_cast<char>(*high * 16 + *low);
+      i += 2;
+    }
+    if (c == '\0' || c == '\\') {
+      return std::nullopt;
+    }
+    decoded += c;
+  }
+  return decoded;
+}
+
+bool is_drive_prefix(std::string_view part) {
+  const char letter = part.empty() ? '\0' : part[0];
+  return part.size() == 2 && part[1] == ':' &&
+         ((letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z'));
+}
+
+std::string joined(const std::vector<std::string_view>& parts) {
+  std::string path;
+  for (const std::string_view part : parts) {
+    if (!path.empty()) {
+      path += '/';
+    }
+    path += part;
+  }
+  return path;
+}
+
+}  // namespace
+
+request_path map_request_path(std::string_view target) {
+  target = target.substr(0, target.find_first_of("?#"));
+  const std::optional<std::string> decoded = decode_once(target);
+  if (!target.starts_with('/') || !decoded) {
+    return {bad_request, {}, false};
+  }
+  std::vector<std::string_view> parts;
+  std::string_view part;
+  for (std::string_view rest = std::string_view(*decoded).substr(1); !rest.empty();) {
+    const std::size_t slash = rest.find('/');
+    part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    if (part == "..") {
+      if (parts.empty()) {
+        return {bad_request, {}, false};
+      }
+      parts.pop_back();
+    } else if (is_drive_prefix(part) && parts.empty()) {
+      return {bad_request, {}, false};
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+  }
+  const bool folder = parts.empty() || decoded->ends_with('/') || part == "." || part == "..";
+  return {0, joined(parts), folder};
+}

@@ -1,0 +1,154 @@
+// orvello check through the real binary: each finding on a small project, with the exact lines
+// it prints and the exit status.
+#include <sys/stat.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scratch_run.h"
+
+namespace {
+
+class Check : public ScratchRun {};
+
+struct check_case {
+  std::vector<std::pair<std::string, std::string>> files;  // below proj/, the page first
+  std::string out;
+  int status = 0;
+};
+
+TEST_F(Check, PrintsEachFindingAtItsLineAndColumn) {
+  const std::vector<check_case> cases = {
+      {{{"page.orv", ""}}, "0 errors, 0 warnings in 1 page\n", 0},
+      {{{"page.orv", "@text\nx\n"}},
+       "proj/page.orv:1:1: error: @text is never closed before the end of the file: the block is "
+       "dropped from the page [unclosed-block]\n1 error, 0 warnings in 1 page\n",
+       1},
+      {{{"page.orv", "@image\n@@src a.png\n@image\n@@src a.png\n@end_image\n"}, {"a.png", ""}},
+       "proj/page.orv:1:1: error: @image is never closed, for it opens again at line 3: the block "
+       "is dropped from the page [unclosed-block]\n1 error, 0 warnings in 1 page\n",
+       1},
+      {{{"page.orv", "@tittle\n"}},
+       "proj/page.orv:1:1: warning: \"@tittle\" is no line of the page language and is ignored; "
+       "did you mean @title? [unknown-line]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", "@text\n@@colour red\nx\n@end_text\n"}},
+       "proj/page.orv:2:1: warning: @@colour is no setting of @text and becomes a line of the "
+       "panel; did you mean @@color? [unknown-setting]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", "@@text Hello\n"}},
+       "proj/page.orv:1:1: warning: @@text stands outside every block and sets nothing "
+       "[setting-outside-block]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", "@link\n@@url\n@end_link\n"}},
+       "proj/page.orv:2:6: warning: @@url is not followed by one blank and sets nothing; write "
+       "\"@@url \" and the value [setting-without-blank]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", "@code\n@@src gone.c\n@end_code\n"}},
+       "proj/page.orv:2:7: error: the file \"gone.c\" (proj/gone.c) cannot be read: the listing "
+       "shows an error line instead [unreadable-file]\n1 error, 0 warnings in 1 page\n",
+       1},
+      // A closing line alone repeats the last block, and with it the missing picture.
+      {{{"page.orv", "@image\n@@src pic.png\n@end_image\n@end_image\n"}},
+       "proj/page.orv:2:7: error: the source \"pic.png\" names no file of the site: there is no "
+       "proj/pic.png [missing-source]\nproj/page.orv:4:1: error: the source \"pic.png\" names no "
+       "file of the site: there is no proj/pic.png [missing-source]\n2 errors, 0 warnings in 1 "
+       "page\n",
+       1},
+      {{{"docs/page.orv",
+         "@link\n@@url ../index.htm#top\n@end_link\n@link\n@@url guide.orv\n@end_link\n"},
+        {"index.orv", ""},
+        {"docs/guide.orv", ""}},
+       "proj/docs/page.orv:5:7: error: the link \"guide.orv\" leads to nothing in the site: "
+       "proj/docs/guide.orv is compiled into a page, not copied; name the page, guide.htm "
+       "[broken-link]\n1 error, 0 warnings in 3 pages\n",
+       1},
+      {{{"page.orv", "@pdf\n@@src site/a.pdf\n@end_pdf\n"}},
+       "proj/page.orv:2:7: warning: the PDF source \"site/a.pdf\" starts with \"site/\", which the "
+       "desktop frame drops while the phone button and a page opened as a file keep it; give the "
+       "source relative to the page [pdf-source-from-root]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"tool.c", "int main(void) { return 0; }\n"}},
+       "proj/tool.c:1:1: warning: this file has no block: it becomes an empty page and is not "
+       "copied to the site; to show it in a code block, give it a name that does not end in .c "
+       "(such as tool.c.txt) [source-as-page]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", "@text\n@@size 50%\nx\n@end_text\n@title\n@@size \n@end_title\n"}},
+       "proj/page.orv:2:8: warning: @@size \"50%\" is written as \"50%px\", which browsers drop; "
+       "write \"0.5em\" [bad-length]\nproj/page.orv:6:8: warning: @@size \"\" is written as "
+       "\"px\", which browsers drop; write \"16\" [bad-length]\n0 errors, 2 warnings in 1 page\n",
+       0},
+      {{{"page.orv", "@pdf\n@end_pdf\n"}},
+       "proj/page.orv:1:1: error: @pdf has no source: its frame shows the site's front page "
+       "instead [empty-source]\n1 error, 0 warnings in 1 page\n",
+       1},
+      {{{"page.orv", "@video\n@@src https://example.org/v?a=1&amp;b=2\n@end_video\n"}},
+       "proj/page.orv:2:7: warning: the address holds \"&amp;\", which browsers read as a "
+       "character reference, so it is not followed as typed; write \"&\" alone "
+       "[entity-in-address]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", "@video\n@@src v.webm\n@@loop true \n@end_video\n"}, {"v.webm", ""}},
+       "proj/page.orv:3:12: warning: the value \"true \" of @@loop ends in blanks, which are part "
+       "of it; write \"true\" [trailing-blank]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"main.css", "body {}\n"}},
+       "proj/main.css:1:1: warning: the run writes its own stylesheet site/main.css over this "
+       "file [main-css-replaced]\n0 errors, 1 warning in 0 pages\n",
+       0},
+      {{{"page.orv", "@code\nint x;\n@end_title\n@end_code\n"}},
+       "proj/page.orv:3:1: warning: @end_title inside @code is no line of the listing: it writes "
+       "the last such block again, which lands before the listing; show the language from a file "
+       "with @@src [line-taken-from-code]\n0 errors, 1 warning in 1 page\n",
+       0},
+  };
+  for (const check_case& c : cases) {
+    std::filesystem::remove_all(work / "proj");
+    write_project(c.files);
+    const run_result result = run(with_args({"check"}));
+    EXPECT_EQ(c.out, result.out) << c.files.front().second;
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ(c.status, result.exit_status) << c.files.front().second;
+  }
+  EXPECT_EQ((std::vector<std::string>{"proj/", "proj/page.orv"}), tree(work))
+      << "check writes nothing";
+}
+
+TEST_F(Check, CountsWarningsAsErrorsWithWerror) {
+  write_project({{"page.orv", "@tittle\n"}});
+  EXPECT_EQ(0, run(with_args({"check"})).exit_status);
+  EXPECT_EQ(1, run(with_args({"check", "--werror"})).exit_status);
+}
+
+TEST_F(Check, ReportsTwoCommandFilesOfOnePageOnce) {
+  write_project({{"a.orv", ""}, {"a.cpp", "@title\n@end_title\n"}});
+  const std::vector<std::string> lines = lines_of(run(with_args({"check"})).out);
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_TRUE(
+      lines[0].ends_with("both become the page site/a.htm: the one compiled later "
+                         "replaces the other [same-page]"))
+      << lines[0];
+  EXPECT_EQ("1 error, 0 warnings in 2 pages", lines[1]);
+}
+
+TEST_F(Check, NeverWaitsOnAFifo) {
+  write_project({{"page.orv", "@text\n@@src pipe\n@end_text\n"}});
+  ASSERT_EQ(0, mkfifo((work / "proj/pipe").c_str(), 0600));
+  const run_result result = run(with_args({"check"}));
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_TRUE(result.out.ends_with("1 error, 0 warnings in 1 page\n")) << result.out;
+}
+
+TEST_F(Check, FailsWithoutAProject) {
+  const run_result result = run(with_args({"check"}));
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ("Error: Source directory 'proj' does not exist.\n", result.err);
+}
+
+TEST_F(Check, FindsTheShowcaseClean) {
+  const run_result result = run(with_args({"-C", ORVELLO_SHOWCASE, "check", "--werror"}));
+  EXPECT_EQ("0 errors, 0 warnings in 5 pages\n", result.out);
+  EXPECT_EQ(0, result.exit_status);
+}
+
+}  // namespace

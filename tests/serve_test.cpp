@@ -1,0 +1,311 @@
+// orvello serve through the real program: it listens on a free port of 127.0.0.1 in a scratch
+// folder, answers requests, rebuilds after edits and ends on SIGTERM with status 0.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scratch_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr auto wait_limit = std::chrono::seconds(20);
+
+int free_port() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// A connection to the preview on 127.0.0.1 that gives up after the wait limit.
+int connect_to(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const timeval limit{static_cast<time_t>(wait_limit.count()), 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+struct response {
+  int status = 0;
+  std::map<std::string, std::string> headers;  // names in lower case
+  std::string body;
+};
+
+response parse_response(const std::string& raw) {
+  response parsed;
+  const std::size_t end = raw.find("\r\n\r\n");
+  if (raw.size() < 12 || end == std::string::npos) {
+    return parsed;
+  }
+  parsed.status = std::stoi(raw.substr(9, 3));
+  parsed.body = raw.substr(end + 4);
+  for (std::size_t at = raw.find("\r\n") + 2; at < end;) {
+    const std::size_t line_end = raw.find("\r\n", at);
+    const std::string line = raw.substr(at, line_end - at);
+    std::string name = line.substr(0, line.find(':'));
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+    parsed.headers[name] = line.substr(line.find(':') + 2);
+    at = line_end + 2;
+  }
+  return parsed;
+}
+
+// Sends `method target` as it is, byte for byte, and reads the answer to its end.
+response fetch(int port, const std::string& target, const std::string& extra_headers = "",
+               const std::string& method = "GET") {
+  const int fd = connect_to(port);
+  if (fd < 0) {
+    return {};
+  }
+  const std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                              extra_headers + "Connection: close\r\n\r\n";
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string raw;
+  char buffer[65536];
+  for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+    raw.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return parse_response(raw);
+}
+
+// Opens an event stream and returns its socket once the first event has arrived (-1 if not).
+int open_event_stream(int port, std::string& first_event) {
+  const int fd = connect_to(port);
+  const std::string request = "GET /__orvello/reload HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  char buffer[4096];
+  for (ssize_t got; first_event.find("\n\n") == std::string::npos &&
+                    (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+    first_event.append(buffer, static_cast<std::size_t>(got));
+  }
+  return first_event.find("\n\n") == std::string::npos ? -1 : fd;
+}
+
+class ServeTest : public ScratchRun {
+ protected:
+  // Starts serve on a free port; true once it says where it serves.
+  bool start_serve(std::vector<std::string> args = {}) {
+    port = free_port();
+    args.insert(args.begin(), {"serve", "--port", std::to_string(port)});
+    server = start(with_args(args));
+    const std::string serving = "Serving site/ at http://127.0.0.1:" + std::to_string(port) + "/";
+    const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+    char buffer[4096];
+    while (console.find(serving) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      pollfd out{server.out_fd, POLLIN, 0};
+      if (poll(&out, 1, 100) > 0) {
+        const ssize_t got = ::read(server.out_fd, buffer, sizeof buffer);
+        if (got <= 0) {
+          break;
+        }
+        console.append(buffer, static_cast<std::size_t>(got));
+      }
+    }
+    return console.find(serving) != std::string::npos;
+  }
+
+  // Stops serve with SIGTERM; its exit status, with the console kept in `console`.
+  int stop_serve() {
+    const run_result ended = finish(server, SIGTERM);
+    console += ended.out;
+    errors = ended.err;
+    return ended.exit_status;
+  }
+
+  void TearDown() override {
+    if (server.pid > 0) {
+      finish(server, SIGKILL);
+    }
+    ScratchRun::TearDown();
+  }
+
+  started_run server;
+  int port = 0;
+  std::string console;
+  std::string errors;
+};
+
+struct exchange {
+  std::string target;
+  std::string headers;  // extra request headers
+  int status;
+  std::string content_type;
+  std::string body;              // the exact body, or "*" for any
+  std::string header_line = "";  // "name: value" that must be in the answer, when given
+};
+
+TEST_F(ServeTest, AnswersFilesFoldersRangesAndRefusals) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"},
+                 {"docs/data.txt", "abcdefghijklmnopqrstuvw"},
+                 {"docs/clip.webm", "webm"},
+                 {"docs/logo.PNG", "png"},
+                 {"docs/README", "no extension"},
+                 {"docs/a b&<c>.txt", "odd"},
+                 {"empty/.keep", ""}});
+  write("secret.txt", "outside");
+  ASSERT_TRUE(start_serve()) << console;
+  fs::create_symlink(work / "secret.txt", work / "site/leak.txt");
+  fs::create_symlink(work, work / "site/up");
+  const std::string page = read("site/index.htm");
+  const std::vector<exchange> table{
+      {"/docs/data.txt", "", 200, "text/plain; charset=utf-8", "abcdefghijklmnopqrstuvw",
+       "accept-ranges: bytes"},
+      {"/docs/clip.webm", "", 200, "video/webm", "webm"},
+      {"/docs/logo.PNG", "", 200, "image/png", "png"},
+      {"/docs/README", "", 200, "application/octet-stream", "no extension"},
+      {"/main.css", "", 200, "text/css; charset=utf-8", "*", "cache-control: no-store"},
+      {"/docs/data.txt?v=1", "Range: bytes=2-5\r\n", 206, "text/plain; charset=utf-8", "cdef",
+       "content-range: bytes 2-5/23"},
+      {"/docs/data.txt", "Range: bytes=20-99\r\n", 206, "text/plain; charset=utf-8", "uvw",
+       "content-range: bytes 20-22/23"},
+      {"/docs/data.txt", "Range: bytes=-3\r\n", 206, "text/plain; charset=utf-8", "uvw"},
+      {"/docs/data.txt", "Range: bytes=23-\r\n", 416, "", "", "content-range: bytes */23"},
+      {"/docs/data.txt", "Range: bytes=0-1,4-5\r\n", 200, "text/plain; charset=utf-8",
+       "abcdefghijklmnopqrstuvw"},
+      {"/docs/data.txt", "Range: bytes=x\r\n", 200, "text/plain; charset=utf-8",
+       "abcdefghijklmnopqrstuvw"},
+      {"/docs/data.txt", "X-Not-Range: bytes=2-5\r\n", 200, "text/plain; charset=utf-8",
+       "abcdefghijklmnopqrstuvw"},
+      {"/docs", "", 301, "", "*", "location: /docs/"},
+      {"/empty/", "", 200, "text/html; charset=utf-8", "*"},
+      {"/nothing.htm", "", 404, "text/html; charset=utf-8", "*"},
+      {"/docs/data.txt/", "", 404, "text/html; charset=utf-8", "*"},
+      {"/__orvello/other", "", 404, "text/html; charset=utf-8", "*"},
+      {"/leak.txt", "", 404, "text/html; charset=utf-8", "*"},
+      {"/up/secret.txt", "", 404, "text/html; charset=utf-8", "*"},
+      {"/../secret.txt", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/docs/../../secret.txt", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/%2e%2e/secret.txt", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/%2E%2E%2Fsecret.txt", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/..%5csecret.txt", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/..\\secret.txt", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/docs/data.txt%00.png", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/C:/secret.txt", "", 400, "text/plain; charset=utf-8", "*"},
+      {"/%zz", "", 400, "text/plain; charset=utf-8", "*"},
+      {work.string() + "/secret.txt", "", 404, "text/html; charset=utf-8", "*"},
+  };
+  for (const exchange& row : table) {
+    response answer = fetch(port, row.target, row.headers);
+    EXPECT_EQ(row.status, answer.status) << row.target;
+    if (!row.content_type.empty()) {
+      EXPECT_EQ(row.content_type, answer.headers["content-type"]) << row.target;
+    }
+    if (row.body != "*") {
+      EXPECT_EQ(row.body, answer.body) << row.target;
+    }
+    EXPECT_EQ(std::string::npos, answer.body.find("outside")) << row.target;
+    if (!row.header_line.empty()) {
+      const std::string name = row.header_line.substr(0, row.header_line.find(':'));
+      EXPECT_EQ(row.header_line.substr(name.size() + 2), answer.headers[name]) << row.target;
+    }
+  }
+  const response home = fetch(port, "/");
+  EXPECT_EQ(page.substr(0, page.rfind("</body>")), home.body.substr(0, page.rfind("</body>")));
+  EXPECT_NE(std::string::npos, home.body.find("/__orvello/reload"));
+  EXPECT_EQ(std::string::npos, read("site/index.htm").find("__orvello"));
+  response head = fetch(port, "/docs/data.txt", "", "HEAD");
+  EXPECT_EQ("23", head.headers["content-length"]);
+  EXPECT_EQ("", head.body);
+  const std::string listing = fetch(port, "/docs/").body;
+  EXPECT_NE(std::string::npos,
+            listing.find("<a href=\"a%20b%26%3Cc%3E.txt\">a b&amp;&lt;c&gt;.txt</a>"));
+  EXPECT_NE(std::string::npos, listing.find("<a href=\"README\">README</a>"));
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, ServesTheNewBytesAfterAnEditAndLeavesOutTheScriptOnRequest) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{}, {"--poll", "--no-reload"}}) {
+    write_project({{"index.orv", "@title\n@@text Before\n@end_title\n"}});
+    ASSERT_TRUE(start_serve(args)) << console;
+    EXPECT_EQ(args.empty(), fetch(port, "/").body.find("__orvello") != std::string::npos);
+    write_project({{"index.orv", "@title\n@@text After\n@end_title\n"}});
+    const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+    while (fetch(port, "/index.htm").body.find("After") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(std::string::npos, fetch(port, "/index.htm").body.find("After"));
+    EXPECT_EQ(0, stop_serve()) << errors;
+    EXPECT_NE(std::string::npos, console.find("Rebuilt (proj/index.orv) in ")) << console;
+    console.clear();
+  }
+}
+
+TEST_F(ServeTest, TwentyEventStreamsLeavePagesServedAndAFailedBuildReachesThem) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}, {"index.htm/x", ""}});
+  ASSERT_TRUE(start_serve()) << console;
+  std::vector<int> streams;
+  std::string first_event;
+  for (int i = 0; i < 20; ++i) {
+    first_event.clear();
+    streams.push_back(open_event_stream(port, first_event));
+    ASSERT_NE(-1, streams.back());
+  }
+  EXPECT_NE(std::string::npos,
+            first_event.find("data: Error: Could not create output HTM site/index.htm\n"))
+      << first_event;
+  EXPECT_EQ(200, fetch(port, "/main.css").status);
+  for (const int stream : streams) {
+    close(stream);
+  }
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, ATakenPortIsAnErrorBeforeAnythingIsBuilt) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}});
+  const int taken = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(0, bind(taken, reinterpret_cast<sockaddr*>(&address), size));
+  ASSERT_EQ(0, listen(taken, 1));
+  getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size);
+  const std::string port_text = std::to_string(ntohs(address.sin_port));
+  const run_result result = run(with_args({"serve", "--port", port_text}));
+  close(taken);
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ("", result.out);
+  EXPECT_EQ("orvello: port " + port_text +
+                " on 127.0.0.1 is in use by another program: choose another with --port\n",
+            result.err);
+  EXPECT_FALSE(exists("site"));
+}
+
+TEST_F(ServeTest, AMissingProjEndsServeWithTheRunsStatus) {
+  const run_result built = run();
+  const run_result served = run(with_args({"serve", "--port", std::to_string(free_port())}));
+  EXPECT_EQ(built.exit_status, served.exit_status);
+  EXPECT_EQ(built.err, served.err);
+}
+
+}  // namespace
