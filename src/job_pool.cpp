@@ -44,6 +44,22 @@ job_pool::~job_pool() {
   }
 }
 
+void hand_over(job_batch& batch) {
+  if (batch.jobs.empty()) {
+    return;
+  }
+  {
+    const std::lock_guard lock(batch.pool.mutex);
+    batch.pool.jobs.emplace_back([jobs = std::move(batch.jobs)] {
+      for (const std::function<void()>& job : jobs) {
+        job();
+      }
+    });
+  }
+  batch.jobs.clear();
+  batch.pool.wake.notify_one();
+}
+
 unsigned usable_cores() {
   cpu_set_t cores;
   if (sched_getaffinity(0, sizeof cores, &cores) != 0) {

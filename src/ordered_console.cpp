@@ -1,6 +1,5 @@
 #include "ordered_console.h"
 
-#include <chrono>
 #include <iostream>
 
 namespace {
@@ -17,23 +16,24 @@ void print_oldest(ordered_reports& reports) {
 
 }  // namespace
 
-void add_report(ordered_reports& reports, std::future<console_report> report) {
+void add_report(ordered_reports& reports, job_future<console_report> report) {
   reports.pending.push_back(std::move(report));
-  while (reports.pending.size() > reports.limit) {
-    print_oldest(reports);
+  // Down to half the limit at once, so that a thread behind the others is waited for once per
+  // many reports rather than for each.
+  if (reports.pending.size() > reports.limit) {
+    while (reports.pending.size() > reports.limit / 2) {
+      print_oldest(reports);
+    }
   }
   print_finished_reports(reports);
 }
 
 void add_report(ordered_reports& reports, console_report report) {
-  std::promise<console_report> done;
-  done.set_value(std::move(report));
-  add_report(reports, done.get_future());
+  add_report(reports, finished_future(std::move(report)));
 }
 
 void print_finished_reports(ordered_reports& reports) {
-  while (!reports.pending.empty() &&
-         reports.pending.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+  while (!reports.pending.empty() && reports.pending.front().ready()) {
     print_oldest(reports);
   }
 }

@@ -3,8 +3,9 @@
 
 #include <cstddef>
 #include <deque>
-#include <future>
 #include <string>
+
+#include "job_pool.h"
 
 // What one piece of work has to say: `err` goes to standard error first, then `out` to standard
 // output; `ok` is false when the work failed.
@@ -16,13 +17,14 @@ struct console_report {
 
 // The reports still to be printed, oldest first, and whether every printed one was ok.
 struct ordered_reports {
-  std::deque<std::future<console_report>> pending;
+  std::deque<job_future<console_report>> pending;
   std::size_t limit = 64;  // more pending reports than this wait for the oldest
   bool all_ok = true;
 };
 
-// Appends the report of work still running; prints the oldest ones once more than `limit` wait.
-void add_report(ordered_reports& reports, std::future<console_report> report);
+// Appends the report of work still running; once more than `limit` wait, prints the oldest ones
+// until half of them are left.
+void add_report(ordered_reports& reports, job_future<console_report> report);
 
 // Appends a report that is already complete.
 void add_report(ordered_reports& reports, console_report report);

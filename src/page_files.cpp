@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <ext/stdio_filebuf.h>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -17,8 +19,10 @@ constexpr std::size_t read_ahead_limit = 64 * 1024;
 constexpr std::size_t piece_size = 64 * 1024;
 // Pieces of one page handed over and not yet written, at most.
 constexpr std::size_t pieces_in_flight = 4;
+// Finished pages (or pieces) gathered before they go to the writer together.
+constexpr std::size_t pages_per_hand_over = 8;
 
-job_pool* active_writer = nullptr;
+page_writer* active_writer = nullptr;
 
 // Reads what `fd` holds into `source.text`; false when it holds more than the read-ahead limit.
 bool read_ahead(int fd, command_source& source) {
@@ -142,10 +146,46 @@ void write_piece(FileState& state, const char* data, std::size_t size) {
 
 }  // namespace
 
-page_sink::page_sink(job_pool& writer, int fd)
+struct buffer_shelf {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<char[]>> buffers;
+};
+
+namespace {
+
+// Page buffers kept on the shelf, at most: enough for the pages in flight.
+constexpr std::size_t shelved_buffers = 64;
+
+// A page buffer from the shelf, or a new one when it is empty.
+std::unique_ptr<char[]> take_buffer(buffer_shelf& shelf) {
+  {
+    const std::lock_guard lock(shelf.mutex);
+    if (!shelf.buffers.empty()) {
+      std::unique_ptr<char[]> buffer = std::move(shelf.buffers.back());
+      shelf.buffers.pop_back();
+      return buffer;
+    }
+  }
+  return std::make_unique_for_overwrite<char[]>(piece_size);
+}
+
+// Puts a written buffer back for a later page; the writer frees no memory the compiler allocated.
+void shelve_buffer(buffer_shelf& shelf, std::unique_ptr<char[]> buffer) {
+  const std::lock_guard lock(shelf.mutex);
+  if (shelf.buffers.size() < shelved_buffers) {
+    shelf.buffers.push_back(std::move(buffer));
+  }
+}
+
+}  // namespace
+
+page_writer::page_writer(job_pool& pool)
+    : jobs{pool, pages_per_hand_over, {}}, shelf(std::make_shared<buffer_shelf>()) {}
+
+page_sink::page_sink(page_writer& writer, int fd)
     : writer_(writer),
       file_(std::make_shared<file_state>(file_state{unique_fd(fd)})),
-      buffer_(std::make_unique_for_overwrite<char[]>(piece_size)) {
+      buffer_(take_buffer(*writer.shelf)) {
   setp(buffer_.get(), buffer_.get() + piece_size);
 }
 
@@ -160,7 +200,7 @@ page_sink::~page_sink() {
 }
 
 int page_sink::overflow(int c) {
-  hand_over();
+  hand_over_piece();
   if (c != traits_type::eof()) {
     *pptr() = traits_type::to_char_type(c);
     pbump(1);
@@ -168,36 +208,41 @@ int page_sink::overflow(int c) {
   return traits_type::not_eof(c);
 }
 
-void page_sink::hand_over() {
+void page_sink::hand_over_piece() {
   const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
-  std::unique_ptr<char[]> piece =
-      std::exchange(buffer_, std::make_unique_for_overwrite<char[]>(piece_size));
+  std::unique_ptr<char[]> piece = std::exchange(buffer_, take_buffer(*writer_.shelf));
   setp(buffer_.get(), buffer_.get() + piece_size);
-  pieces_.push_back(submit_job(writer_, [file = file_, piece = std::move(piece), size] {
+  pieces_.push_back(add_job(writer_.jobs, [file = file_, shelf = writer_.shelf,
+                                           piece = std::move(piece), size]() mutable {
     write_piece(*file, piece.get(), size);
+    shelve_buffer(*shelf, std::move(piece));
   }));
+  if (pieces_.size() > pieces_in_flight) {
+    hand_over(writer_.jobs);
+  }
   while (pieces_.size() > pieces_in_flight) {
     pieces_.front().get();
     pieces_.pop_front();
   }
 }
 
-std::future<console_report> page_sink::finish(std::function<console_report(bool written)> report) {
+job_future<console_report> page_sink::finish(std::function<console_report(bool written)> report) {
   finished_ = true;
   const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
   setp(nullptr, nullptr);
   pieces_.clear();
-  return submit_job(writer_,
-                    [file = file_, piece = std::move(buffer_), size, report = std::move(report)] {
-                      write_piece(*file, piece.get(), size);
-                      const bool closed = close(std::exchange(file->file.fd, -1)) == 0;
-                      return report(!file->failed && closed);
-                    });
+  return add_job(writer_.jobs, [file = file_, shelf = writer_.shelf, piece = std::move(buffer_),
+                                size, report = std::move(report)]() mutable {
+    write_piece(*file, piece.get(), size);
+    shelve_buffer(*shelf, std::move(piece));
+    const bool closed = close(std::exchange(file->file.fd, -1)) == 0;
+    return report(!file->failed && closed);
+  });
 }
 
 // --- Waiting for the writer ------------------------------------------------------------------
 
-page_writes_scope::page_writes_scope(job_pool& writer) {
+page_writes_scope::page_writes_scope(page_writer& writer) {
   active_writer = &writer;
 }
 
@@ -207,6 +252,7 @@ page_writes_scope::~page_writes_scope() {
 
 void wait_for_page_writes() {
   if (active_writer != nullptr) {
-    submit_job(*active_writer, [] {}).get();
+    hand_over(active_writer->jobs);
+    submit_job(active_writer->jobs.pool, [] {}).get();
   }
 }

@@ -4,7 +4,6 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <istream>
 #include <memory>
 #include <streambuf>
@@ -42,36 +41,48 @@ bool read_command_source(command_source& source, const std::function<void(std::i
 // errno set when it cannot (EEXIST: without `replace`, something stands there).
 int create_page_file(const std::filesystem::path& path, bool replace);
 
+// Page buffers the writer has written, kept for the next pages.
+struct buffer_shelf;
+
+// The thread that writes pages behind the compiler: the pages finished and not yet handed over,
+// and the shelf of written page buffers.
+struct page_writer {
+  explicit page_writer(job_pool& pool);
+  job_batch jobs;
+  std::shared_ptr<buffer_shelf> shelf;
+};
+
 // The open page: what the compiler writes gathers in memory and is written, in pieces of 64 KiB,
-// by the jobs of `writer`, which also close the file.
+// by the jobs of `writer`, which also close the file. Hand the writer's jobs over before waiting
+// for the report of `finish`.
 class page_sink : public std::streambuf {
  public:
-  page_sink(job_pool& writer, int fd);
+  page_sink(page_writer& writer, int fd);
   ~page_sink() override;  // a page not finished is written as far as it got and closed
   page_sink(const page_sink&) = delete;
   page_sink& operator=(const page_sink&) = delete;
 
   // Writes the rest and closes the file; `report` learns whether every byte reached the file, and
   // its report arrives through the future.
-  std::future<console_report> finish(std::function<console_report(bool written)> report);
+  job_future<console_report> finish(std::function<console_report(bool written)> report);
 
  protected:
   int overflow(int c) override;
 
  private:
   struct file_state;
-  void hand_over();
-  job_pool& writer_;
+  void hand_over_piece();
+  page_writer& writer_;
   std::shared_ptr<file_state> file_;
   std::unique_ptr<char[]> buffer_;
-  std::deque<std::future<void>> pieces_;  // pieces handed over and not yet written
+  std::deque<job_future<no_result>> pieces_;  // pieces handed over and not yet written
   bool finished_ = false;
 };
 
 // While it lives, a page that a text or code block reads as its external file is complete on disk
 // first: `wait_for_page_writes` waits for `writer`.
 struct page_writes_scope {
-  explicit page_writes_scope(job_pool& writer);
+  explicit page_writes_scope(page_writer& writer);
   ~page_writes_scope();
 };
 

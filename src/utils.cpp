@@ -4,7 +4,6 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <future>
 #include <iostream>
 #include <system_error>
 
@@ -99,6 +98,10 @@ void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
   };
   walk_folder(tree.folder, visit, report);
 }
+
+// Jobs handed to a thread at once: fewer hand-overs and wake-ups, reports still in time.
+constexpr std::size_t assets_per_hand_over = 16;
+constexpr std::size_t files_per_hand_over = 8;
 
 // Threads for file-system work beside the main thread: none on a single core.
 unsigned helper_threads(unsigned wanted) {
@@ -222,6 +225,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     ordered_reports reports;
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
+    job_batch copying{copiers, assets_per_hand_over, {}};
     const auto visit = [&](const fs::directory_entry& entry) {
       if (!is_regular_file_or_warn(entry, reports) ||
           is_command_file(entry.path().filename().native(), extensions)) {
@@ -230,11 +234,12 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
       const fs::path relative = place_below(entry, tree);
       fs::path target = fs::path(destination) / relative;
       create_folder(target.parent_path(), known_folder);
-      add_report(reports, submit_job(copiers, [=, from = entry.path()] {
+      add_report(reports, add_job(copying, [=, from = entry.path()] {
                    return copy_asset(from, target, relative, creation_mask, error_prefix);
                  }));
     };
     walk_input_in_order(tree, error_prefix, reports, visit, [] {});
+    hand_over(copying);
     print_all_reports(reports);
     return reports.all_ok;
   });
@@ -322,7 +327,7 @@ void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) 
 struct command_file_ahead {
   fs::path path;
   fs::path relative;
-  std::future<command_source> source;
+  job_future<command_source> source;
 };
 
 // What the pages of one run share.
@@ -336,6 +341,8 @@ struct page_run {
   std::size_t read_ahead = 0;            // command files read before their turn, at most
   job_pool reader;
   job_pool writer;
+  job_batch reading{reader, files_per_hand_over, {}};
+  page_writer writing{writer};
 };
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
@@ -344,6 +351,7 @@ constexpr std::string_view compile_error_prefix = "File system error during comp
 int open_page(const fs::path& page_path, const fs::path& command_file, page_run& run) {
   int page = create_page_file(page_path, false);
   if (page < 0 && errno == EEXIST) {
+    hand_over(run.writing.jobs);
     print_all_reports(run.reports);  // the pages before this one are whole, their lines out
     warn_if_replacing(page_path, command_file);
     page = create_page_file(page_path, true);
@@ -351,30 +359,24 @@ int open_page(const fs::path& page_path, const fs::path& command_file, page_run&
   return page;
 }
 
-// A report that is complete already.
-std::future<console_report> finished_report(console_report report) {
-  std::promise<console_report> done;
-  done.set_value(std::move(report));
-  return done.get_future();
-}
-
 // Compiles one command file; its page is written by the writer, which reports on it through the
 // future. `ended_by_error` tells a page that a file-system error cut short.
-std::future<console_report> compile_command_file(command_file_ahead& file, page_run& run,
-                                                 bool& ended_by_error) {
+job_future<console_report> compile_command_file(command_file_ahead& file, page_run& run,
+                                                bool& ended_by_error) {
   command_source source = file.source.get();
   if (!source.opened) {
-    return finished_report({"Error: Could not open file " + file.path.string() + "\n", "", false});
+    return finished_future<console_report>(
+        {"Error: Could not open file " + file.path.string() + "\n", "", false});
   }
   current_orv_dir = file.path.parent_path().string();
   const fs::path page_path = (fs::path(run.output) / file.relative).replace_extension(".htm");
   create_folder(page_path.parent_path(), run.known_folder);
   const int page_file = open_page(page_path, file.path, run);
   if (page_file < 0) {
-    return finished_report(
+    return finished_future<console_report>(
         {"Error: Could not create output HTM " + page_path.string() + "\n", "", false});
   }
-  page_sink sink(run.writer, page_file);
+  page_sink sink(run.writing, page_file);
   std::ostream page(&sink);
   std::string failure;              // a file-system error that ended the page
   text_sink errors(nullptr, true);  // what the blocks write to standard error, printed in turn
@@ -411,11 +413,14 @@ std::future<console_report> compile_command_file(command_file_ahead& file, page_
 // An observer learns of the page as it is compiled, so it waits for the page's report: a page
 // that an error cut short never ends for the observer, as when the error ends the walk's visit.
 void compile_oldest(page_run& run) {
+  if (run.ahead.size() <= run.reading.jobs.size()) {
+    hand_over(run.reading);  // the oldest file is still among those gathered
+  }
   command_file_ahead file = std::move(run.ahead.front());
   run.ahead.pop_front();
   observe_page_start(file.path, run.icon);
   bool ended_by_error = false;
-  std::future<console_report> report;
+  job_future<console_report> report;
   try {
     report = compile_command_file(file, run, ended_by_error);
   } catch (const fs::filesystem_error& error) {
@@ -427,6 +432,7 @@ void compile_oldest(page_run& run) {
     add_report(run.reports, std::move(report));
     return;
   }
+  hand_over(run.writing.jobs);
   console_report done = report.get();
   const bool written = done.ok;
   add_report(run.reports, std::move(done));
@@ -448,10 +454,10 @@ bool process_command_files(const std::string& input, const std::string& output,
                  {},
                  {},
                  {},
-                 helper_threads(16),
+                 helper_threads(32),
                  job_pool(helper_threads(1)),
                  job_pool(helper_threads(1))};
-    const page_writes_scope pages_on_disk(run.writer);
+    const page_writes_scope pages_on_disk(run.writing);
     const auto compile_all_read = [&] {
       while (!run.ahead.empty()) {
         compile_oldest(run);
@@ -466,13 +472,14 @@ bool process_command_files(const std::string& input, const std::string& output,
       fs::path relative = place_below(entry, run.tree);
       run.ahead.push_back(
           {entry.path(), std::move(relative),
-           submit_job(run.reader, [path = entry.path()] { return open_command_source(path); })});
+           add_job(run.reading, [path = entry.path()] { return open_command_source(path); })});
       while (run.ahead.size() > run.read_ahead) {
         compile_oldest(run);
       }
     };
     walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read);
     compile_all_read();
+    hand_over(run.writing.jobs);
     print_all_reports(run.reports);
     return run.reports.all_ok;
   });
