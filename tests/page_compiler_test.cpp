@@ -174,3 +174,28 @@ TEST_F(PageCompiler, ErrorsOfPagesWrittenBehindTheCompilerComeInWalkOrder) {
   EXPECT_EQ(6u, compiled_order(result.out).size());
   EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
 }
+
+// Pages wait in memory to be written several at a time: a block that reads an earlier page of the
+// run as its external file still finds that page whole on disk, and a later page not at all.
+TEST_F(PageCompiler, ExternalFileThatIsAnEarlierPageIsReadWhole) {
+  constexpr int pages = 12;
+  const auto stem = [](int i) {
+    std::string name = "p";
+    name += std::to_string(i % pages);
+    return name;
+  };
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < pages; ++i) {
+    files.push_back(
+        {stem(i) + ".orv", "@text\n@@src ../site/" + stem(i + 1) + ".htm\n@end_text\n"});
+  }
+  write_project(files);
+  const run_result result = run();
+  const std::vector<std::string> order = compiled_order(result.out);
+  ASSERT_EQ(static_cast<std::size_t>(pages), order.size());
+  const auto place = [&](int i) { return std::find(order.begin(), order.end(), stem(i) + ".orv"); };
+  for (int i = 0; i < pages; ++i) {
+    const std::string page = read("site/" + stem(i) + ".htm");
+    EXPECT_EQ(place(i + 1) < place(i), page.find("&lt;/html&gt;") != std::string::npos) << stem(i);
+  }
+}
