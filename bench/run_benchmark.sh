@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Times full orvello runs against `cp -a` of the same project on the same file system.
 #
-#   bench/run_benchmark.sh [--pairs P] [--sizes "1000 10000 100000"] [--dir FOLDER] [--peer]
+#   bench/run_benchmark.sh [--pairs P] [--sizes "1000 10000 100000"] [--dir FOLDER] [--tmpfs] [--peer]
 #
 # For each size N it generates a project of N pages and N pictures (once, then reused), runs one
 # warm-up of each command, then P pairs alternating which command goes first. Every timed command
 # starts from a removed output folder and a `sync`, so that writing back the previous run's files
 # is not charged to the next one. It prints medians, the median of the pairwise ratios, time per
-# page and orvello's peak resident memory. With --peer it also times `hugo` (Debian's package) on
-# the same content written as Markdown.
+# page and orvello's peak resident memory, and the user and system time of one more run of each
+# command. With --tmpfs the projects live in memory (/dev/shm), so that the disk does not decide;
+# with --peer it also times `hugo` (Debian's package) on the same content written as Markdown.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,8 +22,9 @@ while [ $# -gt 0 ]; do
     --pairs) pairs=$2; shift 2 ;;
     --sizes) sizes=$2; shift 2 ;;
     --dir) dir=$2; shift 2 ;;
+    --tmpfs) dir=/dev/shm/orvello-bench; shift ;;
     --peer) peer=true; shift ;;
-    *) echo "usage: $0 [--pairs P] [--sizes \"N ...\"] [--dir FOLDER] [--peer]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--pairs P] [--sizes \"N ...\"] [--dir FOLDER] [--tmpfs] [--peer]" >&2; exit 2 ;;
   esac
 done
 
@@ -44,6 +46,12 @@ seconds() {
   awk -v ns=$((end - start)) 'BEGIN { printf "%.4f\n", ns / 1e9 }'
 }
 
+# "user system" seconds of one run of a command; its output is discarded.
+cpu_times() {
+  sync
+  /usr/bin/time -f "%U %S" "$@" 2>&1 >/dev/null | tail -1
+}
+
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 run_orvello() { rm -rf site; seconds "$orvello"; }
@@ -52,8 +60,8 @@ run_peer() { rm -rf hugo/public; seconds hugo --quiet --source hugo; }
 
 echo "# $(date -u +%Y-%m-%d) on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), $(df -T "$dir" 2>/dev/null | awk 'NR == 2 { print $2 }' || echo '?')"
 echo
-echo "| pages | files | orvello median (s) | cp -a median (s) | ratio (median of pairs) | ms per page | peak RSS (MiB) |$($peer && echo ' hugo median (s) |')"
-echo "|---:|---:|---:|---:|---:|---:|---:|$($peer && echo '---:|')"
+echo "| pages | files | orvello median (s) | cp -a median (s) | ratio (median of pairs) | ms per page | peak RSS (MiB) | orvello user / sys (s) | cp -a user / sys (s) |$($peer && echo ' hugo median (s) |')"
+echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|$($peer && echo '---:|')"
 mkdir -p "$dir"
 for n in $sizes; do
   corpus="$dir/n$n"
@@ -81,13 +89,16 @@ for n in $sizes; do
   rm -rf site
   sync
   rss=$(/usr/bin/time -f %M "$orvello" 2>&1 >/dev/null | tail -1)
+  rm -rf site copy
+  o_cpu=$(cpu_times "$orvello")
+  c_cpu=$(cpu_times cp -a proj copy)
   files=$(find proj -type f | wc -l)
   o_median=$(awk '{ print $1 }' times | median)
   c_median=$(awk '{ print $2 }' times | median)
   ratio=$(awk '{ print $1 / $2 }' times | median)
   per_page=$(awk -v t="$o_median" -v n="$n" 'BEGIN { printf "%.4f", t * 1000 / n }')
-  printf "| %s | %s | %.3f | %.3f | %.2f | %s | %.1f |" "$n" "$files" "$o_median" "$c_median" "$ratio" \
-    "$per_page" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
+  printf "| %s | %s | %.3f | %.3f | %.2f | %s | %.1f | %s | %s |" "$n" "$files" "$o_median" "$c_median" \
+    "$ratio" "$per_page" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "${o_cpu/ / \/ }" "${c_cpu/ / \/ }"
   $peer && printf " %.3f |" "$(awk '{ print $3 }' times | median)"
   echo
   rm -rf site copy

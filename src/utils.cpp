@@ -1,11 +1,18 @@
 #include "utils.h"
 
+#include <cerrno>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <system_error>
 
 #include "block_routing.h"
+#include "console_capture.h"
+#include "file_copy.h"
+#include "job_pool.h"
+#include "ordered_console.h"
+#include "page_files.h"
 #include "page_observer.h"
 
 namespace fs = std::filesystem;
@@ -78,6 +85,27 @@ bool walk_input(const input_tree& tree, std::string_view error_prefix, Visit vis
   };
   walk_folder(tree.folder, visit, report);
   return complete;
+}
+
+// Like walk_input, but for a step whose work ends out of order: the walk's own errors join
+// `reports` in walk order, after whatever `settle` adds for the entries before them.
+template <typename Visit, typename Settle>
+void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
+                         ordered_reports& reports, Visit visit, Settle settle) {
+  const auto report = [&](const fs::filesystem_error& error) {
+    settle();
+    add_report(reports, console_report{std::string(error_prefix) + error.what() + "\n", "", false});
+  };
+  walk_folder(tree.folder, visit, report);
+}
+
+// Jobs handed to a thread at once: fewer hand-overs and wake-ups, reports still in time.
+constexpr std::size_t assets_per_hand_over = 16;
+constexpr std::size_t files_per_hand_over = 8;
+
+// Threads for file-system work beside the main thread: none on a single core.
+unsigned helper_threads(unsigned wanted) {
+  return usable_cores() > 1 ? wanted : 0;
 }
 
 // Runs a step that walks the input folder `source`: a missing folder fails the step with its
@@ -157,8 +185,8 @@ bool replicate_directory_structure(const std::string& source, const std::string&
 namespace {
 
 // Whether `entry` is a regular file, links followed. A link that leads nowhere, or round in a
-// loop, holds nothing to publish: it is passed over with a warning.
-bool is_regular_file_or_warn(const fs::directory_entry& entry) {
+// loop, holds nothing to publish: it is passed over with a warning added to `reports`.
+bool is_regular_file_or_warn(const fs::directory_entry& entry, ordered_reports& reports) {
   std::error_code error;
   const bool regular = entry.is_regular_file(error);
   if (!error) {
@@ -168,9 +196,21 @@ bool is_regular_file_or_warn(const fs::directory_entry& entry) {
   if (!entry.is_symlink(link_error)) {
     throw fs::filesystem_error("cannot read the type of a file", entry.path(), error);
   }
-  std::cerr << "Warning: Skipped the symbolic link " << entry.path().string()
-            << ", which cannot be followed: " << error.message() << "\n";
+  add_report(reports, console_report{"Warning: Skipped the symbolic link " + entry.path().string() +
+                                         ", which cannot be followed: " + error.message() + "\n",
+                                     "", true});
   return false;
+}
+
+// Copies one asset; run by the copying threads, so it reports rather than prints.
+console_report copy_asset(const fs::path& from, const fs::path& to, const fs::path& relative,
+                          mode_t creation_mask, std::string_view error_prefix) {
+  try {
+    copy_regular_file(from, to, creation_mask);
+    return {"", "Copied asset: " + relative.string() + " -> " + to.string() + "\n", true};
+  } catch (const fs::filesystem_error& error) {
+    return {std::string(error_prefix) + error.what() + "\n", "", false};
+  }
 }
 
 }  // namespace
@@ -180,18 +220,28 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
   constexpr std::string_view error_prefix = "Error copying files: ";
   return run_walking_step(source, error_prefix, [&] {
     const input_tree tree = open_input_tree(source);
+    const mode_t creation_mask = current_creation_mask();
     fs::path known_folder;
-    return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
-      if (!is_regular_file_or_warn(entry) ||
+    ordered_reports reports;
+    // The assets are copied on every core while the walk goes on; the lines come in walk order.
+    job_pool copiers(helper_threads(usable_cores()));
+    job_batch copying{copiers, assets_per_hand_over, {}};
+    const auto visit = [&](const fs::directory_entry& entry) {
+      if (!is_regular_file_or_warn(entry, reports) ||
           is_command_file(entry.path().filename().native(), extensions)) {
         return;
       }
       const fs::path relative = place_below(entry, tree);
-      const fs::path target = fs::path(destination) / relative;
+      fs::path target = fs::path(destination) / relative;
       create_folder(target.parent_path(), known_folder);
-      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
-      std::cout << "Copied asset: " << relative.string() << " -> " << target.string() << "\n";
-    });
+      add_report(reports, add_job(copying, [=, from = entry.path()] {
+                   return copy_asset(from, target, relative, creation_mask, error_prefix);
+                 }));
+    };
+    walk_input_in_order(tree, error_prefix, reports, visit, [] {});
+    hand_over(copying);
+    print_all_reports(reports);
+    return reports.all_ok;
   });
 }
 
@@ -273,68 +323,165 @@ void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) 
   }
 }
 
+// A command file met by the walk, being read ahead of its compilation.
+struct command_file_ahead {
+  fs::path path;
+  fs::path relative;
+  job_future<command_source> source;
+};
+
 // What the pages of one run share.
 struct page_run {
   input_tree tree;
   std::string output;
   page_icon icon;
   fs::path known_folder;  // the folder of the last page, made sure of
+  ordered_reports reports;
+  std::deque<command_file_ahead> ahead;  // oldest first
+  std::size_t read_ahead = 0;            // command files read before their turn, at most
+  job_pool reader;
+  job_pool writer;
+  job_batch reading{reader, files_per_hand_over, {}};
+  page_writer writing{writer};
 };
 
-// Compiles one command file; false when its page is missing or incomplete.
-bool compile_command_file(const fs::directory_entry& entry, page_run& run) {
-  std::ifstream source(entry.path());
-  if (!source.is_open()) {
-    std::cerr << "Error: Could not open file " << entry.path().string() << "\n";
-    return false;
+constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
+
+// Opens the page of `command_file` at `page_path`; -1 when it cannot be.
+int open_page(const fs::path& page_path, const fs::path& command_file, page_run& run) {
+  int page = create_page_file(page_path, false);
+  if (page < 0 && errno == EEXIST) {
+    hand_over(run.writing.jobs);
+    print_all_reports(run.reports);  // the pages before this one are whole, their lines out
+    warn_if_replacing(page_path, command_file);
+    page = create_page_file(page_path, true);
   }
-  current_orv_dir = entry.path().parent_path().string();
-  const fs::path relative = place_below(entry, run.tree);
-  const fs::path page_path = (fs::path(run.output) / relative).replace_extension(".htm");
+  return page;
+}
+
+// Compiles one command file; its page is written by the writer, which reports on it through the
+// future. `ended_by_error` tells a page that a file-system error cut short.
+job_future<console_report> compile_command_file(command_file_ahead& file, page_run& run,
+                                                bool& ended_by_error) {
+  command_source source = file.source.get();
+  if (!source.opened) {
+    return finished_future<console_report>(
+        {"Error: Could not open file " + file.path.string() + "\n", "", false});
+  }
+  current_orv_dir = file.path.parent_path().string();
+  const fs::path page_path = (fs::path(run.output) / file.relative).replace_extension(".htm");
   create_folder(page_path.parent_path(), run.known_folder);
-  warn_if_replacing(page_path, entry.path());
-  // Large enough for a whole page, so that most pages take a single write.
-  static char page_buffer[64 * 1024];
-  std::ofstream page;
-  page.rdbuf()->pubsetbuf(page_buffer, sizeof page_buffer);
-  page.open(page_path);
-  if (!page.is_open()) {
-    std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
-    return false;
+  const int page_file = open_page(page_path, file.path, run);
+  if (page_file < 0) {
+    return finished_future<console_report>(
+        {"Error: Could not create output HTM " + page_path.string() + "\n", "", false});
   }
-  compile_page(source, page, depth_prefix(relative), run.icon);
-  page.close();
-  if (source.bad()) {
-    std::cerr << "Error: Could not read file " << entry.path().string() << "\n";
-    return false;
+  page_sink sink(run.writing, page_file);
+  std::ostream page(&sink);
+  std::string failure;              // a file-system error that ended the page
+  text_sink errors(nullptr, true);  // what the blocks write to standard error, printed in turn
+  bool read = true;
+  {
+    const stream_redirect capture(std::cerr, &errors);
+    read = read_command_source(source, [&](std::istream& in) {
+      try {
+        compile_page(in, page, depth_prefix(file.relative), run.icon);
+      } catch (const fs::filesystem_error& error) {
+        failure = error.what();
+      }
+    });
   }
-  if (page.fail()) {
-    std::cerr << "Error: Could not write output HTM " << page_path.string() << "\n";
-    return false;
+  ended_by_error = !failure.empty();
+  return sink.finish([=, command_file = file.path, relative = file.relative,
+                      errors = std::move(errors.text)](bool written) {
+    console_report report{errors, "", false};
+    if (!failure.empty()) {
+      report.err += std::string(compile_error_prefix) + failure + "\n";
+    } else if (!read) {
+      report.err += "Error: Could not read file " + command_file.string() + "\n";
+    } else if (!written) {
+      report.err += "Error: Could not write output HTM " + page_path.string() + "\n";
+    } else {
+      report.out = "Compiled: " + relative.string() + " -> " + page_path.string() + "\n";
+      report.ok = true;
+    }
+    return report;
+  });
+}
+
+// Compiles the oldest command file read ahead; a file-system error joins the reports in order.
+// An observer learns of the page as it is compiled, so it waits for the page's report: a page
+// that an error cut short never ends for the observer, as when the error ends the walk's visit.
+void compile_oldest(page_run& run) {
+  if (run.ahead.size() <= run.reading.jobs.size()) {
+    hand_over(run.reading);  // the oldest file is still among those gathered
   }
-  std::cout << "Compiled: " << relative.string() << " -> " << page_path.string() << "\n";
-  return true;
+  command_file_ahead file = std::move(run.ahead.front());
+  run.ahead.pop_front();
+  observe_page_start(file.path, run.icon);
+  bool ended_by_error = false;
+  job_future<console_report> report;
+  try {
+    report = compile_command_file(file, run, ended_by_error);
+  } catch (const fs::filesystem_error& error) {
+    add_report(run.reports,
+               console_report{std::string(compile_error_prefix) + error.what() + "\n", "", false});
+    return;
+  }
+  if (active_page_observer == nullptr) {
+    add_report(run.reports, std::move(report));
+    return;
+  }
+  hand_over(run.writing.jobs);
+  console_report done = report.get();
+  const bool written = done.ok;
+  add_report(run.reports, std::move(done));
+  if (!ended_by_error) {
+    observe_page_end(written);
+  }
 }
 
 }  // namespace
 
 bool process_command_files(const std::string& input, const std::string& output,
                            const std::vector<std::string>& extensions) {
-  constexpr std::string_view error_prefix = "File system error during compilation: ";
-  return run_walking_step(input, error_prefix, [&] {
-    page_run run{open_input_tree(input), output, find_page_icon(output), {}};
-    bool every_page_written = true;
-    const bool walked = walk_input(run.tree, error_prefix, [&](const fs::directory_entry& entry) {
-      std::error_code error;
-      if (entry.is_regular_file(error) &&
-          is_command_file(entry.path().filename().native(), extensions)) {
-        observe_page_start(entry.path(), run.icon);
-        const bool written = compile_command_file(entry, run);
-        observe_page_end(written);
-        every_page_written = every_page_written && written;
+  return run_walking_step(input, compile_error_prefix, [&] {
+    // One reader opens command files ahead and one writer writes the pages behind the compiler,
+    // which compiles in walk order on this thread.
+    page_run run{open_input_tree(input),
+                 output,
+                 find_page_icon(output),
+                 {},
+                 {},
+                 {},
+                 helper_threads(32),
+                 job_pool(helper_threads(1)),
+                 job_pool(helper_threads(1))};
+    const page_writes_scope pages_on_disk(run.writing);
+    const auto compile_all_read = [&] {
+      while (!run.ahead.empty()) {
+        compile_oldest(run);
       }
-    });
-    return walked && every_page_written;
+    };
+    const auto visit = [&](const fs::directory_entry& entry) {
+      std::error_code error;
+      if (!entry.is_regular_file(error) ||
+          !is_command_file(entry.path().filename().native(), extensions)) {
+        return;
+      }
+      fs::path relative = place_below(entry, run.tree);
+      run.ahead.push_back(
+          {entry.path(), std::move(relative),
+           add_job(run.reading, [path = entry.path()] { return open_command_source(path); })});
+      while (run.ahead.size() > run.read_ahead) {
+        compile_oldest(run);
+      }
+    };
+    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read);
+    compile_all_read();
+    hand_over(run.writing.jobs);
+    print_all_reports(run.reports);
+    return run.reports.all_ok;
   });
 }
 
@@ -546,6 +693,7 @@ bool load_external_lines(const std::string& src, std::string_view kind,
                          std::vector<std::string>& lines) {
   lines.clear();
   const fs::path path = external_file_path(src);
+  wait_for_page_writes();  // the file may be a page of this run
   observe_external_read(path);
   if (read_lines(path, lines)) {
     return true;

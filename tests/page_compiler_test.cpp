@@ -147,3 +147,55 @@ TEST_F(PageCompiler, FullDiskWhileWritingAPageFailsTheStepAfterTheWalk) {
   EXPECT_EQ(std::vector<std::string>{"small.orv"}, compiled_order(result.out));
   EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
 }
+
+// Pages are written on another thread while the next ones compile: a page that fails to write
+// and the blocks of later pages still report in walk order, and the step still fails.
+TEST_F(PageCompiler, ErrorsOfPagesWrittenBehindTheCompilerComeInWalkOrder) {
+  std::string many_lines = "@text\n";
+  for (int i = 0; i < 400; ++i) {
+    many_lines += "a line of text that makes the page grow\n";
+  }
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 6; ++i) {
+    files.push_back({"big" + std::to_string(i) + ".orv", many_lines + "@end_text\n"});
+    files.push_back({"ext" + std::to_string(i) + ".orv", "@text\n@@src none.txt\n@end_text\n"});
+  }
+  write_project(files);
+  std::string expected;
+  for (const fs::directory_entry& entry : fs::directory_iterator(work / "proj")) {
+    const std::string name = entry.path().stem().string();
+    expected += name.starts_with("big")
+                    ? "Error: Could not write output HTM site/" + name + ".htm\n"
+                    : "Error: Could not open external text file 'proj/none.txt'\n";
+  }
+  const run_result result = run(with_file_size_limit(8192));
+  EXPECT_EQ(1, result.exit_status);
+  EXPECT_EQ(expected, result.err);
+  EXPECT_EQ(6u, compiled_order(result.out).size());
+  EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
+}
+
+// Pages wait in memory to be written several at a time: a block that reads an earlier page of the
+// run as its external file still finds that page whole on disk, and a later page not at all.
+TEST_F(PageCompiler, ExternalFileThatIsAnEarlierPageIsReadWhole) {
+  constexpr int pages = 12;
+  const auto stem = [](int i) {
+    std::string name = "p";
+    name += std::to_string(i % pages);
+    return name;
+  };
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < pages; ++i) {
+    files.push_back(
+        {stem(i) + ".orv", "@text\n@@src ../site/" + stem(i + 1) + ".htm\n@end_text\n"});
+  }
+  write_project(files);
+  const run_result result = run();
+  const std::vector<std::string> order = compiled_order(result.out);
+  ASSERT_EQ(static_cast<std::size_t>(pages), order.size());
+  const auto place = [&](int i) { return std::find(order.begin(), order.end(), stem(i) + ".orv"); };
+  for (int i = 0; i < pages; ++i) {
+    const std::string page = read("site/" + stem(i) + ".htm");
+    EXPECT_EQ(place(i + 1) < place(i), page.find("&lt;/html&gt;") != std::string::npos) << stem(i);
+  }
+}

@@ -1,0 +1,69 @@
+#include "job_pool.h"
+
+#include <sched.h>
+
+#include <system_error>
+
+namespace {
+
+void run_jobs(job_pool& pool) {
+  std::unique_lock lock(pool.mutex);
+  while (true) {
+    pool.wake.wait(lock, [&] { return pool.closing || !pool.jobs.empty(); });
+    if (pool.jobs.empty()) {
+      return;
+    }
+    std::function<void()> job = std::move(pool.jobs.front());
+    pool.jobs.pop_front();
+    lock.unlock();
+    job();
+    lock.lock();
+  }
+}
+
+}  // namespace
+
+job_pool::job_pool(unsigned thread_count) {
+  // A thread that cannot be started leaves its share to the others, or to the caller.
+  try {
+    for (unsigned i = 0; i < thread_count; ++i) {
+      threads.emplace_back([this] { run_jobs(*this); });
+    }
+  } catch (const std::system_error&) {
+  }
+}
+
+job_pool::~job_pool() {
+  {
+    const std::lock_guard lock(mutex);
+    closing = true;
+  }
+  wake.notify_all();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+}
+
+void hand_over(job_batch& batch) {
+  if (batch.jobs.empty()) {
+    return;
+  }
+  {
+    const std::lock_guard lock(batch.pool.mutex);
+    batch.pool.jobs.emplace_back([jobs = std::move(batch.jobs)] {
+      for (const std::function<void()>& job : jobs) {
+        job();
+      }
+    });
+  }
+  batch.jobs.clear();
+  batch.pool.wake.notify_one();
+}
+
+unsigned usable_cores() {
+  cpu_set_t cores;
+  if (sched_getaffinity(0, sizeof cores, &cores) != 0) {
+    return 1;
+  }
+  return static_cast<unsigned>(CPU_COUNT(&cores));
+}

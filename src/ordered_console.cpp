@@ -1,0 +1,45 @@
+#include "ordered_console.h"
+
+#include <iostream>
+
+namespace {
+
+void print_oldest(ordered_reports& reports) {
+  const console_report report = reports.pending.front().get();
+  reports.pending.pop_front();
+  if (!report.err.empty()) {
+    std::cerr << report.err;
+  }
+  std::cout << report.out;
+  reports.all_ok = reports.all_ok && report.ok;
+}
+
+}  // namespace
+
+void add_report(ordered_reports& reports, job_future<console_report> report) {
+  reports.pending.push_back(std::move(report));
+  // Down to half the limit at once, so that a thread behind the others is waited for once per
+  // many reports rather than for each.
+  if (reports.pending.size() > reports.limit) {
+    while (reports.pending.size() > reports.limit / 2) {
+      print_oldest(reports);
+    }
+  }
+  print_finished_reports(reports);
+}
+
+void add_report(ordered_reports& reports, console_report report) {
+  add_report(reports, finished_future(std::move(report)));
+}
+
+void print_finished_reports(ordered_reports& reports) {
+  while (!reports.pending.empty() && reports.pending.front().ready()) {
+    print_oldest(reports);
+  }
+}
+
+void print_all_reports(ordered_reports& reports) {
+  while (!reports.pending.empty()) {
+    print_oldest(reports);
+  }
+}

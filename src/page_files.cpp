@@ -1,0 +1,258 @@
+#include "page_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ext/stdio_filebuf.h>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Command files up to this size are read whole by the reader; larger ones are streamed.
+constexpr std::size_t read_ahead_limit = 64 * 1024;
+// Pages go to the writer in pieces of this size; most pages are one piece, one write.
+constexpr std::size_t piece_size = 64 * 1024;
+// Pieces of one page handed over and not yet written, at most.
+constexpr std::size_t pieces_in_flight = 4;
+// Finished pages (or pieces) gathered before they go to the writer together.
+constexpr std::size_t pages_per_hand_over = 8;
+
+page_writer* active_writer = nullptr;
+
+// Reads what `fd` holds into `source.text`; false when it holds more than the read-ahead limit.
+bool read_ahead(int fd, command_source& source) {
+  static thread_local const std::unique_ptr<char[]> buffer =
+      std::make_unique_for_overwrite<char[]>(read_ahead_limit + 1);
+  std::size_t size = 0;
+  while (size <= read_ahead_limit) {
+    const ssize_t got = read(fd, buffer.get() + size, read_ahead_limit + 1 - size);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      // A line cut short by the error is not compiled, as when reading line by line.
+      const std::string_view before(buffer.get(), size);
+      const std::size_t line_end = before.rfind('\n');
+      source.text.assign(before.substr(0, line_end == std::string_view::npos ? 0 : line_end + 1));
+      source.read_failed = true;
+      return true;
+    }
+    if (got == 0) {
+      source.text.assign(buffer.get(), size);
+      return true;
+    }
+    size += static_cast<std::size_t>(got);
+  }
+  return false;
+}
+
+// A stream buffer over text already in memory.
+class text_source : public std::streambuf {
+ public:
+  explicit text_source(std::string& text) {
+    setg(text.data(), text.data(), text.data() + text.size());
+  }
+};
+
+}  // namespace
+
+unique_fd& unique_fd::operator=(unique_fd&& other) noexcept {
+  if (this != &other) {
+    if (fd >= 0) {
+      close(fd);
+    }
+    fd = std::exchange(other.fd, -1);
+  }
+  return *this;
+}
+
+unique_fd::~unique_fd() {
+  if (fd >= 0) {
+    close(fd);
+  }
+}
+
+command_source open_command_source(const fs::path& path) {
+  command_source source;
+  source.file = unique_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (source.file.fd < 0) {
+    return source;
+  }
+  source.opened = true;
+  if (read_ahead(source.file.fd, source)) {
+    source.file = unique_fd();
+  } else if (lseek(source.file.fd, 0, SEEK_SET) != 0) {
+    source.read_failed = true;
+    source.file = unique_fd();
+  }
+  return source;
+}
+
+bool read_command_source(command_source& source,
+                         const std::function<void(std::istream&)>& compile) {
+  if (source.file.fd < 0) {
+    text_source buffer(source.text);
+    std::istream in(&buffer);
+    compile(in);
+    return !source.read_failed;
+  }
+  // The buffer takes the descriptor over and closes it.
+  __gnu_cxx::stdio_filebuf<char> buffer(std::exchange(source.file.fd, -1), std::ios::in);
+  std::istream in(&buffer);
+  compile(in);
+  return !in.bad();
+}
+
+int create_page_file(const fs::path& path, bool replace) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
+  int fd = -1;
+  do {
+    fd = open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// --- The page sink ---------------------------------------------------------------------------
+
+struct page_sink::file_state {
+  unique_fd file;
+  bool failed = false;
+};
+
+namespace {
+
+// Writes `size` bytes unless an earlier piece failed; a failure spoils the rest of the page, as a
+// stream that failed writes nothing more.
+template <typename FileState>
+void write_piece(FileState& state, const char* data, std::size_t size) {
+  while (!state.failed && size > 0) {
+    const ssize_t wrote = write(state.file.fd, data, size);
+    if (wrote < 0 && errno == EINTR) {
+      continue;
+    }
+    if (wrote <= 0) {
+      state.failed = true;
+      return;
+    }
+    data += wrote;
+    size -= static_cast<std::size_t>(wrote);
+  }
+}
+
+}  // namespace
+
+struct buffer_shelf {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<char[]>> buffers;
+};
+
+namespace {
+
+// Page buffers kept on the shelf, at most: enough for the pages in flight.
+constexpr std::size_t shelved_buffers = 64;
+
+// A page buffer from the shelf, or a new one when it is empty.
+std::unique_ptr<char[]> take_buffer(buffer_shelf& shelf) {
+  {
+    const std::lock_guard lock(shelf.mutex);
+    if (!shelf.buffers.empty()) {
+      std::unique_ptr<char[]> buffer = std::move(shelf.buffers.back());
+      shelf.buffers.pop_back();
+      return buffer;
+    }
+  }
+  return std::make_unique_for_overwrite<char[]>(piece_size);
+}
+
+// Puts a written buffer back for a later page; the writer frees no memory the compiler allocated.
+void shelve_buffer(buffer_shelf& shelf, std::unique_ptr<char[]> buffer) {
+  const std::lock_guard lock(shelf.mutex);
+  if (shelf.buffers.size() < shelved_buffers) {
+    shelf.buffers.push_back(std::move(buffer));
+  }
+}
+
+}  // namespace
+
+page_writer::page_writer(job_pool& pool)
+    : jobs{pool, pages_per_hand_over, {}}, shelf(std::make_shared<buffer_shelf>()) {}
+
+page_sink::page_sink(page_writer& writer, int fd)
+    : writer_(writer),
+      file_(std::make_shared<file_state>(file_state{unique_fd(fd)})),
+      buffer_(take_buffer(*writer.shelf)) {
+  setp(buffer_.get(), buffer_.get() + piece_size);
+}
+
+page_sink::~page_sink() {
+  if (finished_) {
+    return;
+  }
+  try {
+    finish([](bool) { return console_report{}; });
+  } catch (...) {  // the page stays as far as it got; the file closes with the last reference
+  }
+}
+
+int page_sink::overflow(int c) {
+  hand_over_piece();
+  if (c != traits_type::eof()) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+void page_sink::hand_over_piece() {
+  const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
+  std::unique_ptr<char[]> piece = std::exchange(buffer_, take_buffer(*writer_.shelf));
+  setp(buffer_.get(), buffer_.get() + piece_size);
+  pieces_.push_back(add_job(writer_.jobs, [file = file_, shelf = writer_.shelf,
+                                           piece = std::move(piece), size]() mutable {
+    write_piece(*file, piece.get(), size);
+    shelve_buffer(*shelf, std::move(piece));
+  }));
+  if (pieces_.size() > pieces_in_flight) {
+    hand_over(writer_.jobs);
+  }
+  while (pieces_.size() > pieces_in_flight) {
+    pieces_.front().get();
+    pieces_.pop_front();
+  }
+}
+
+job_future<console_report> page_sink::finish(std::function<console_report(bool written)> report) {
+  finished_ = true;
+  const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
+  setp(nullptr, nullptr);
+  pieces_.clear();
+  return add_job(writer_.jobs, [file = file_, shelf = writer_.shelf, piece = std::move(buffer_),
+                                size, report = std::move(report)]() mutable {
+    write_piece(*file, piece.get(), size);
+    shelve_buffer(*shelf, std::move(piece));
+    const bool closed = close(std::exchange(file->file.fd, -1)) == 0;
+    return report(!file->failed && closed);
+  });
+}
+
+// --- Waiting for the writer ------------------------------------------------------------------
+
+page_writes_scope::page_writes_scope(page_writer& writer) {
+  active_writer = &writer;
+}
+
+page_writes_scope::~page_writes_scope() {
+  active_writer = nullptr;
+}
+
+void wait_for_page_writes() {
+  if (active_writer != nullptr) {
+    hand_over(active_writer->jobs);
+    submit_job(active_writer->jobs.pool, [] {}).get();
+  }
+}

@@ -1,0 +1,90 @@
+// The files of the page compiler: command files read ahead of it, pages written behind it.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <streambuf>
+#include <string>
+#include <utility>
+
+#include "job_pool.h"
+#include "ordered_console.h"
+
+// A file descriptor closed when it goes out of scope.
+struct unique_fd {
+  int fd = -1;
+  unique_fd() = default;
+  explicit unique_fd(int value) : fd(value) {}
+  unique_fd(unique_fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+  unique_fd& operator=(unique_fd&& other) noexcept;
+  ~unique_fd();
+};
+
+// A command file as the reader left it: read whole when it is small, else still open.
+struct command_source {
+  bool opened = false;       // false when the file could not be opened
+  unique_fd file;            // open while the content is still to be read
+  std::string text;          // the whole content, read ahead
+  bool read_failed = false;  // reading ended with an error; `text` holds the whole lines before it
+};
+
+// Opens `path` and reads it ahead when it is small.
+command_source open_command_source(const std::filesystem::path& path);
+
+// Hands `compile` a stream over the content of `source`; false when reading it failed.
+bool read_command_source(command_source& source, const std::function<void(std::istream&)>& compile);
+
+// Creates the page file `path` for writing, or with `replace` truncates what stands there; -1 with
+// errno set when it cannot (EEXIST: without `replace`, something stands there).
+int create_page_file(const std::filesystem::path& path, bool replace);
+
+// Page buffers the writer has written, kept for the next pages.
+struct buffer_shelf;
+
+// The thread that writes pages behind the compiler: the pages finished and not yet handed over,
+// and the shelf of written page buffers.
+struct page_writer {
+  explicit page_writer(job_pool& pool);
+  job_batch jobs;
+  std::shared_ptr<buffer_shelf> shelf;
+};
+
+// The open page: what the compiler writes gathers in memory and is written, in pieces of 64 KiB,
+// by the jobs of `writer`, which also close the file. Hand the writer's jobs over before waiting
+// for the report of `finish`.
+class page_sink : public std::streambuf {
+ public:
+  page_sink(page_writer& writer, int fd);
+  ~page_sink() override;  // a page not finished is written as far as it got and closed
+  page_sink(const page_sink&) = delete;
+  page_sink& operator=(const page_sink&) = delete;
+
+  // Writes the rest and closes the file; `report` learns whether every byte reached the file, and
+  // its report arrives through the future.
+  job_future<console_report> finish(std::function<console_report(bool written)> report);
+
+ protected:
+  int overflow(int c) override;
+
+ private:
+  struct file_state;
+  void hand_over_piece();
+  page_writer& writer_;
+  std::shared_ptr<file_state> file_;
+  std::unique_ptr<char[]> buffer_;
+  std::deque<job_future<no_result>> pieces_;  // pieces handed over and not yet written
+  bool finished_ = false;
+};
+
+// While it lives, a page that a text or code block reads as its external file is complete on disk
+// first: `wait_for_page_writes` waits for `writer`.
+struct page_writes_scope {
+  explicit page_writes_scope(page_writer& writer);
+  ~page_writes_scope();
+};
+
+// Waits until every page handed to the writer is on disk; nothing to wait for outside a scope.
+void wait_for_page_writes();
