@@ -269,8 +269,8 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> requested_range(const std
   if (!header.starts_with("bytes=") || header.find(',') != std::string::npos) {
     return std::nullopt;
   }
-  const std::string spec = header.substr(6);
-  const std::size_t dash = spec.find('-');
+  const std::string range = header.substr(6);
+  const std::size_t dash = range.find('-');
   const auto digits = [](const std::string& text) {
     return !text.empty() && text.size() < 19 &&
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -278,8 +278,8 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> requested_range(const std
   if (dash == std::string::npos) {
     return std::nullopt;
   }
-  const std::string from = spec.substr(0, dash);
-  const std::string to = spec.substr(dash + 1);
+  const std::string from = range.substr(0, dash);
+  const std::string to = range.substr(dash + 1);
   if (from.empty()) {  // the last `to` bytes
     if (!digits(to)) {
       return std::nullopt;
