@@ -10,6 +10,8 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=timing.sh
+source "$repo/bench/timing.sh"
 pairs=5
 sizes="1000 10000 100000"
 dir="$repo/build/bench"
@@ -26,17 +28,6 @@ orvello="$repo/build/orvello"
 cmake --build "$repo/build" --target orvello >/dev/null
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 
-# Seconds taken by a command, to the nanosecond; its output is discarded.
-seconds() {
-  local start end
-  sync
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>&1 || true  # a check with findings ends with status 1
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.4f\n", ns / 1e9 }'
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 peak_mib() {
   /usr/bin/time -f %M -o rss "$@" >/dev/null 2>&1 || true
   awk '{ kib = $1 } END { printf "%.1f", kib / 1024 }' rss
@@ -52,10 +43,7 @@ echo "|---:|---:|---:|---:|---:|---:|---:|"
 mkdir -p "$dir"
 for n in $sizes; do
   corpus="$dir/n$n"
-  if [ ! -d "$corpus/proj" ]; then
-    rm -rf "$corpus"
-    python3 "$repo/bench/make_corpus.py" "$corpus" --pages "$n"
-  fi
+  ensure_corpus "$corpus" "$n"
   cd "$corpus"
   run_full >/dev/null
   run_check >/dev/null

@@ -13,6 +13,8 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=timing.sh
+source "$repo/bench/timing.sh"
 pairs=5
 sizes="1000 10000 100000"
 dir="$repo/build/bench"
@@ -36,23 +38,12 @@ if $peer && ! command -v hugo >/dev/null; then
   exit 1
 fi
 
-# Seconds taken by a command, to the nanosecond; its output is discarded.
-seconds() {
-  local start end
-  sync
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.4f\n", ns / 1e9 }'
-}
-
 # "user system" seconds of one run of a command; its output is discarded.
 cpu_times() {
   sync
   /usr/bin/time -f "%U %S" "$@" 2>&1 >/dev/null | tail -1
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 run_orvello() { rm -rf site; seconds "$orvello"; }
 run_copy() { rm -rf copy; seconds cp -a proj copy; }
@@ -65,10 +56,7 @@ echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|$($peer && echo '---:|')"
 mkdir -p "$dir"
 for n in $sizes; do
   corpus="$dir/n$n"
-  if [ ! -d "$corpus/proj" ]; then
-    rm -rf "$corpus"
-    python3 "$repo/bench/make_corpus.py" "$corpus" --pages "$n"
-  fi
+  ensure_corpus "$corpus" "$n"
   if $peer && [ ! -d "$corpus/hugo" ]; then
     python3 "$repo/bench/make_corpus.py" unused --pages "$n" --markdown "$corpus/hugo"
   fi
