@@ -22,7 +22,7 @@ constexpr std::size_t pieces_in_flight = 4;
 // Finished pages (or pieces) gathered before they go to the writer together.
 constexpr std::size_t pages_per_hand_over = 8;
 
-page_writer* active_writer = nullptr;
+const std::function<void()>* active_settle = nullptr;
 
 // Reads what `fd` holds into `source.text`; false when it holds more than the read-ahead limit.
 bool read_ahead(int fd, command_source& source) {
@@ -77,6 +77,21 @@ unique_fd::~unique_fd() {
   }
 }
 
+page_created_ahead& page_created_ahead::operator=(page_created_ahead&& other) noexcept {
+  if (this != &other) {
+    page_created_ahead dropped(std::move(*this));
+    path = std::move(other.path);
+    file = std::move(other.file);
+  }
+  return *this;
+}
+
+page_created_ahead::~page_created_ahead() {
+  if (file.fd >= 0) {
+    unlink(path.c_str());
+  }
+}
+
 command_source open_command_source(const fs::path& path) {
   command_source source;
   source.file = unique_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -106,6 +121,21 @@ bool read_command_source(command_source& source,
   std::istream in(&buffer);
   compile(in);
   return !in.bad();
+}
+
+void create_page_ahead(command_source& source, const fs::path& page_path, page_creation& creation) {
+  if (!source.opened || !creation.ahead.load(std::memory_order_relaxed)) {
+    return;
+  }
+  const int fd = create_page_file(page_path, false);
+  if (fd >= 0) {
+    source.page.path = page_path;
+    source.page.file = unique_fd(fd);
+  } else if (errno != EEXIST) {
+    // What stands at a place stays there for the run, so only a free place could be taken by a
+    // later page before this one's turn.
+    creation.ahead.store(false, std::memory_order_relaxed);
+  }
 }
 
 int create_page_file(const fs::path& path, bool replace) {
@@ -242,17 +272,21 @@ job_future<console_report> page_sink::finish(std::function<console_report(bool w
 
 // --- Waiting for the writer ------------------------------------------------------------------
 
-page_writes_scope::page_writes_scope(page_writer& writer) {
-  active_writer = &writer;
+void wait_for_page_writes(page_writer& writer) {
+  hand_over(writer.jobs);
+  submit_job(writer.jobs.pool, [] {}).get();
 }
 
-page_writes_scope::~page_writes_scope() {
-  active_writer = nullptr;
+external_read_scope::external_read_scope(std::function<void()> work) : settle(std::move(work)) {
+  active_settle = &this->settle;
 }
 
-void wait_for_page_writes() {
-  if (active_writer != nullptr) {
-    hand_over(active_writer->jobs);
-    submit_job(active_writer->jobs.pool, [] {}).get();
+external_read_scope::~external_read_scope() {
+  active_settle = nullptr;
+}
+
+void settle_before_external_read() {
+  if (active_settle != nullptr) {
+    (*active_settle)();
   }
 }

@@ -1,6 +1,7 @@
 // The files of the page compiler: command files read ahead of it, pages written behind it.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -23,16 +24,42 @@ struct unique_fd {
   ~unique_fd();
 };
 
+// A page file the reader created before the page's turn. Unless the compiler takes it, it is
+// removed again when this goes out of scope: a run that never reached the page leaves no file.
+struct page_created_ahead {
+  std::filesystem::path path;
+  unique_fd file;
+  page_created_ahead() = default;
+  page_created_ahead(page_created_ahead&&) noexcept = default;
+  page_created_ahead& operator=(page_created_ahead&& other) noexcept;
+  ~page_created_ahead();
+  int release() { return std::exchange(file.fd, -1); }  // the compiler takes the file
+};
+
 // A command file as the reader left it: read whole when it is small, else still open.
 struct command_source {
   bool opened = false;       // false when the file could not be opened
   unique_fd file;            // open while the content is still to be read
   std::string text;          // the whole content, read ahead
   bool read_failed = false;  // reading ended with an error; `text` holds the whole lines before it
+  page_created_ahead page;   // the page file, when it was created ahead
 };
 
 // Opens `path` and reads it ahead when it is small.
 command_source open_command_source(const std::filesystem::path& path);
+
+// Whether page files may still be created ahead of their turn. A page must come into being when
+// a one-thread run would create it, so creating ahead stops for the rest of the run at the first
+// failure that leaves the place free (another page could take it first), and when a block reads
+// an external file (it may be a page of this run).
+struct page_creation {
+  std::atomic<bool> ahead{true};
+};
+
+// Creates the page file of `source` at `page_path` ahead of its turn, on the reader's thread, in
+// walk order. Nothing is created when it may not be or when the command file could not be opened.
+void create_page_ahead(command_source& source, const std::filesystem::path& page_path,
+                       page_creation& creation);
 
 // Hands `compile` a stream over the content of `source`; false when reading it failed.
 bool read_command_source(command_source& source, const std::function<void(std::istream&)>& compile);
@@ -79,12 +106,18 @@ class page_sink : public std::streambuf {
   bool finished_ = false;
 };
 
-// While it lives, a page that a text or code block reads as its external file is complete on disk
-// first: `wait_for_page_writes` waits for `writer`.
-struct page_writes_scope {
-  explicit page_writes_scope(page_writer& writer);
-  ~page_writes_scope();
+// Waits until every page handed to `writer` is on disk.
+void wait_for_page_writes(page_writer& writer);
+
+// While it lives, `settle` runs before a text or code block reads an external file, which may be
+// a page of this run: the site must first look as a one-thread run would have left it.
+struct external_read_scope {
+  explicit external_read_scope(std::function<void()> work);
+  ~external_read_scope();
+  external_read_scope(const external_read_scope&) = delete;
+  external_read_scope& operator=(const external_read_scope&) = delete;
+  std::function<void()> settle;
 };
 
-// Waits until every page handed to the writer is on disk; nothing to wait for outside a scope.
-void wait_for_page_writes();
+// Runs the `settle` of the scope that lives, if one does.
+void settle_before_external_read();

@@ -99,8 +99,10 @@ void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
   walk_folder(tree.folder, visit, report);
 }
 
-// Jobs handed to a thread at once: fewer hand-overs and wake-ups, reports still in time.
-constexpr std::size_t assets_per_hand_over = 16;
+// Jobs handed to a thread at once: fewer hand-overs and wake-ups, reports still in time. Assets
+// go a folder at a time (up to this many), so that two threads seldom create files in one folder,
+// where they would queue for it.
+constexpr std::size_t assets_per_hand_over = 128;
 constexpr std::size_t files_per_hand_over = 8;
 
 // Threads for file-system work beside the main thread: none on a single core.
@@ -223,6 +225,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     const mode_t creation_mask = current_creation_mask();
     fs::path known_folder;
     ordered_reports reports;
+    reports.limit = 4 * assets_per_hand_over;  // above a batch: the oldest is always handed over
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
     job_batch copying{copiers, assets_per_hand_over, {}};
@@ -233,6 +236,9 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
       }
       const fs::path relative = place_below(entry, tree);
       fs::path target = fs::path(destination) / relative;
+      if (target.parent_path().native() != known_folder.native()) {
+        hand_over(copying);
+      }
       create_folder(target.parent_path(), known_folder);
       add_report(reports, add_job(copying, [=, from = entry.path()] {
                    return copy_asset(from, target, relative, creation_mask, error_prefix);
@@ -327,6 +333,7 @@ void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) 
 struct command_file_ahead {
   fs::path path;
   fs::path relative;
+  fs::path page_path;
   job_future<command_source> source;
 };
 
@@ -343,6 +350,8 @@ struct page_run {
   job_pool writer;
   job_batch reading{reader, files_per_hand_over, {}};
   page_writer writing{writer};
+  page_creation creation{};
+  bool pages_withdrawn = false;  // no page has been created ahead since
 };
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
@@ -369,9 +378,12 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
         {"Error: Could not open file " + file.path.string() + "\n", "", false});
   }
   current_orv_dir = file.path.parent_path().string();
-  const fs::path page_path = (fs::path(run.output) / file.relative).replace_extension(".htm");
-  create_folder(page_path.parent_path(), run.known_folder);
-  const int page_file = open_page(page_path, file.path, run);
+  const fs::path& page_path = file.page_path;
+  int page_file = source.page.release();
+  if (page_file < 0) {
+    create_folder(page_path.parent_path(), run.known_folder);
+    page_file = open_page(page_path, file.path, run);
+  }
   if (page_file < 0) {
     return finished_future<console_report>(
         {"Error: Could not create output HTM " + page_path.string() + "\n", "", false});
@@ -407,6 +419,22 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
     }
     return report;
   });
+}
+
+// Removes the page files created ahead of pages still to come, and creates none ahead from now
+// on, so that a block reading an external file finds only what a one-thread run would have made.
+void withdraw_pages_ahead(page_run& run) {
+  if (run.pages_withdrawn) {
+    return;
+  }
+  run.creation.ahead = false;
+  run.pages_withdrawn = true;
+  hand_over(run.reading);
+  for (command_file_ahead& file : run.ahead) {
+    command_source source = file.source.get();
+    source.page = page_created_ahead();
+    file.source = finished_future(std::move(source));
+  }
 }
 
 // Compiles the oldest command file read ahead; a file-system error joins the reports in order.
@@ -446,8 +474,8 @@ void compile_oldest(page_run& run) {
 bool process_command_files(const std::string& input, const std::string& output,
                            const std::vector<std::string>& extensions) {
   return run_walking_step(input, compile_error_prefix, [&] {
-    // One reader opens command files ahead and one writer writes the pages behind the compiler,
-    // which compiles in walk order on this thread.
+    // One reader opens command files and creates their pages ahead, and one writer writes the pages
+    // behind the compiler, which compiles in walk order on this thread.
     page_run run{open_input_tree(input),
                  output,
                  find_page_icon(output),
@@ -457,7 +485,10 @@ bool process_command_files(const std::string& input, const std::string& output,
                  helper_threads(32),
                  job_pool(helper_threads(1)),
                  job_pool(helper_threads(1))};
-    const page_writes_scope pages_on_disk(run.writing);
+    const external_read_scope settle_pages([&run] {
+      withdraw_pages_ahead(run);
+      wait_for_page_writes(run.writing);
+    });
     const auto compile_all_read = [&] {
       while (!run.ahead.empty()) {
         compile_oldest(run);
@@ -470,9 +501,14 @@ bool process_command_files(const std::string& input, const std::string& output,
         return;
       }
       fs::path relative = place_below(entry, run.tree);
-      run.ahead.push_back(
-          {entry.path(), std::move(relative),
-           add_job(run.reading, [path = entry.path()] { return open_command_source(path); })});
+      fs::path page_path = (fs::path(run.output) / relative).replace_extension(".htm");
+      auto read = [&creation = run.creation, path = entry.path(), page_path] {
+        command_source source = open_command_source(path);
+        create_page_ahead(source, page_path, creation);
+        return source;
+      };
+      run.ahead.push_back({entry.path(), std::move(relative), std::move(page_path),
+                           add_job(run.reading, std::move(read))});
       while (run.ahead.size() > run.read_ahead) {
         compile_oldest(run);
       }
@@ -693,7 +729,7 @@ bool load_external_lines(const std::string& src, std::string_view kind,
                          std::vector<std::string>& lines) {
   lines.clear();
   const fs::path path = external_file_path(src);
-  wait_for_page_writes();  // the file may be a page of this run
+  settle_before_external_read();  // the file may be a page of this run
   observe_external_read(path);
   if (read_lines(path, lines)) {
     return true;

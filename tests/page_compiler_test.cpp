@@ -175,8 +175,9 @@ TEST_F(PageCompiler, ErrorsOfPagesWrittenBehindTheCompilerComeInWalkOrder) {
   EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
 }
 
-// Pages wait in memory to be written several at a time: a block that reads an earlier page of the
-// run as its external file still finds that page whole on disk, and a later page not at all.
+// Pages wait in memory to be written several at a time, and page files are created ahead of their
+// turn: a block that reads an earlier page of the run as its external file still finds that page
+// whole on disk, and a later page not at all.
 TEST_F(PageCompiler, ExternalFileThatIsAnEarlierPageIsReadWhole) {
   constexpr int pages = 12;
   const auto stem = [](int i) {
@@ -196,6 +197,9 @@ TEST_F(PageCompiler, ExternalFileThatIsAnEarlierPageIsReadWhole) {
   const auto place = [&](int i) { return std::find(order.begin(), order.end(), stem(i) + ".orv"); };
   for (int i = 0; i < pages; ++i) {
     const std::string page = read("site/" + stem(i) + ".htm");
-    EXPECT_EQ(place(i + 1) < place(i), page.find("&lt;/html&gt;") != std::string::npos) << stem(i);
+    const bool earlier = place(i + 1) < place(i);
+    EXPECT_EQ(earlier, page.find("&lt;/html&gt;") != std::string::npos) << stem(i);
+    const std::string not_found = "file not found: ../site/" + stem(i + 1) + ".htm]";
+    EXPECT_EQ(!earlier, page.find(not_found) != std::string::npos) << stem(i);
   }
 }
