@@ -20,7 +20,7 @@ constexpr std::size_t piece_size = 64 * 1024;
 // Pieces of one page handed over and not yet written, at most.
 constexpr std::size_t pieces_in_flight = 4;
 // Finished pages (or pieces) gathered before they go to the writer together.
-constexpr std::size_t pages_per_hand_over = 8;
+constexpr std::size_t pages_per_hand_over = 16;
 
 const std::function<void()>* active_settle = nullptr;
 

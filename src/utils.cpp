@@ -103,7 +103,7 @@ void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
 // go a folder at a time (up to this many), so that two threads seldom create files in one folder,
 // where they would queue for it.
 constexpr std::size_t assets_per_hand_over = 128;
-constexpr std::size_t files_per_hand_over = 8;
+constexpr std::size_t files_per_hand_over = 16;
 
 // Threads for file-system work beside the main thread: none on a single core.
 unsigned helper_threads(unsigned wanted) {
@@ -482,7 +482,7 @@ bool process_command_files(const std::string& input, const std::string& output,
                  {},
                  {},
                  {},
-                 helper_threads(32),
+                 helper_threads(64),
                  job_pool(helper_threads(1)),
                  job_pool(helper_threads(1))};
     const external_read_scope settle_pages([&run] {
