@@ -7,9 +7,11 @@
 # warm-up of each command, then P pairs alternating which command goes first. Every timed command
 # starts from a removed output folder and a `sync`, so that writing back the previous run's files
 # is not charged to the next one. It prints medians, the median of the pairwise ratios, time per
-# page and orvello's peak resident memory, and the user and system time of one more run of each
-# command. With --tmpfs the projects live in memory (/dev/shm), so that the disk does not decide;
-# with --peer it also times `hugo` (Debian's package) on the same content written as Markdown.
+# page and orvello's peak resident memory, the user and system time of one more run of each
+# command, and the share of the machine's time that the host took (steal) while the pairs ran: on
+# a virtual machine it slows orvello, which uses every core, more than `cp -a`. With --tmpfs the
+# projects live in memory (/dev/shm), so that the disk does not decide; with --peer it also times
+# `hugo` (Debian's package) on the same content written as Markdown.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,8 +53,8 @@ run_peer() { rm -rf hugo/public; seconds hugo --quiet --source hugo; }
 
 echo "# $(date -u +%Y-%m-%d) on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), $(df -T "$dir" 2>/dev/null | awk 'NR == 2 { print $2 }' || echo '?')"
 echo
-echo "| pages | files | orvello median (s) | cp -a median (s) | ratio (median of pairs) | ms per page | peak RSS (MiB) | orvello user / sys (s) | cp -a user / sys (s) |$($peer && echo ' hugo median (s) |')"
-echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|$($peer && echo '---:|')"
+echo "| pages | files | orvello median (s) | cp -a median (s) | ratio (median of pairs) | ms per page | peak RSS (MiB) | orvello user / sys (s) | cp -a user / sys (s) | steal (%) |$($peer && echo ' hugo median (s) |')"
+echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|$($peer && echo '---:|')"
 mkdir -p "$dir"
 for n in $sizes; do
   corpus="$dir/n$n"
@@ -65,6 +67,7 @@ for n in $sizes; do
   run_copy >/dev/null
   $peer && run_peer >/dev/null
   : >times
+  steal_before=$(steal_and_total)
   for ((pair = 0; pair < pairs; pair++)); do
     if ((pair % 2 == 0)); then
       o=$(run_orvello); c=$(run_copy)
@@ -74,6 +77,7 @@ for n in $sizes; do
     p=$($peer && run_peer || echo 0)
     echo "$o $c $p" >>times
   done
+  steal=$(steal_percent "$steal_before" "$(steal_and_total)")
   rm -rf site
   sync
   rss=$(/usr/bin/time -f %M "$orvello" 2>&1 >/dev/null | tail -1)
@@ -85,8 +89,8 @@ for n in $sizes; do
   c_median=$(awk '{ print $2 }' times | median)
   ratio=$(awk '{ print $1 / $2 }' times | median)
   per_page=$(awk -v t="$o_median" -v n="$n" 'BEGIN { printf "%.4f", t * 1000 / n }')
-  printf "| %s | %s | %.3f | %.3f | %.2f | %s | %.1f | %s | %s |" "$n" "$files" "$o_median" "$c_median" \
-    "$ratio" "$per_page" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "${o_cpu/ / \/ }" "${c_cpu/ / \/ }"
+  printf "| %s | %s | %.3f | %.3f | %.2f | %s | %.1f | %s | %s | %s |" "$n" "$files" "$o_median" "$c_median" \
+    "$ratio" "$per_page" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "${o_cpu/ / \/ }" "${c_cpu/ / \/ }" "$steal"
   $peer && printf " %.3f |" "$(awk '{ print $3 }' times | median)"
   echo
   rm -rf site copy

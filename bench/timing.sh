@@ -12,6 +12,13 @@ seconds() {
   awk -v ns=$((end - start)) 'BEGIN { printf "%.4f\n", ns / 1e9 }'
 }
 
+# "steal total" jiffies of the whole machine so far: on a virtual machine, steal is the time its
+# cores were ready to run but the host ran something else, which slows a run that uses both cores.
+steal_and_total() { awk '/^cpu / { t = 0; for (i = 2; i <= NF; i++) t += $i; print $9, t }' /proc/stat; }
+
+# The percentage of the machine's time stolen between two readings of steal_and_total.
+steal_percent() { awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " "); printf "%.0f", 100 * (y[1] - x[1]) / (y[2] - x[2]) }'; }
+
 # The median of the numbers on standard input, one a line.
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
