@@ -1,9 +1,12 @@
 #include "page_files.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <ext/stdio_filebuf.h>
 #include <mutex>
 #include <utility>
@@ -90,6 +93,18 @@ page_created_ahead::~page_created_ahead() {
   if (file.fd >= 0) {
     unlink(path.c_str());
   }
+}
+
+std::size_t spare_descriptors() {
+  constexpr rlim_t reserve = 32;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur <= reserve) {
+    return 0;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY) {
+    return SIZE_MAX;
+  }
+  return static_cast<std::size_t>(limit.rlim_cur - reserve);
 }
 
 command_source open_command_source(const fs::path& path) {
@@ -209,8 +224,9 @@ void shelve_buffer(buffer_shelf& shelf, std::unique_ptr<char[]> buffer) {
 
 }  // namespace
 
-page_writer::page_writer(job_pool& pool)
-    : jobs{pool, pages_per_hand_over, {}}, shelf(std::make_shared<buffer_shelf>()) {}
+page_writer::page_writer(job_pool& pool, std::size_t pages_waiting)
+    : jobs{pool, std::min(pages_per_hand_over, pages_waiting + 1), {}},
+      shelf(std::make_shared<buffer_shelf>()) {}
 
 page_sink::page_sink(page_writer& writer, int fd)
     : writer_(writer),

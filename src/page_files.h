@@ -45,6 +45,11 @@ struct command_source {
   page_created_ahead page;   // the page file, when it was created ahead
 };
 
+// File descriptors the run may hold beyond what a one-thread run needs: the soft limit on open
+// files less a reserve for the walk, the console and external files. A command file read ahead
+// may hold two (a large one stays open, and its page), a page waiting for the writer one.
+std::size_t spare_descriptors();
+
 // Opens `path` and reads it ahead when it is small.
 command_source open_command_source(const std::filesystem::path& path);
 
@@ -74,7 +79,9 @@ struct buffer_shelf;
 // The thread that writes pages behind the compiler: the pages finished and not yet handed over,
 // and the shelf of written page buffers.
 struct page_writer {
-  explicit page_writer(job_pool& pool);
+  // Someone waits for a page once more than `pages_waiting` are unreported, so a hand-over never
+  // holds more pages than that and one: the page waited for has always been handed over.
+  page_writer(job_pool& pool, std::size_t pages_waiting);
   job_batch jobs;
   std::shared_ptr<buffer_shelf> shelf;
 };

@@ -1,5 +1,6 @@
 #include "utils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -349,7 +350,7 @@ struct page_run {
   job_pool reader;
   job_pool writer;
   job_batch reading{reader, files_per_hand_over, {}};
-  page_writer writing{writer};
+  page_writer writing{writer, reports.limit};
   page_creation creation{};
   bool pages_withdrawn = false;  // no page has been created ahead since
 };
@@ -475,14 +476,16 @@ bool process_command_files(const std::string& input, const std::string& output,
                            const std::vector<std::string>& extensions) {
   return run_walking_step(input, compile_error_prefix, [&] {
     // One reader opens command files and creates their pages ahead, and one writer writes the pages
-    // behind the compiler, which compiles in walk order on this thread.
+    // behind the compiler, which compiles in walk order on this thread. How far ahead and behind
+    // is bounded by the open files the run may spare, so that a low limit costs speed, not pages.
+    const std::size_t spare = spare_descriptors();
     page_run run{open_input_tree(input),
                  output,
                  find_page_icon(output),
                  {},
+                 ordered_reports{{}, std::min<std::size_t>(64, spare / 2), true},
                  {},
-                 {},
-                 helper_threads(64),
+                 std::min<std::size_t>(helper_threads(64), spare / 4),
                  job_pool(helper_threads(1)),
                  job_pool(helper_threads(1))};
     const external_read_scope settle_pages([&run] {

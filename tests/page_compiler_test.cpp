@@ -175,6 +175,26 @@ TEST_F(PageCompiler, ErrorsOfPagesWrittenBehindTheCompilerComeInWalkOrder) {
   EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
 }
 
+// Large command files stay open while they wait their turn, and so do pages created ahead or
+// waiting to be written: under a low limit on open files the run reads less far ahead rather
+// than failing, and never waits for a page it has not handed over.
+TEST_F(PageCompiler, LowOpenFilesLimitStillBuildsEveryPage) {
+  std::string large = "@text\n";
+  large.append(70 * 1024, 'x');
+  large += "\n@end_text\n";
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 40; ++i) {
+    files.push_back({"page" + std::to_string(i) + ".orv", large});
+  }
+  write_project(files);
+  run_options options;
+  options.open_files_limit = 16;
+  const run_result result = run(options);
+  EXPECT_EQ(0, result.exit_status);
+  EXPECT_EQ("", result.err);
+  EXPECT_EQ(40u, compiled_order(result.out).size());
+}
+
 // Pages wait in memory to be written several at a time, and page files are created ahead of their
 // turn: a block that reads an earlier page of the run as its external file still finds that page
 // whole on disk, and a later page not at all.

@@ -36,6 +36,11 @@ constexpr auto run_time_limit = std::chrono::seconds(120);
                        static_cast<rlim_t>(*options.file_size_limit)};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
+  if (options.open_files_limit) {
+    const rlimit limit{static_cast<rlim_t>(*options.open_files_limit),
+                       static_cast<rlim_t>(*options.open_files_limit)};
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
   if (options.as_nobody && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
                             setresuid(nobody, nobody, nobody) != 0)) {
     _exit(125);
