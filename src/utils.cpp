@@ -336,6 +336,7 @@ struct command_file_ahead {
   fs::path relative;
   fs::path page_path;
   job_future<command_source> source;
+  bool read_at_turn = false;  // a link, which may lead to a page of this run: followed at its turn
 };
 
 // What the pages of one run share.
@@ -438,15 +439,39 @@ void withdraw_pages_ahead(page_run& run) {
   }
 }
 
+// Follows a linked command file as the run has left the site so far, as the walk's visit would
+// have: false when it leads to no regular file, or when placing it failed (reported in order).
+bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
+  settle_before_external_read();
+  std::error_code error;
+  if (!fs::is_regular_file(file.path, error)) {
+    return false;
+  }
+  try {
+    file.relative = place_below(fs::directory_entry(file.path), run.tree);
+  } catch (const fs::filesystem_error& failure) {
+    add_report(
+        run.reports,
+        console_report{std::string(compile_error_prefix) + failure.what() + "\n", "", false});
+    return false;
+  }
+  file.page_path = (fs::path(run.output) / file.relative).replace_extension(".htm");
+  file.source = finished_future(open_command_source(file.path));
+  return true;
+}
+
 // Compiles the oldest command file read ahead; a file-system error joins the reports in order.
 // An observer learns of the page as it is compiled, so it waits for the page's report: a page
 // that an error cut short never ends for the observer, as when the error ends the walk's visit.
 void compile_oldest(page_run& run) {
-  if (run.ahead.size() <= run.reading.jobs.size()) {
-    hand_over(run.reading);  // the oldest file is still among those gathered
+  if (!run.ahead.front().source.ready()) {
+    hand_over(run.reading);  // the oldest file may still be among those gathered
   }
   command_file_ahead file = std::move(run.ahead.front());
   run.ahead.pop_front();
+  if (file.read_at_turn && !follow_link_at_turn(file, run)) {
+    return;
+  }
   observe_page_start(file.path, run.icon);
   bool ended_by_error = false;
   job_future<console_report> report;
@@ -498,20 +523,23 @@ bool process_command_files(const std::string& input, const std::string& output,
       }
     };
     const auto visit = [&](const fs::directory_entry& entry) {
-      std::error_code error;
-      if (!entry.is_regular_file(error) ||
-          !is_command_file(entry.path().filename().native(), extensions)) {
+      if (!is_command_file(entry.path().filename().native(), extensions)) {
         return;
       }
-      fs::path relative = place_below(entry, run.tree);
-      fs::path page_path = (fs::path(run.output) / relative).replace_extension(".htm");
-      auto read = [&creation = run.creation, path = entry.path(), page_path] {
-        command_source source = open_command_source(path);
-        create_page_ahead(source, page_path, creation);
-        return source;
-      };
-      run.ahead.push_back({entry.path(), std::move(relative), std::move(page_path),
-                           add_job(run.reading, std::move(read))});
+      std::error_code error;
+      if (entry.is_symlink(error)) {
+        run.ahead.push_back({entry.path(), {}, {}, finished_future(command_source{}), true});
+      } else if (entry.is_regular_file(error)) {
+        fs::path relative = place_below(entry, run.tree);
+        fs::path page_path = (fs::path(run.output) / relative).replace_extension(".htm");
+        auto read = [&creation = run.creation, path = entry.path(), page_path] {
+          command_source source = open_command_source(path);
+          create_page_ahead(source, page_path, creation);
+          return source;
+        };
+        run.ahead.push_back({entry.path(), std::move(relative), std::move(page_path),
+                             add_job(run.reading, std::move(read))});
+      }
       while (run.ahead.size() > run.read_ahead) {
         compile_oldest(run);
       }

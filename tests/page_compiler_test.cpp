@@ -175,6 +175,30 @@ TEST_F(PageCompiler, ErrorsOfPagesWrittenBehindTheCompilerComeInWalkOrder) {
   EXPECT_TRUE(result.out.ends_with("[ORVELLO] FAILED Step 5/5\n")) << result.out;
 }
 
+// Command files are read ahead of their turn, but a linked one may lead to a page of this run: it
+// is followed at its turn, so it is a page exactly when the page it leads to was written before.
+TEST_F(PageCompiler, LinkedCommandFileThatIsAPageOfTheRunIsFollowedAtItsTurn) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 12; ++i) {
+    files.push_back({"page" + std::to_string(i) + ".orv", "@text\nhello\n@end_text\n"});
+  }
+  write_project(files);
+  for (int i = 0; i < 12; ++i) {
+    const std::string n = std::to_string(i);
+    fs::create_symlink("../site/page" + n + ".htm", work / ("proj/link" + n + ".orv"));
+  }
+  std::vector<std::string> expected;
+  for (const fs::directory_entry& entry : fs::directory_iterator(work / "proj")) {
+    const std::string name = entry.path().filename().string();
+    const std::string page = "page" + name.substr(4);
+    if (name.starts_with("page") ||
+        std::find(expected.begin(), expected.end(), page) != expected.end()) {
+      expected.push_back(name);
+    }
+  }
+  EXPECT_EQ(expected, compiled_order(run().out));
+}
+
 // Large command files stay open while they wait their turn, and so do pages created ahead or
 // waiting to be written: under a low limit on open files the run reads less far ahead rather
 // than failing, and never waits for a page it has not handed over.
