@@ -1,4 +1,5 @@
-// The files of the page compiler: command files read ahead of it, pages written behind it.
+// The files of the page compiler: command files read and page files created ahead of it, pages
+// written behind it.
 #pragma once
 
 #include <atomic>
@@ -116,8 +117,9 @@ class page_sink : public std::streambuf {
 // Waits until every page handed to `writer` is on disk.
 void wait_for_page_writes(page_writer& writer);
 
-// While it lives, `settle` runs before a text or code block reads an external file, which may be
-// a page of this run: the site must first look as a one-thread run would have left it.
+// While it lives, `settle` runs before the run reads a file that may be a page of this run (an
+// external file of a text or code block, a linked command file): the site must first look as a
+// one-thread run would have left it.
 struct external_read_scope {
   explicit external_read_scope(std::function<void()> work);
   ~external_read_scope();
