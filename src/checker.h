@@ -8,6 +8,7 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // How sure a finding is: an error when content is lost or a link is broken for sure.
@@ -22,12 +23,25 @@ struct diagnostic {
   std::string message;
 };
 
+// The files a run leaves below the output folder (copies, pages and the stylesheet), by folder
+// ("docs", "" for the top) and by name, to suggest the one an address nearly names.
+struct site_listing {
+  std::unordered_map<std::string, std::vector<std::string>> names_in_folder;
+  std::unordered_map<std::string, std::vector<std::string>> folders_of_name;
+};
+
 // The project around the command files: what a run reads and where it places it.
 struct project_folder {
   std::filesystem::path input;     // as named, e.g. "proj"
   std::filesystem::path resolved;  // `input` resolved, to tell links that leave it
   std::vector<std::string> extensions;
+  site_listing site;  // empty when unknown: then no address gets a suggestion
 };
+
+// Adds the place below the output folder that a run gives the file at `place` below the input
+// folder: the file itself, or the page a command file becomes.
+void list_site_file(site_listing& site, const std::filesystem::path& place,
+                    const std::vector<std::string>& extensions);
 
 // A command file, as the walk forms its path ("proj/docs/guide.orv") and with its place below
 // the input and the output folder ("docs/guide.orv").
@@ -47,6 +61,12 @@ struct check_totals {
   bool walked = false;  // false when the walk could not complete (its error line is printed)
   std::size_t pages = 0;
 };
+
+// The project below `input` with the listing of its site, and every file the walk met with its
+// place, in the walk's order, from one walk; false, after the walk's error line, when the walk
+// could not complete.
+bool read_project_folder(const std::string& input, project_folder& project,
+                         std::vector<command_file_place>& walked);
 
 // Checks every file below `input` in the order a run meets them, calling `report` with the path
 // and the findings (in line order) of each file that has any.
