@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <unordered_set>
@@ -19,6 +20,22 @@
 #include "utils.h"
 
 namespace fs = std::filesystem;
+
+std::string percent_decoded(std::string_view text) {
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool escape = text[i] == '%' && i + 2 < text.size() &&
+                        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                        std::isxdigit(static_cast<unsigned char>(text[i + 2]));
+    if (escape) {
+      decoded += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
 
 namespace {
 
@@ -348,21 +365,6 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
   return false;
 }
 
-std::string percent_decoded(std::string_view text) {
-  std::string decoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool escape = text[i] == '%' && i + 2 < text.size() &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 2]));
-    if (escape) {
-      decoded += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
-}
 
 // Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a
 // host ("//"), the top of the server ("/") or a place in the page ("#").
@@ -922,16 +924,17 @@ void check_byte_order_mark(file_check& check, std::string_view line) {
                 "; save the file as UTF-8 without a byte-order mark");
 }
 
-void check_line(file_check& check, const std::string& line, std::ostream& discard) {
+// Checks one line and returns the kind that took it, null when none did.
+const block_route* check_line(file_check& check, const std::string& line, std::ostream& discard) {
   check_byte_order_mark(check, line);
   const block_flags before = check.flags;
   const block_route* route = route_line(line, check.flags, discard);
   if (check_bare_carriage_returns(check, line)) {
-    return;  // the line is no line the author wrote; the routing above keeps the records in step
+    return route;  // the line is no line the author wrote; the routing above keeps the records
   }
   if (route == nullptr) {
     check_dropped_line(check, line);
-    return;
+    return route;
   }
   check.any_block = true;
   const std::size_t kind = kind_of(*route);
@@ -955,6 +958,7 @@ void check_line(file_check& check, const std::string& line, std::ostream& discar
   } else {
     check_line_in_block(check, line, *route);
   }
+  return route;
 }
 
 void check_end_of_file(file_check& check) {
@@ -975,22 +979,58 @@ void check_end_of_file(file_check& check) {
 
 }  // namespace
 
-std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
-                                            const project_folder& project) {
+checked_text check_command_text(std::istream& source, const command_file_place& page,
+                                const project_folder& project) {
   file_check check{page, project, {}, {}, 0, {}, {}, false, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
+  std::vector<std::string_view> kinds;
   std::string line;
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
     ++check.line_number;
-    check_line(check, line, discard);
+    const block_route* route = check_line(check, line, discard);
+    kinds.push_back(route == nullptr ? std::string_view() : route->names.opening);
   }
   check_end_of_file(check);
   std::stable_sort(check.found.begin(), check.found.end(),
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
                    });
-  return std::move(check.found);
+  return {std::move(check.found), std::move(kinds)};
+}
+
+std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
+                                            const project_folder& project) {
+  return check_command_text(source, page, project).found;
+}
+
+std::optional<css_length> css_length_of(std::string_view opening, std::string_view key,
+                                        std::string_view value) {
+  const block_route* route = opened_by(opening);
+  if (route == nullptr) {
+    return std::nullopt;
+  }
+  const void* field = nullptr;
+  for (const setting_key& candidate : route->settings()) {
+    if (key_name(candidate) == key) {
+      field = std::visit([](auto* pointer) -> const void* { return pointer; }, candidate.field);
+    }
+  }
+  for (const checked_field& checked : fields_of(*route).fields) {
+    if (field == nullptr || checked.value != field || checked.use == value_use::source ||
+        checked.use == value_use::pdf_source || checked.use == value_use::link) {
+      continue;
+    }
+    const value_use use = checked.use == value_use::link_size ? value_use::font_size : checked.use;
+    if (checked.use == value_use::link_size && value.empty()) {
+      return css_length{"", "", true, ""};  // no style at all
+    }
+    const std::string written = written_length(value, use);
+    const bool taken = is_css_length(written);
+    return css_length{key == "size" ? "font-size" : std::string(key), written, taken,
+                      taken ? "" : working_length(value, use)};
+  }
+  return std::nullopt;
 }
 
 // --- Checking the project --------------------------------------------------------------------
@@ -1068,6 +1108,19 @@ void check_other_case(const command_file_place& file, const project_folder& proj
 }
 
 }  // namespace
+
+void read_pages_before(const project_folder& project, const std::vector<command_file_place>& walked,
+                       const fs::path& file) {
+  std::unordered_set<std::string> pages_met;
+  for (const command_file_place& page : walked) {
+    if (page.file == file) {
+      return;
+    }
+    if (is_command_file(page.file.filename().native(), project.extensions)) {
+      check_command_file(page, project, pages_met);
+    }
+  }
+}
 
 void list_site_file(site_listing& site, const fs::path& place,
                     const std::vector<std::string>& extensions) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,11 +51,43 @@ struct command_file_place {
   std::filesystem::path place;
 };
 
+// `text` with each "%" and two hexadecimal digits replaced by the byte they name, as browsers read
+// a path in an address.
+std::string percent_decoded(std::string_view text);
+
 // Reads the lines of one command file from `source` through the run's routing and block handlers,
 // which change the run-wide records as in a run while writing nothing, and returns the findings
 // in line order. Text and code blocks read their files from `current_orv_dir`, as in a run.
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project);
+
+// What check finds in a command file, and the kind that took each of its lines.
+struct checked_text {
+  std::vector<diagnostic> found;
+  std::vector<std::string_view> kinds;  // a line's kind by its opening line; empty when none
+};
+
+// As check_command_lines, and says which kind the routing gave each line.
+checked_text check_command_text(std::istream& source, const command_file_place& page,
+                                const project_folder& project);
+
+// The CSS that a length setting becomes in the page.
+struct css_length {
+  std::string property;  // "width", "height" or "font-size"; empty when no style is written
+  std::string written;   // the value as written, unit rule applied
+  bool taken = true;     // whether browsers take it
+  std::string advice;    // a form that works, when they do not
+};
+
+// What the value of the key `key` ("width") of the kind opened by `opening` ("@image") becomes
+// in the page; nothing when that key is no length.
+std::optional<css_length> css_length_of(std::string_view opening, std::string_view key,
+                                        std::string_view value);
+
+// Reads the command files of `walked` as check does, in order, up to `file`, which it does not
+// read, and so leaves the run-wide records as check finds them when it reaches `file`.
+void read_pages_before(const project_folder& project, const std::vector<command_file_place>& walked,
+                       const std::filesystem::path& file);
 
 // What a check of the whole project met.
 struct check_totals {

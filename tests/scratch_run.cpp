@@ -24,7 +24,10 @@ constexpr uid_t nobody = 65534;
 constexpr auto run_time_limit = std::chrono::seconds(120);
 
 [[noreturn]] void exec_orvello(const fs::path& binary, const fs::path& work,
-                               const run_options& options, int out_fd, int err_fd) {
+                               const run_options& options, int out_fd, int err_fd, int in_fd) {
+  if (in_fd >= 0) {
+    dup2(in_fd, STDIN_FILENO);
+  }
   dup2(out_fd, STDOUT_FILENO);
   dup2(err_fd, STDERR_FILENO);
   if (chdir(work.c_str()) != 0) {
@@ -136,9 +139,18 @@ started_run ScratchRun::start(const run_options& options) {
     ADD_FAILURE() << "no pipes";
     return started;
   }
+  int in_fd = -1;
+  if (options.input) {
+    const fs::path input = root / "stdin";
+    std::ofstream(input, std::ios::binary) << *options.input;
+    in_fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+  }
   started.pid = fork();
   if (started.pid == 0) {
-    exec_orvello(binary, work, options, out_pipe[1], err_pipe[1]);
+    exec_orvello(binary, work, options, out_pipe[1], err_pipe[1], in_fd);
+  }
+  if (in_fd >= 0) {
+    close(in_fd);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);

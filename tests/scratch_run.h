@@ -32,6 +32,7 @@ struct run_options {
   std::optional<long> open_files_limit;  // file descriptors the run may hold
   std::vector<std::string> args;         // the command line after the program's name
   std::vector<std::string> env;          // NAME=value settings added to the environment
+  std::optional<std::string> input;      // the bytes of standard input, else what the test has
 };
 
 // A run with the command line `args`.

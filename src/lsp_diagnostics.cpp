@@ -1,0 +1,69 @@
+#include "lsp_diagnostics.h"
+
+#include <sstream>
+#include <vector>
+
+#include "lsp_text.h"
+#include "utils.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The folder named "proj" nearest above `file`, else the file's own folder.
+fs::path project_input_of(const fs::path& file) {
+  for (fs::path folder = file.parent_path(); folder.has_relative_path();
+       folder = folder.parent_path()) {
+    if (folder.filename() == "proj") {
+      return folder;
+    }
+  }
+  return file.parent_path();
+}
+
+}  // namespace
+
+lsp_page open_lsp_page(const fs::path& file) {
+  lsp_page page;
+  const fs::path input = project_input_of(file);
+  page.place = {file, file.lexically_relative(input)};
+  std::vector<command_file_place> walked;
+  const block_records saved = run_records;
+  run_records = block_records{};
+  read_project_folder(input.string(), page.project, walked);
+  for (const command_file_place& met : walked) {
+    if (met.file == file) {
+      read_pages_before(page.project, walked, file);
+      break;
+    }
+  }
+  page.start = run_records;
+  run_records = saved;
+  return page;
+}
+
+checked_text check_buffer(const lsp_page& page, const std::string& text) {
+  run_records = page.start;
+  current_orv_dir = page.place.file.parent_path().string();
+  std::istringstream source(text);
+  return check_command_text(source, page.place, page.project);
+}
+
+nlohmann::json diagnostics_json(const checked_text& checked, const std::string& text) {
+  const std::vector<std::string_view> lines = buffer_lines(text);
+  nlohmann::json diagnostics = nlohmann::json::array();
+  for (const diagnostic& finding : checked.found) {
+    const std::size_t line = std::min(finding.line, lines.size()) - 1;
+    const std::string_view content = lines[line];
+    const std::size_t end = utf16_column(content, content.size());
+    const std::size_t start = std::min(utf16_column(content, finding.column - 1), end);
+    diagnostics.push_back({{"range",
+                            {{"start", {{"line", line}, {"character", start}}},
+                             {"end", {{"line", line}, {"character", end}}}}},
+                           {"severity", finding.level == severity::error ? 1 : 2},
+                           {"code", std::string(finding.name)},
+                           {"source", "orvello"},
+                           {"message", finding.message}});
+  }
+  return diagnostics;
+}
