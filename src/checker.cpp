@@ -365,7 +365,6 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
   return false;
 }
 
-
 // Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a
 // host ("//"), the top of the server ("/") or a place in the page ("#").
 bool is_outside_check(std::string_view address) {
@@ -1109,17 +1108,17 @@ void check_other_case(const command_file_place& file, const project_folder& proj
 
 }  // namespace
 
-void read_pages_before(const project_folder& project, const std::vector<command_file_place>& walked,
-                       const fs::path& file) {
+bool read_pages_before(const project_folder& project, const fs::path& file) {
   std::unordered_set<std::string> pages_met;
-  for (const command_file_place& page : walked) {
-    if (page.file == file) {
-      return;
-    }
-    if (is_command_file(page.file.filename().native(), project.extensions)) {
-      check_command_file(page, project, pages_met);
-    }
-  }
+  bool met = false;
+  walk_input_files(project.input.string(), "File system error during the check: ",
+                   [&](const fs::path& walked, const fs::path& place) {
+                     met = met || walked == file;
+                     if (!met && is_command_file(walked.filename().native(), project.extensions)) {
+                       check_command_file({walked, place}, project, pages_met);
+                     }
+                   });
+  return met;
 }
 
 void list_site_file(site_listing& site, const fs::path& place,
@@ -1133,42 +1132,42 @@ void list_site_file(site_listing& site, const fs::path& place,
   site.folders_of_name[name].push_back(folder);
 }
 
-bool read_project_folder(const std::string& input, project_folder& project,
-                         std::vector<command_file_place>& walked) {
+void read_project_folder(const std::string& input, project_folder& project) {
   std::error_code error;
   project.input = input;
   project.resolved = fs::weakly_canonical(input, error);
   project.extensions = command_file_extensions();
   list_site_file(project.site, "main.css", project.extensions);
-  return walk_input_files(input, "File system error during the check: ",
-                          [&](const fs::path& file, const fs::path& place) {
-                            walked.push_back({file, place});
-                            list_site_file(project.site, place, project.extensions);
-                          });
+  text_sink dropped{nullptr, false};
+  const stream_redirect quiet(std::cerr, &dropped);  // the check's own walk reports its errors
+  walk_input_files(input, "", [&](const fs::path&, const fs::path& place) {
+    list_site_file(project.site, place, project.extensions);
+  });
 }
 
 check_totals check_project(
     const std::string& input,
     const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
   project_folder project;
-  std::vector<command_file_place> walked;
-  check_totals totals;
-  totals.walked = read_project_folder(input, project, walked);
+  read_project_folder(input, project);
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
-  for (const command_file_place& file : walked) {
-    std::vector<diagnostic> found;
-    if (is_command_file(file.file.filename().native(), project.extensions)) {
-      ++totals.pages;
-      found = check_command_file(file, project, pages_met);
-    } else if (file.place == "main.css") {
-      found.push_back({1, 1, severity::warning, "main-css-replaced",
-                       "the run writes its own stylesheet site/main.css over this file"});
-    } else {
-      check_other_case(file, project, found);
-    }
-    if (!found.empty()) {
-      report(file.file, found);
-    }
-  }
+  check_totals totals;
+  totals.walked = walk_input_files(
+      input,
+      "File system error during the check: ", [&](const fs::path& file, const fs::path& place) {
+        std::vector<diagnostic> found;
+        if (is_command_file(file.filename().native(), project.extensions)) {
+          ++totals.pages;
+          found = check_command_file({file, place}, project, pages_met);
+        } else if (place == "main.css") {
+          found.push_back({1, 1, severity::warning, "main-css-replaced",
+                           "the run writes its own stylesheet site/main.css over this file"});
+        } else {
+          check_other_case({file, place}, project, found);
+        }
+        if (!found.empty()) {
+          report(file, found);
+        }
+      });
   return totals;
 }

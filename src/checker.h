@@ -84,10 +84,10 @@ struct css_length {
 std::optional<css_length> css_length_of(std::string_view opening, std::string_view key,
                                         std::string_view value);
 
-// Reads the command files of `walked` as check does, in order, up to `file`, which it does not
-// read, and so leaves the run-wide records as check finds them when it reaches `file`.
-void read_pages_before(const project_folder& project, const std::vector<command_file_place>& walked,
-                       const std::filesystem::path& file);
+// Reads the command files below the project's input folder as check does, in the walk's order,
+// up to `file`, which it does not read, and so leaves the run-wide records as check finds them
+// when it reaches `file`; false when the walk never met `file`.
+bool read_pages_before(const project_folder& project, const std::filesystem::path& file);
 
 // What a check of the whole project met.
 struct check_totals {
@@ -95,11 +95,9 @@ struct check_totals {
   std::size_t pages = 0;
 };
 
-// The project below `input` with the listing of its site, and every file the walk met with its
-// place, in the walk's order, from one walk; false, after the walk's error line, when the walk
-// could not complete.
-bool read_project_folder(const std::string& input, project_folder& project,
-                         std::vector<command_file_place>& walked);
+// The project below `input`, with the listing of its site from a walk that reports nothing (the
+// check's own walk reports its errors).
+void read_project_folder(const std::string& input, project_folder& project);
 
 // Checks every file below `input` in the order a run meets them, calling `report` with the path
 // and the findings (in line order) of each file that has any.

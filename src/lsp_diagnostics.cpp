@@ -1,7 +1,6 @@
 #include "lsp_diagnostics.h"
 
 #include <sstream>
-#include <vector>
 
 #include "lsp_text.h"
 #include "utils.h"
@@ -27,17 +26,11 @@ lsp_page open_lsp_page(const fs::path& file) {
   lsp_page page;
   const fs::path input = project_input_of(file);
   page.place = {file, file.lexically_relative(input)};
-  std::vector<command_file_place> walked;
   const block_records saved = run_records;
   run_records = block_records{};
-  read_project_folder(input.string(), page.project, walked);
-  for (const command_file_place& met : walked) {
-    if (met.file == file) {
-      read_pages_before(page.project, walked, file);
-      break;
-    }
-  }
-  page.start = run_records;
+  read_project_folder(input.string(), page.project);
+  // A file that no build would reach yet (a new one, say) starts as the first page does.
+  page.start = read_pages_before(page.project, file) ? run_records : block_records{};
   run_records = saved;
   return page;
 }
