@@ -225,11 +225,12 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     const input_tree tree = open_input_tree(source);
     const mode_t creation_mask = current_creation_mask();
     fs::path known_folder;
-    ordered_reports reports;
-    reports.limit = 4 * assets_per_hand_over;  // above a batch: the oldest is always handed over
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
     job_batch copying{copiers, assets_per_hand_over, {}};
+    ordered_reports reports;
+    reports.limit = 4 * assets_per_hand_over;
+    reports.hand_over_gathered = [&copying] { hand_over(copying); };
     const auto visit = [&](const fs::directory_entry& entry) {
       if (!is_regular_file_or_warn(entry, reports) ||
           is_command_file(entry.path().filename().native(), extensions)) {
@@ -508,11 +509,12 @@ bool process_command_files(const std::string& input, const std::string& output,
                  output,
                  find_page_icon(output),
                  {},
-                 ordered_reports{{}, std::min<std::size_t>(64, spare / 2), true},
+                 ordered_reports{{}, std::min<std::size_t>(64, spare / 2), true, {}},
                  {},
                  std::min<std::size_t>(helper_threads(64), spare / 4),
                  job_pool(helper_threads(1)),
                  job_pool(helper_threads(1))};
+    run.reports.hand_over_gathered = [&run] { hand_over(run.writing.jobs); };
     const external_read_scope settle_pages([&run] {
       withdraw_pages_ahead(run);
       wait_for_page_writes(run.writing);
