@@ -17,6 +17,8 @@
 #include "block_routing.h"
 #include "console_capture.h"
 #include "generator.h"
+#include "near_names.h"
+#include "page_facts.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -46,46 +48,6 @@ struct location {
   std::size_t line = 1;
   std::size_t column = 1;
 };
-
-// --- Near names ------------------------------------------------------------------------------
-
-// The number of single-byte insertions, deletions, changes and swaps of neighbours that turn
-// `a` into `b`.
-std::size_t edit_distance(std::string_view a, std::string_view b) {
-  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-  for (std::size_t i = 0; i <= a.size(); ++i) {
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-      if (i == 0 || j == 0) {
-        d[i][j] = i + j;
-        continue;
-      }
-      d[i][j] = std::min(
-          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-      }
-    }
-  }
-  return d[a.size()][b.size()];
-}
-
-// The first of `names` nearest to `typed` if it is near enough to be a slip of the fingers
-// (one edit in a short name, two in a longer one); empty when none is.
-std::string_view nearest_name(std::string_view typed, const std::vector<std::string_view>& names) {
-  if (typed.size() > 40) {  // no name is that long; spares the table for long lines
-    return {};
-  }
-  std::string_view best;
-  std::size_t best_distance = 3;
-  for (const std::string_view name : names) {
-    const std::size_t distance = edit_distance(typed, name);
-    if (distance > 0 && distance < best_distance && distance <= (name.size() <= 5 ? 1u : 2u)) {
-      best = name;
-      best_distance = distance;
-    }
-  }
-  return best;
-}
 
 std::string did_you_mean(std::string_view prefix, std::string_view near) {
   return near.empty() ? "" : "; did you mean " + std::string(prefix) + std::string(near) + "?";
@@ -353,7 +315,7 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
   if (entry == site_entry::folder || entry == site_entry::file || relative == "main.css") {
     return true;
   }
-  if (relative.extension() != ".htm") {
+  if (relative.extension() != project.page_extension) {
     return false;
   }
   for (const std::string& extension : project.extensions) {
@@ -425,6 +387,7 @@ struct file_check {
   std::array<std::vector<field_origin>, kind_count> origins;
   bool any_block = false;
   captured_errors errors;
+  bool in_page = false;  // inside the @page block of a site with settings
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -550,9 +513,17 @@ void check_site_address(file_check& check, std::string_view address, value_use u
   std::string why = "there is no " + source.string();
   if (site_entry_from(relative, check.project) == site_entry::command_file) {
     why = source.string() + " is compiled into a page, not copied; name the page, " +
-          fs::path(relative).replace_extension(".htm").filename().string();
-  } else if (const std::string near = nearest_site_file(check, relative); !near.empty()) {
-    why += "; did you mean " + in_quotes(near) + "?";
+          fs::path(relative).replace_extension(check.project.page_extension).filename().string();
+  }
+  const fs::path other_page = fs::path(relative).replace_extension(check.project.page_extension);
+  if (check.project.page_blocks &&
+      (relative.extension() == ".htm" || relative.extension() == ".html") &&
+      other_page != relative && site_holds(other_page, check.project)) {
+    why = "the pages of this site end in " + check.project.page_extension +
+          " (orvello.toml); name the page, " + other_page.filename().string();
+  } else if (site_entry_from(relative, check.project) != site_entry::command_file) {
+    const std::string near = nearest_site_file(check, relative);
+    why += near.empty() ? "" : "; did you mean " + in_quotes(near) + "?";
   }
   if (use == value_use::link) {
     check.add(at, severity::error, "broken-link",
@@ -713,7 +684,12 @@ void check_dropped_line(file_check& check, std::string_view line) {
   if (check_blanks_around(check, line, nullptr)) {
     return;
   }
-  if (line.starts_with("@@")) {
+  if (line == page_block.opening || line == page_block.closing) {
+    check.add(check.here(), severity::warning, "page-needs-settings",
+              std::string(line) +
+                  " is a block only in a site with settings: without orvello.toml beside " +
+                  check.project.input.string() + "/ the line is ignored");
+  } else if (line.starts_with("@@")) {
     check.add(check.here(), severity::warning, "setting-outside-block",
               "@@" + std::string(typed_key(line)) + " stands outside every block and sets nothing");
   } else if (line.starts_with('@')) {
@@ -923,9 +899,23 @@ void check_byte_order_mark(file_check& check, std::string_view line) {
                 "; save the file as UTF-8 without a byte-order mark");
 }
 
+// A line of the @page block of a site with settings.
+void check_page_line(file_check& check, std::string_view line) {
+  check.any_block = true;
+  const std::string problem = page_setting_problem(line);
+  if (!problem.empty()) {
+    check.add(check.here(), severity::warning, "page-setting", problem);
+  }
+}
+
 // Checks one line and returns the kind that took it, null when none did.
 const block_route* check_line(file_check& check, const std::string& line, std::ostream& discard) {
   check_byte_order_mark(check, line);
+  if (check.project.page_blocks &&
+      takes_page_line(line, check.in_page, check.flags != block_flags{})) {
+    check_page_line(check, line);
+    return nullptr;
+  }
   const block_flags before = check.flags;
   const block_route* route = route_line(line, check.flags, discard);
   if (check_bare_carriage_returns(check, line)) {
@@ -980,7 +970,7 @@ void check_end_of_file(file_check& check) {
 
 checked_text check_command_text(std::istream& source, const command_file_place& page,
                                 const project_folder& project) {
-  file_check check{page, project, {}, {}, 0, {}, {}, false, {}};
+  file_check check{page, project, {}, {}, 0, {}, {}, false, {}, false};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
   std::vector<std::string_view> kinds;
   std::string line;
@@ -1096,12 +1086,13 @@ void check_other_case(const command_file_place& file, const project_folder& proj
       continue;
     }
     const fs::path named = fs::path(file.file.filename()).replace_extension(lower);
-    found.push_back({number, 1, severity::error, "command-file-case",
-                     "this file ends in " + in_quotes(extension) + ", not " + in_quotes(lower) +
-                         ", so the run copies it to the site as it is instead of compiling it "
-                         "into the page site/" +
-                         fs::path(file.place).replace_extension(".htm").generic_string() +
-                         "; rename it " + named.string()});
+    found.push_back(
+        {number, 1, severity::error, "command-file-case",
+         "this file ends in " + in_quotes(extension) + ", not " + in_quotes(lower) +
+             ", so the run copies it to the site as it is instead of compiling it "
+             "into the page site/" +
+             fs::path(file.place).replace_extension(project.page_extension).generic_string() +
+             "; rename it " + named.string()});
     return;
   }
 }
@@ -1121,10 +1112,13 @@ bool read_pages_before(const project_folder& project, const fs::path& file) {
   return met;
 }
 
-void list_site_file(site_listing& site, const fs::path& place,
-                    const std::vector<std::string>& extensions) {
-  const fs::path written = is_command_file(place.filename().native(), extensions)
-                               ? fs::path(place).replace_extension(".htm")
+namespace {
+
+// Adds the place below the output folder that a run gives the file at `place` below the input
+// folder: the file itself, or the page a command file becomes.
+void list_site_file(site_listing& site, const fs::path& place, const project_folder& project) {
+  const fs::path written = is_command_file(place.filename().native(), project.extensions)
+                               ? fs::path(place).replace_extension(project.page_extension)
                                : place;
   const std::string folder = written.parent_path().generic_string();
   const std::string name = written.filename().string();
@@ -1132,24 +1126,29 @@ void list_site_file(site_listing& site, const fs::path& place,
   site.folders_of_name[name].push_back(folder);
 }
 
-void read_project_folder(const std::string& input, project_folder& project) {
+}  // namespace
+
+void read_project_folder(const std::string& input, std::string_view page_extension,
+                         bool page_blocks, project_folder& project) {
   std::error_code error;
   project.input = input;
   project.resolved = fs::weakly_canonical(input, error);
   project.extensions = command_file_extensions();
-  list_site_file(project.site, "main.css", project.extensions);
+  project.page_extension = page_extension;
+  project.page_blocks = page_blocks;
+  list_site_file(project.site, "main.css", project);
   text_sink dropped{nullptr, false};
   const stream_redirect quiet(std::cerr, &dropped);  // the check's own walk reports its errors
   walk_input_files(input, "", [&](const fs::path&, const fs::path& place) {
-    list_site_file(project.site, place, project.extensions);
+    list_site_file(project.site, place, project);
   });
 }
 
 check_totals check_project(
-    const std::string& input,
+    const std::string& input, std::string_view page_extension, bool page_blocks,
     const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
   project_folder project;
-  read_project_folder(input, project);
+  read_project_folder(input, page_extension, page_blocks, project);
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
   check_totals totals;
   totals.walked = walk_input_files(

@@ -36,13 +36,10 @@ struct project_folder {
   std::filesystem::path input;     // as named, e.g. "proj"
   std::filesystem::path resolved;  // `input` resolved, to tell links that leave it
   std::vector<std::string> extensions;
-  site_listing site;  // empty when unknown: then no address gets a suggestion
+  std::string page_extension = ".htm";  // of the pages, as the settings name it
+  bool page_blocks = false;             // orvello.toml is there, so @page is a block
+  site_listing site;                    // empty when unknown: then no address gets a suggestion
 };
-
-// Adds the place below the output folder that a run gives the file at `place` below the input
-// folder: the file itself, or the page a command file becomes.
-void list_site_file(site_listing& site, const std::filesystem::path& place,
-                    const std::vector<std::string>& extensions);
 
 // A command file, as the walk forms its path ("proj/docs/guide.orv") and with its place below
 // the input and the output folder ("docs/guide.orv").
@@ -95,12 +92,16 @@ struct check_totals {
   std::size_t pages = 0;
 };
 
-// The project below `input`, with the listing of its site from a walk that reports nothing (the
-// check's own walk reports its errors).
-void read_project_folder(const std::string& input, project_folder& project);
+// The project below `input`, its pages ending in `page_extension` and `@page` a block when
+// `page_blocks`, with the listing of its site from a walk that reports nothing (the check's own
+// walk reports its errors).
+void read_project_folder(const std::string& input, std::string_view page_extension,
+                         bool page_blocks, project_folder& project);
 
 // Checks every file below `input` in the order a run meets them, calling `report` with the path
-// and the findings (in line order) of each file that has any.
-check_totals check_project(const std::string& input,
+// and the findings (in line order) of each file that has any; `page_extension` and `page_blocks`
+// are as the settings say.
+check_totals check_project(const std::string& input, std::string_view page_extension,
+                           bool page_blocks,
                            const std::function<void(const std::filesystem::path& file,
                                                     const std::vector<diagnostic>&)>& report);

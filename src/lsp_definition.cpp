@@ -28,7 +28,7 @@ fs::path named_file(const lsp_page& page, std::string_view address, bool literal
   if (fs::exists(target, error)) {
     return target;
   }
-  if (target.extension() == ".htm") {
+  if (target.extension() == page.project.page_extension) {
     for (const std::string& extension : page.project.extensions) {
       const fs::path command_file = fs::path(target).replace_extension(extension);
       if (fs::is_regular_file(command_file, error)) {

@@ -1,8 +1,12 @@
 #include "lsp_diagnostics.h"
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <system_error>
 
 #include "lsp_text.h"
+#include "site_settings.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +32,16 @@ lsp_page open_lsp_page(const fs::path& file) {
   page.place = {file, file.lexically_relative(input)};
   const block_records saved = run_records;
   run_records = block_records{};
-  read_project_folder(input.string(), page.project);
+  const fs::path settings_file = input.parent_path() / settings_file_name;
+  std::error_code error;
+  const bool settings_present = fs::exists(settings_file, error);
+  std::string page_extension = ".htm";
+  if (std::ifstream settings{settings_file}) {
+    const std::string text{std::istreambuf_iterator<char>(settings), {}};
+    const settings_reading reading = parse_site_settings(text, input);
+    page_extension = reading.settings ? reading.settings->page_extension : page_extension;
+  }
+  read_project_folder(input.string(), page_extension, settings_present, page.project);
   // A file that no build would reach yet (a new one, say) starts as the first page does.
   page.start = read_pages_before(page.project, file) ? run_records : block_records{};
   run_records = saved;

@@ -80,8 +80,8 @@ struct buffer_shelf;
 // The thread that writes pages behind the compiler: the pages finished and not yet handed over,
 // and the shelf of written page buffers.
 struct page_writer {
-  // Someone waits for a page once more than `pages_waiting` are unreported, so a hand-over never
-  // holds more pages than that and one: the page waited for has always been handed over.
+  // Pages are handed over `pages_waiting` and one at a time at most, so that the writer starts
+  // before the compiler waits for the oldest of `pages_waiting` unreported pages.
   page_writer(job_pool& pool, std::size_t pages_waiting);
   job_batch jobs;
   std::shared_ptr<buffer_shelf> shelf;

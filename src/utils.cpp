@@ -14,6 +14,7 @@
 #include "job_pool.h"
 #include "ordered_console.h"
 #include "page_files.h"
+#include "page_frame.h"
 #include "page_observer.h"
 
 namespace fs = std::filesystem;
@@ -225,11 +226,12 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     const input_tree tree = open_input_tree(source);
     const mode_t creation_mask = current_creation_mask();
     fs::path known_folder;
-    ordered_reports reports;
-    reports.limit = 4 * assets_per_hand_over;  // above a batch: the oldest is always handed over
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
     job_batch copying{copiers, assets_per_hand_over, {}};
+    ordered_reports reports;
+    reports.limit = 4 * assets_per_hand_over;
+    reports.hand_over_gathered = [&copying] { hand_over(copying); };
     const auto visit = [&](const fs::directory_entry& entry) {
       if (!is_regular_file_or_warn(entry, reports) ||
           is_command_file(entry.path().filename().native(), extensions)) {
@@ -252,7 +254,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
   });
 }
 
-bool create_main_css(const std::string& folder) {
+bool create_main_css(const std::string& folder, std::string_view text) {
   try {
     const fs::path path = fs::path(folder) / "main.css";
     if (!fs::exists(folder)) {
@@ -263,7 +265,7 @@ bool create_main_css(const std::string& folder) {
       std::cerr << "Error: Could not create main.css at " << path.string() << "\n";
       return false;
     }
-    css << main_css_text();
+    css << (text.empty() ? main_css_text() : text);
     css.close();
     if (css.fail()) {
       std::cerr << "Error: Could not write main.css at " << path.string() << "\n";
@@ -306,15 +308,18 @@ void write_page_foot(std::ostream& page) {
 }  // namespace
 
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon) {
-  write_page_head(page, icon, prefix);
+                  const page_icon& icon, const page_frame* frame) {
+  frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
   block_flags flags;
+  bool in_page = false;
   std::string line;
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
-    route_line(line, flags, page);
+    if (frame == nullptr || !takes_page_line(line, in_page, flags != block_flags{})) {
+      route_line(line, flags, page);
+    }
   }
-  write_page_foot(page);
+  frame != nullptr ? void(page << frame->foot) : write_page_foot(page);
 }
 
 namespace {
@@ -354,9 +359,14 @@ struct page_run {
   page_writer writing{writer, reports.limit};
   page_creation creation{};
   bool pages_withdrawn = false;  // no page has been created ahead since
+  const site_frame* site = nullptr;
 };
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
+
+fs::path page_place_of(const site_frame* site, const fs::path& relative) {
+  return site ? page_place(*site, relative) : fs::path(relative).replace_extension(".htm");
+}
 
 // Opens the page of `command_file` at `page_path`; -1 when it cannot be.
 int open_page(const fs::path& page_path, const fs::path& command_file, page_run& run) {
@@ -399,7 +409,9 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
     const stream_redirect capture(std::cerr, &errors);
     read = read_command_source(source, [&](std::istream& in) {
       try {
-        compile_page(in, page, depth_prefix(file.relative), run.icon);
+        const page_frame frame =
+            run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
+        compile_page(in, page, depth_prefix(file.relative), run.icon, run.site ? &frame : nullptr);
       } catch (const fs::filesystem_error& error) {
         failure = error.what();
       }
@@ -455,7 +467,7 @@ bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
         console_report{std::string(compile_error_prefix) + failure.what() + "\n", "", false});
     return false;
   }
-  file.page_path = (fs::path(run.output) / file.relative).replace_extension(".htm");
+  file.page_path = fs::path(run.output) / page_place_of(run.site, file.relative);
   file.source = finished_future(open_command_source(file.path));
   return true;
 }
@@ -498,7 +510,7 @@ void compile_oldest(page_run& run) {
 }  // namespace
 
 bool process_command_files(const std::string& input, const std::string& output,
-                           const std::vector<std::string>& extensions) {
+                           const std::vector<std::string>& extensions, const site_frame* site) {
   return run_walking_step(input, compile_error_prefix, [&] {
     // One reader opens command files and creates their pages ahead, and one writer writes the pages
     // behind the compiler, which compiles in walk order on this thread. How far ahead and behind
@@ -508,11 +520,13 @@ bool process_command_files(const std::string& input, const std::string& output,
                  output,
                  find_page_icon(output),
                  {},
-                 ordered_reports{{}, std::min<std::size_t>(64, spare / 2), true},
+                 ordered_reports{{}, std::min<std::size_t>(64, spare / 2), true, {}},
                  {},
                  std::min<std::size_t>(helper_threads(64), spare / 4),
                  job_pool(helper_threads(1)),
                  job_pool(helper_threads(1))};
+    run.reports.hand_over_gathered = [&run] { hand_over(run.writing.jobs); };
+    run.site = site;
     const external_read_scope settle_pages([&run] {
       withdraw_pages_ahead(run);
       wait_for_page_writes(run.writing);
@@ -531,7 +545,7 @@ bool process_command_files(const std::string& input, const std::string& output,
         run.ahead.push_back({entry.path(), {}, {}, finished_future(command_source{}), true});
       } else if (entry.is_regular_file(error)) {
         fs::path relative = place_below(entry, run.tree);
-        fs::path page_path = (fs::path(run.output) / relative).replace_extension(".htm");
+        fs::path page_path = fs::path(run.output) / page_place_of(run.site, relative);
         auto read = [&creation = run.creation, path = entry.path(), page_path] {
           command_source source = open_command_source(path);
           create_page_ahead(source, page_path, creation);

@@ -32,15 +32,20 @@ bool replicate_directory_structure(const std::string& source, const std::string&
 bool copy_non_command_files(const std::string& source, const std::string& destination,
                             const std::vector<std::string>& extensions);
 
-// Writes the site's one stylesheet, `folder`/main.css.
-bool create_main_css(const std::string& folder);
+// Writes the site's one stylesheet, `folder`/main.css: `text`, or the default sheet when empty.
+bool create_main_css(const std::string& folder, std::string_view text = {});
 
 // --- Page compiler ---------------------------------------------------------------------------
 
-// Compiles every command file below `input` into an .htm page at the same place below `output`;
-// false when the walk could not complete or any page is missing or incomplete.
+struct page_frame;
+struct site_frame;
+
+// Compiles every command file below `input` into an .htm page at the same place below `output`,
+// framed as `site` says when it is given; false when the walk could not complete or any page is
+// missing or incomplete.
 bool process_command_files(const std::string& input, const std::string& output,
-                           const std::vector<std::string>& extensions);
+                           const std::vector<std::string>& extensions,
+                           const site_frame* site = nullptr);
 
 // Calls `visit` with every regular file below `input` (links followed), as the walk forms its path
 // ("proj/docs/a.png") and with its place below the output folder, in the order a run meets them;
@@ -56,9 +61,10 @@ struct page_icon {
 };
 
 // Writes the page of one command file: the head linking the icon and the stylesheet behind
-// `prefix` ("../" per folder), every line of `source` routed to its block, and the footer.
+// `prefix` ("../" per folder), every line of `source` routed to its block, and the footer; with
+// a `frame`, its head and foot instead, and the @page block is no content.
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon);
+                  const page_icon& icon, const page_frame* frame = nullptr);
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.
