@@ -5,6 +5,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "generator.h"
 #include "lsp_text.h"
 #include "site_settings.h"
 #include "utils.h"
@@ -13,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The folder named "proj" nearest above `file`, else the file's own folder.
+// The folder named "proj" nearest above `file`; empty when there is none.
 fs::path project_input_of(const fs::path& file) {
   for (fs::path folder = file.parent_path(); folder.has_relative_path();
        folder = folder.parent_path()) {
@@ -21,7 +22,18 @@ fs::path project_input_of(const fs::path& file) {
       return folder;
     }
   }
-  return file.parent_path();
+  return {};
+}
+
+// The extension of pages as orvello.toml beside `input` names it, ".htm" without one.
+std::string page_extension_of(const fs::path& input) {
+  std::ifstream settings{input.parent_path() / settings_file_name};
+  if (!settings) {
+    return ".htm";
+  }
+  const std::string text{std::istreambuf_iterator<char>(settings), {}};
+  const settings_reading reading = parse_site_settings(text, input);
+  return reading.settings ? reading.settings->page_extension : ".htm";
 }
 
 }  // namespace
@@ -29,19 +41,19 @@ fs::path project_input_of(const fs::path& file) {
 lsp_page open_lsp_page(const fs::path& file) {
   lsp_page page;
   const fs::path input = project_input_of(file);
+  if (input.empty()) {  // a folder that may be large (the home folder, say) is not walked
+    page.place = {file, file.filename()};
+    page.project.input = file.parent_path();
+    page.project.resolved = file.parent_path();
+    page.project.extensions = command_file_extensions();
+    return page;
+  }
   page.place = {file, file.lexically_relative(input)};
+  std::error_code error;
+  const bool settings_present = fs::exists(input.parent_path() / settings_file_name, error);
+  read_project_folder(input.string(), page_extension_of(input), settings_present, page.project);
   const block_records saved = run_records;
   run_records = block_records{};
-  const fs::path settings_file = input.parent_path() / settings_file_name;
-  std::error_code error;
-  const bool settings_present = fs::exists(settings_file, error);
-  std::string page_extension = ".htm";
-  if (std::ifstream settings{settings_file}) {
-    const std::string text{std::istreambuf_iterator<char>(settings), {}};
-    const settings_reading reading = parse_site_settings(text, input);
-    page_extension = reading.settings ? reading.settings->page_extension : page_extension;
-  }
-  read_project_folder(input.string(), page_extension, settings_present, page.project);
   // A file that no build would reach yet (a new one, say) starts as the first page does.
   page.start = read_pages_before(page.project, file) ? run_records : block_records{};
   run_records = saved;

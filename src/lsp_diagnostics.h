@@ -20,8 +20,9 @@ struct lsp_page {
 };
 
 // The page of the command file at `file` (an absolute path): the project is the nearest folder
-// above it named "proj", else the file's own folder; the pages that a run compiles before it are
-// read from disk.
+// above it named "proj", and the pages that a run compiles before it are read from disk. Without
+// such a folder, the file's own folder stands for the project but is not walked: no page comes
+// before the file, and no near file is suggested.
 lsp_page open_lsp_page(const std::filesystem::path& file);
 
 // Checks `text` as the content of `page`, starting from the records it starts from.
