@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "page_pipeline.h"
 #include "utils.h"
 
 namespace {
@@ -93,7 +94,7 @@ source_date_epoch_setting read_source_date_epoch() {
   return {seconds, ""};
 }
 
-int run_generator(const std::string& timestamp) {
+int run_generator(const std::string& timestamp, const page_observer* observer) {
   // The console lines that must reach the user at once are flushed explicitly.
   std::ios::sync_with_stdio(false);
   const auto start = std::chrono::system_clock::now();
@@ -111,8 +112,9 @@ int run_generator(const std::string& timestamp) {
       run_step(3, "copied non-command files from 'proj' dir to 'site' dir",
                [&] { return copy_non_command_files(input, output, extensions); }) &&
       run_step(4, "generated main.css in 'site' dir", [&] { return create_main_css(output); }) &&
-      run_step(5, "process command files in 'proj' dir to 'site' dir",
-               [&] { return process_command_files(input, output, extensions); });
+      run_step(5, "process command files in 'proj' dir to 'site' dir", [&] {
+        return run_page_pipeline(page_request(input, output, extensions), {observer, {}});
+      });
   if (!generated) {
     return 1;
   }

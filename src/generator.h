@@ -25,6 +25,9 @@ struct source_date_epoch_setting {
 };
 source_date_epoch_setting read_source_date_epoch();
 
-// Runs the five steps in the working folder with `timestamp` in the footers; 0 when all succeed,
-// 1 when one fails (the later steps are not run).
-int run_generator(const std::string& timestamp);
+struct page_observer;
+
+// Runs the five steps in the working folder with `timestamp` in the footers, the pages followed
+// by `observer` when it is not null; 0 when all succeed, 1 when one fails (the later steps are not
+// run).
+int run_generator(const std::string& timestamp, const page_observer* observer = nullptr);

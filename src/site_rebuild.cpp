@@ -8,8 +8,10 @@
 
 #include "block_records.h"
 #include "console_capture.h"
+#include "external_reads.h"
 #include "generator.h"
 #include "page_observer.h"
+#include "page_pipeline.h"
 #include "source_tree.h"
 #include "utils.h"
 
@@ -24,10 +26,6 @@ const std::vector<std::string> command_extensions{".orv", ".c", ".cpp"};
 // Every so many pages one keeps its start state whole; the state of any page is then rebuilt by
 // compiling at most that many pages before it again, without writing them.
 constexpr std::size_t snapshot_spacing = 32;
-
-page_icon icon_for(bool png) {
-  return png ? page_icon{"favicon.png", "image/png"} : page_icon{};
-}
 
 // Follows a whole run: for each page its start and end state, the external files it read and the
 // lines it printed on standard error (kept in `errors`).
@@ -105,7 +103,7 @@ void attach_pages(folder_node& node, const fs::path& folder, run_recording& reco
   }
 }
 
-// Runs `run` (a whole run, from proj/ into some folder) with the page compiler observed, and
+// Runs `run` (a whole run, from proj/ into some folder, handed the observer of its pages), and
 // returns what rebuilds remember of it; null when proj/ could not be read beforehand.
 template <typename Run>
 std::shared_ptr<remembered_site> record_run(Run run, const text_sink& errors, int& status,
@@ -120,15 +118,8 @@ std::shared_ptr<remembered_site> record_run(Run run, const text_sink& errors, in
   run_recording recording{site ? *site : scratch, errors, {}, nullptr, 0, 0, std::nullopt};
   page_observer observer = recording_observer(recording);
   run_records = block_records{};
-  active_page_observer = &observer;
-  try {
-    status = run();
-  } catch (...) {
-    active_page_observer = nullptr;
-    throw;
-  }
+  status = run(&observer);
   finish_recorded_page(recording, false);
-  active_page_observer = nullptr;
   pages = recording.count;
   if (site) {
     attach_pages(site->root, input_folder, recording);
@@ -199,16 +190,17 @@ void prepare_output_folder() {
   }
 }
 
-// Runs steps 2 to 5 of a run into `staging`, quietly.
-int run_steps_into(const std::string& staging) {
+// Runs steps 2 to 5 of a run into `staging`, quietly, its pages followed by `observer`.
+int run_steps_into(const std::string& staging, const page_observer* observer) {
   if (!fs::exists(input_folder)) {
     std::cerr << "Error: Source directory '" << input_folder << "' does not exist.\n";
     return 1;
   }
-  const bool built = replicate_directory_structure(input_folder, staging) &&
-                     copy_non_command_files(input_folder, staging, command_extensions) &&
-                     create_main_css(staging) &&
-                     process_command_files(input_folder, staging, command_extensions);
+  const bool built =
+      replicate_directory_structure(input_folder, staging) &&
+      copy_non_command_files(input_folder, staging, command_extensions) &&
+      create_main_css(staging) &&
+      run_page_pipeline(page_request(input_folder, staging, command_extensions), {observer, {}});
   return built ? 0 : 1;
 }
 
@@ -242,7 +234,8 @@ void full_rebuild(rebuild_state& state, const std::string& timestamp, rebuild_re
     prepare_output_folder();
     build_timestamp = timestamp;
     std::shared_ptr<remembered_site> site =
-        record_run([&] { return run_steps_into(staging); }, errors, status, report.pages_compiled);
+        record_run([&](const page_observer* observer) { return run_steps_into(staging, observer); },
+                   errors, status, report.pages_compiled);
     if (status == 0 && site) {
       move_into(staging, output_folder, fs::path(staging).filename().string(), report);
       rename_staging_in(site->root, staging);
@@ -269,14 +262,6 @@ namespace {
 // A page compiled again without writing it did not end as it did before: some file changed
 // without its stamp showing it, and only a full rebuild can be trusted.
 struct replay_mismatch {};
-
-// Installs an observer of the page compiler until it goes out of scope.
-struct observer_scope {
-  explicit observer_scope(page_observer& observer) { active_page_observer = &observer; }
-  ~observer_scope() { active_page_observer = nullptr; }
-  observer_scope(const observer_scope&) = delete;
-  observer_scope& operator=(const observer_scope&) = delete;
-};
 
 std::string joined(const std::string& relative, const std::string& name) {
   return relative.empty() ? name : relative + "/" + name;
@@ -398,15 +383,16 @@ struct page_chain {
   std::vector<std::string> folder_paths{};
   std::size_t since_snapshot = 0;
   page_memory* compiling = nullptr;
+  external_reads reads{};  // how pages read their external files; the folder is set per page
 };
 
-void compile_unwritten(const std::string& relative, bool png_icon) {
+void compile_unwritten(const std::string& relative, bool png_icon, external_reads& reads) {
   const fs::path source_path = input_path(relative);
   std::ifstream source(source_path);
-  current_orv_dir = source_path.parent_path().string();
+  reads.folder = source_path.parent_path();
   text_sink discard(nullptr, false);
   std::ostream page(&discard);
-  compile_page(source, page, depth_prefix(relative), icon_for(png_icon));
+  compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads);
 }
 
 void restore_state(page_chain& chain) {
@@ -420,7 +406,7 @@ void restore_state(page_chain& chain) {
       entry.page->snapshot = std::make_unique<block_records>(run_records);
     }
     compile_unwritten(joined(chain.folder_paths[chain.replay[i].second], entry.name),
-                      chain.site.png_icon);
+                      chain.site.png_icon, chain.reads);
     if (records_digest(run_records) != entry.page->end_digest) {
       throw replay_mismatch{};
     }
@@ -440,14 +426,14 @@ bool source_read_whole(const std::ifstream& source, const fs::path& source_path)
 // Compiles a page as a run does, with the same messages, but writes it beside its place and
 // renames it into place; a page that a later one replaces is compiled without being written.
 bool write_page(const tree_entry& entry, const std::string& relative, const folder_node& node,
-                bool png_icon) {
+                bool png_icon, external_reads& reads) {
   const fs::path source_path = input_path(relative);
   std::ifstream source(source_path);
   if (!source.is_open()) {
     std::cerr << "Error: Could not open file " << source_path.string() << "\n";
     return false;
   }
-  current_orv_dir = source_path.parent_path().string();
+  reads.folder = source_path.parent_path();
   const fs::path page_path = (fs::path(output_folder) / relative).replace_extension(".htm");
   if (entry.replaces) {
     std::cerr << "Warning: " << page_path.string()
@@ -458,7 +444,7 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
   if (!entry.final_writer) {
     text_sink discard(nullptr, false);
     std::ostream page(&discard);
-    compile_page(source, page, prefix, icon_for(png_icon));
+    compile_page(source, page, prefix, page_icon_for(png_icon), reads);
     return source_read_whole(source, source_path);
   }
   const fs::path temporary = page_path.parent_path() / temporary_name(node);
@@ -470,7 +456,7 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
     std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
     return false;
   }
-  compile_page(source, page, prefix, icon_for(png_icon));
+  compile_page(source, page, prefix, page_icon_for(png_icon), reads);
   page.close();
   std::error_code error;
   bool written = source_read_whole(source, source_path) && !page.fail();
@@ -497,7 +483,7 @@ void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
   entry.stamp = read_stamp(input_path(relative));
   const std::size_t errors_from = chain.errors.text.size();
   chain.compiling = memory.get();
-  memory->written = write_page(entry, relative, node, chain.site.png_icon);
+  memory->written = write_page(entry, relative, node, chain.site.png_icon, chain.reads);
   chain.compiling = nullptr;
   memory->end_digest = records_digest(run_records);
   memory->problems = lines_from(chain.errors.text, errors_from);
@@ -603,11 +589,9 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     site.png_icon = png_icon;
     remove_stale_outputs(site, report);
     build_timestamp = timestamp;
-    page_observer observer;
-    observer.external_read = [&](const fs::path& file) {
+    chain.reads.observe = [&](const fs::path& file) {
       note_external_read(site, chain.compiling, file);
     };
-    const observer_scope observing(observer);
     visit_folder(chain, site.root, "");
   } catch (const replay_mismatch&) {
     return false;
@@ -628,7 +612,9 @@ int build_and_remember(rebuild_state& state, const std::string& timestamp) {
   const stream_redirect redirect(std::cerr, &errors);
   int status = 1;
   std::size_t pages = 0;
-  state.site = record_run([&] { return run_generator(timestamp); }, errors, status, pages);
+  state.site =
+      record_run([&](const page_observer* observer) { return run_generator(timestamp, observer); },
+                 errors, status, pages);
   state.trusted = status == 0 && state.site != nullptr;
   return status;
 }
