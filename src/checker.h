@@ -27,6 +27,8 @@ struct project_folder {
   std::filesystem::path input;     // as named, e.g. "proj"
   std::filesystem::path resolved;  // `input` resolved, to tell links that leave it
   std::vector<std::string> extensions;
+  std::string page_extension = ".htm";  // of the pages, as the settings name it
+  bool page_blocks = false;             // orvello.toml is there, so @page is a block
 };
 
 // A command file, as the walk forms its path ("proj/docs/guide.orv") and with its place below
@@ -49,7 +51,9 @@ struct check_totals {
 };
 
 // Checks every file below `input` in the order a run meets them, calling `report` with the path
-// and the findings (in line order) of each file that has any.
-check_totals check_project(const std::string& input,
+// and the findings (in line order) of each file that has any; `page_extension` and `page_blocks`
+// are as the settings say.
+check_totals check_project(const std::string& input, std::string_view page_extension,
+                           bool page_blocks,
                            const std::function<void(const std::filesystem::path& file,
                                                     const std::vector<diagnostic>&)>& report);

@@ -12,6 +12,7 @@
 #include "job_pool.h"
 #include "ordered_console.h"
 #include "page_files.h"
+#include "page_frame.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +41,7 @@ std::size_t pipeline_descriptors(const pipeline_windows& windows) {
 
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions) {
-  return {input, output, extensions, pipeline_windows_for(spare_descriptors())};
+  return {input, output, extensions, pipeline_windows_for(spare_descriptors()), nullptr};
 }
 
 namespace {
@@ -84,9 +85,14 @@ struct page_run {
   page_creation creation{};
   bool pages_withdrawn = false;  // no page has been created ahead since
   external_reads reads;          // how the page being compiled reads its external files
+  const site_frame* site;
 };
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
+
+fs::path page_place_of(const site_frame* site, const fs::path& relative) {
+  return site ? page_place(*site, relative) : fs::path(relative).replace_extension(".htm");
+}
 
 // Opens the page of `command_file` at `page_path`; -1 when it cannot be.
 int open_page(const fs::path& page_path, const fs::path& command_file, page_run& run) {
@@ -129,7 +135,10 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
     const stream_redirect capture(std::cerr, &errors);
     read = read_command_source(source, [&](std::istream& in) {
       try {
-        compile_page(in, page, depth_prefix(file.relative), run.icon, run.reads);
+        const page_frame frame =
+            run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
+        compile_page(in, page, depth_prefix(file.relative), run.icon, run.reads,
+                     run.site ? &frame : nullptr);
       } catch (const fs::filesystem_error& error) {
         failure = error.what();
       }
@@ -185,7 +194,7 @@ bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
         console_report{std::string(compile_error_prefix) + failure.what() + "\n", "", false});
     return false;
   }
-  file.page_path = (fs::path(run.output) / file.relative).replace_extension(".htm");
+  file.page_path = fs::path(run.output) / page_place_of(run.site, file.relative);
   file.source = finished_future(open_command_source(file.path));
   return true;
 }
@@ -239,7 +248,8 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
       writer(windows.helpers ? helper_threads(1) : 0),
       reading{reader, windows.files_per_hand_over, {}},
       writing(writer, windows.pages_per_hand_over, windows.pieces_in_flight,
-              run_hooks.before_write) {
+              run_hooks.before_write),
+      site(request.site) {
   reads.settle = [this] {
     withdraw_pages_ahead(*this);
     wait_for_page_writes(writing);
@@ -268,7 +278,7 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         run.ahead.push_back({entry.path(), {}, {}, finished_future(command_source{}), true});
       } else if (entry.is_regular_file(error)) {
         fs::path relative = place_below(entry, run.tree);
-        fs::path page_path = (fs::path(run.output) / relative).replace_extension(".htm");
+        fs::path page_path = fs::path(run.output) / page_place_of(run.site, relative);
         auto read = [&creation = run.creation, path = entry.path(), page_path] {
           command_source source = open_command_source(path);
           create_page_ahead(source, page_path, creation);

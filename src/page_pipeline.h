@@ -9,6 +9,8 @@
 
 #include "page_observer.h"
 
+struct site_frame;
+
 // How far the file-system work may run ahead of the compiler and behind it.
 //
 // Deadlock-free whatever the sizes: the compiler alone gathers jobs and it hands over what it
@@ -39,6 +41,7 @@ struct page_pipeline_request {
   std::string output;                   // "site", or where a rebuild stages its run
   std::vector<std::string> extensions;  // of command files
   pipeline_windows windows;             // helpers start only where there is more than one core
+  const site_frame* site = nullptr;     // frames the pages when the site has settings
 };
 
 // A request with the windows of a run in this process: those of the open files its soft limit

@@ -205,6 +205,13 @@ int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_s
 
 }  // namespace
 
+watch_settings watch_settings_of(const serve_options& options) {
+  watch_settings settings;
+  settings.folder = "proj";
+  settings.poll = options.poll;
+  return settings;
+}
+
 int run_serve(const serve_options& options, const std::string& timestamp) {
   // As a run does it, but now: it replaces the console's buffers, which would drop the copies
   // that error_lines_of makes.
@@ -230,7 +237,7 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   }
   // Watching starts before the first build, so that a file saved while it runs is not missed.
   std::string notice;
-  const watcher_handle watcher = open_watcher({"proj", {}, options.poll, {}}, notice);
+  const watcher_handle watcher = open_watcher(watch_settings_of(options), notice);
   if (!notice.empty()) {
     std::cerr << notice << std::endl;
   }

@@ -14,6 +14,7 @@
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
+#include "page_frame.h"
 
 namespace fs = std::filesystem;
 
@@ -144,7 +145,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
   });
 }
 
-bool create_main_css(const std::string& folder) {
+bool create_main_css(const std::string& folder, std::string_view text) {
   try {
     const fs::path path = fs::path(folder) / "main.css";
     if (!fs::exists(folder)) {
@@ -155,7 +156,7 @@ bool create_main_css(const std::string& folder) {
       std::cerr << "Error: Could not create main.css at " << path.string() << "\n";
       return false;
     }
-    css << main_css_text();
+    css << (text.empty() ? main_css_text() : text);
     css.close();
     if (css.fail()) {
       std::cerr << "Error: Could not write main.css at " << path.string() << "\n";
@@ -199,16 +200,19 @@ page_icon page_icon_in(const std::string& output) {
 }
 
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon, const external_reads& reads) {
+                  const page_icon& icon, const external_reads& reads, const page_frame* frame) {
   const external_reads_scope reading(page, reads);
-  write_page_head(page, icon, prefix);
+  frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
   block_flags flags;
+  bool in_page = false;
   std::string line;
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
-    route_line(line, flags, page);
+    if (frame == nullptr || !takes_page_line(line, in_page, flags != block_flags{})) {
+      route_line(line, flags, page);
+    }
   }
-  write_page_foot(page);
+  frame != nullptr ? void(page << frame->foot) : write_page_foot(page);
 }
 
 std::string_view file_extension(std::string_view name) {

@@ -28,10 +28,12 @@ bool replicate_directory_structure(const std::string& source, const std::string&
 bool copy_non_command_files(const std::string& source, const std::string& destination,
                             const std::vector<std::string>& extensions);
 
-// Writes the site's one stylesheet, `folder`/main.css.
-bool create_main_css(const std::string& folder);
+// Writes the site's one stylesheet, `folder`/main.css: `text`, or the default sheet when empty.
+bool create_main_css(const std::string& folder, std::string_view text = {});
 
 // --- Page compiler ---------------------------------------------------------------------------
+
+struct page_frame;
 
 // The icon every page of a run links: favicon.png when the project brought one, else favicon.ico.
 struct page_icon {
@@ -48,10 +50,12 @@ page_icon page_icon_in(const std::string& output);
 struct external_reads;
 
 // Writes the page of one command file: the head linking the icon and the stylesheet behind
-// `prefix` ("../" per folder), every line of `source` routed to its block, and the footer. Text and
-// code blocks read their external files through `reads`.
+// `prefix` ("../" per folder), every line of `source` routed to its block, and the footer; with
+// a `frame`, its head and foot instead, and the @page block is no content. Text and code blocks
+// read their external files through `reads`.
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon, const external_reads& reads);
+                  const page_icon& icon, const external_reads& reads,
+                  const page_frame* frame = nullptr);
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.
