@@ -20,6 +20,7 @@
 #include "input_walk.h"
 #include "near_names.h"
 #include "page_facts.h"
+#include "percent_escapes.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -310,22 +311,6 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
     }
   }
   return false;
-}
-
-std::string percent_decoded(std::string_view text) {
-  std::string decoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool escape = text[i] == '%' && i + 2 < text.size() &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 2]));
-    if (escape) {
-      decoded += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
 }
 
 // Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a

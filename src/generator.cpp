@@ -142,8 +142,8 @@ int run_generator(const std::string& timestamp, const page_observer* observer) {
   build_timestamp = timestamp;
   print_banner();
 
-  const std::string input = "proj";
-  const std::string output = "site";
+  const std::string& input = run_input_folder;
+  const std::string& output = run_output_folder;
   const std::vector<std::string> extensions = command_file_extensions();
   std::optional<site_frame> site;
   if (!load_site_frame(input, timestamp, site)) {

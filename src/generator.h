@@ -10,6 +10,10 @@
 // The version the banner shows.
 inline constexpr std::string_view orvello_version = "1-10.2026";
 
+// The folder a run reads, and the folder it writes, both in the working folder.
+inline const std::string run_input_folder = "proj";
+inline const std::string run_output_folder = "site";
+
 // The extensions of command files: a file whose name ends in one of them exactly becomes a page.
 std::vector<std::string> command_file_extensions();
 

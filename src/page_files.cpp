@@ -58,22 +58,6 @@ class text_source : public std::streambuf {
 
 }  // namespace
 
-unique_fd& unique_fd::operator=(unique_fd&& other) noexcept {
-  if (this != &other) {
-    if (fd >= 0) {
-      close(fd);
-    }
-    fd = std::exchange(other.fd, -1);
-  }
-  return *this;
-}
-
-unique_fd::~unique_fd() {
-  if (fd >= 0) {
-    close(fd);
-  }
-}
-
 page_created_ahead& page_created_ahead::operator=(page_created_ahead&& other) noexcept {
   if (this != &other) {
     page_created_ahead dropped(std::move(*this));
@@ -284,7 +268,7 @@ job_future<console_report> page_sink::finish(std::function<console_report(bool w
                   before_write = writer_.before_write, size, report = std::move(report)]() mutable {
                    write_piece(*file, piece.get(), size, before_write);
                    shelve_buffer(*shelf, std::move(piece));
-                   const bool closed = close(std::exchange(file->file.fd, -1)) == 0;
+                   const bool closed = file->file.close_now();
                    return report(!file->failed && closed);
                  });
 }

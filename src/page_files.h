@@ -14,16 +14,7 @@
 
 #include "job_pool.h"
 #include "ordered_console.h"
-
-// A file descriptor closed when it goes out of scope.
-struct unique_fd {
-  int fd = -1;
-  unique_fd() = default;
-  explicit unique_fd(int value) : fd(value) {}
-  unique_fd(unique_fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-  unique_fd& operator=(unique_fd&& other) noexcept;
-  ~unique_fd();
-};
+#include "unique_fd.h"
 
 // A page file the reader created before the page's turn. Unless the compiler takes it, it is
 // removed again when this goes out of scope: a run that never reached the page leaves no file.

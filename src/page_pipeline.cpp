@@ -13,6 +13,7 @@
 #include "ordered_console.h"
 #include "page_files.h"
 #include "page_frame.h"
+#include "page_report.h"
 
 namespace fs = std::filesystem;
 
@@ -51,9 +52,7 @@ namespace {
 void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) {
   std::error_code error;
   if (fs::is_regular_file(fs::symlink_status(page_path, error))) {
-    std::cerr << "Warning: " << page_path.string()
-              << " was already written in this run and is replaced by the page compiled from "
-              << command_file.string() << "\n";
+    std::cerr << page_replaced_warning(page_path, command_file);
   }
 }
 
@@ -90,10 +89,6 @@ struct page_run {
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
 
-fs::path page_place_of(const site_frame* site, const fs::path& relative) {
-  return site ? page_place(*site, relative) : fs::path(relative).replace_extension(".htm");
-}
-
 // Opens the page of `command_file` at `page_path`; -1 when it cannot be.
 int open_page(const fs::path& page_path, const fs::path& command_file, page_run& run) {
   int page = create_page_file(page_path, false);
@@ -112,8 +107,7 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
                                                 bool& ended_by_error) {
   command_source source = file.source.get();
   if (!source.opened) {
-    return finished_future<console_report>(
-        {"Error: Could not open file " + file.path.string() + "\n", "", false});
+    return finished_future(page_report(page_outcome::not_opened, file.path, file.relative, {}));
   }
   run.reads.folder = file.path.parent_path();
   const fs::path& page_path = file.page_path;
@@ -123,8 +117,8 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
     page_file = open_page(page_path, file.path, run);
   }
   if (page_file < 0) {
-    return finished_future<console_report>(
-        {"Error: Could not create output HTM " + page_path.string() + "\n", "", false});
+    return finished_future(
+        page_report(page_outcome::not_created, file.path, file.relative, page_path));
   }
   page_sink sink(run.writing, page_file);
   std::ostream page(&sink);
@@ -147,17 +141,14 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
   ended_by_error = !failure.empty();
   return sink.finish([=, command_file = file.path, relative = file.relative,
                       errors = std::move(errors.text)](bool written) {
-    console_report report{errors, "", false};
     if (!failure.empty()) {
-      report.err += std::string(compile_error_prefix) + failure + "\n";
-    } else if (!read) {
-      report.err += "Error: Could not read file " + command_file.string() + "\n";
-    } else if (!written) {
-      report.err += "Error: Could not write output HTM " + page_path.string() + "\n";
-    } else {
-      report.out = "Compiled: " + relative.string() + " -> " + page_path.string() + "\n";
-      report.ok = true;
+      return console_report{errors + std::string(compile_error_prefix) + failure + "\n", "", false};
     }
+    const page_outcome outcome = !read      ? page_outcome::not_read
+                                 : !written ? page_outcome::not_written
+                                            : page_outcome::compiled;
+    console_report report = page_report(outcome, command_file, relative, page_path);
+    report.err.insert(0, errors);
     return report;
   });
 }

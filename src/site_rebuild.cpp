@@ -14,6 +14,7 @@
 #include "page_frame.h"
 #include "page_observer.h"
 #include "page_pipeline.h"
+#include "page_report.h"
 #include "site_feeds.h"
 #include "site_settings.h"
 #include "source_tree.h"
@@ -23,9 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string input_folder = "proj";
-const std::string output_folder = "site";
-const std::vector<std::string> command_extensions{".orv", ".c", ".cpp"};
+const std::string& input_folder = run_input_folder;
+const std::string& output_folder = run_output_folder;
+const std::vector<std::string> command_extensions = command_file_extensions();
 
 // Every so many pages one keeps its start state whole; the state of any page is then rebuilt by
 // compiling at most that many pages before it again, without writing them.
@@ -315,10 +316,6 @@ namespace {
 // without its stamp showing it, and only a full rebuild can be trusted.
 struct replay_mismatch {};
 
-std::string joined(const std::string& relative, const std::string& name) {
-  return relative.empty() ? name : relative + "/" + name;
-}
-
 fs::path input_path(const std::string& relative) {
   return relative.empty() ? fs::path(input_folder) : fs::path(input_folder) / relative;
 }
@@ -480,38 +477,16 @@ void restore_state(page_chain& chain) {
   chain.live = true;
 }
 
-bool source_read_whole(const std::ifstream& source, const fs::path& source_path) {
-  if (source.bad()) {
-    std::cerr << "Error: Could not read file " << source_path.string() << "\n";
-    return false;
-  }
-  return true;
-}
-
-// Compiles a page as a run does, with the same messages, but writes it beside its place and
-// renames it into place; a page that a later one replaces is compiled without being written.
-bool write_page(const tree_entry& entry, const std::string& relative, const folder_node& node,
-                bool png_icon, const site_frame* frame, external_reads& reads) {
-  const fs::path source_path = input_path(relative);
-  std::ifstream source(source_path);
-  if (!source.is_open()) {
-    std::cerr << "Error: Could not open file " << source_path.string() << "\n";
-    return false;
-  }
-  reads.folder = source_path.parent_path();
-  const fs::path page_path =
-      fs::path(output_folder) /
-      (frame ? page_place(*frame, relative) : fs::path(relative).replace_extension(".htm"));
-  if (entry.replaces) {
-    std::cerr << "Warning: " << page_path.string()
-              << " was already written in this run and is replaced by the page compiled from "
-              << source_path.string() << "\n";
-  }
+// Compiles a page without writing it (a later page replaces it), or writes it beside its place
+// and renames it into place; how it ended.
+page_outcome compile_to(const tree_entry& entry, std::istream& source, const fs::path& page_path,
+                        const std::string& relative, const folder_node& node, bool png_icon,
+                        const site_frame* frame, const external_reads& reads) {
   if (!entry.final_writer) {
     text_sink discard(nullptr, false);
     std::ostream page(&discard);
     compile_framed(source, page, relative, png_icon, frame, reads);
-    return source_read_whole(source, source_path);
+    return source.bad() ? page_outcome::not_read : page_outcome::compiled;
   }
   const fs::path temporary = page_path.parent_path() / temporary_name(node);
   static char page_buffer[64 * 1024];
@@ -519,22 +494,40 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
   page.rdbuf()->pubsetbuf(page_buffer, sizeof page_buffer);
   page.open(temporary);
   if (!page.is_open()) {
-    std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
-    return false;
+    return page_outcome::not_created;
   }
   compile_framed(source, page, relative, png_icon, frame, reads);
   page.close();
   std::error_code error;
-  bool written = source_read_whole(source, source_path) && !page.fail();
-  if (written) {
+  const page_outcome outcome = source.bad()  ? page_outcome::not_read
+                               : page.fail() ? page_outcome::not_written
+                                             : page_outcome::compiled;
+  if (outcome == page_outcome::compiled) {
     fs::rename(temporary, page_path, error);
   }
-  if (!written || error) {
+  if (outcome != page_outcome::compiled || error) {
     fs::remove(temporary, error);
-    std::cerr << "Error: Could not write output HTM " << page_path.string() << "\n";
-    return false;
+    return outcome == page_outcome::compiled ? page_outcome::not_written : outcome;
   }
-  return true;
+  return outcome;
+}
+
+// Compiles a page as a run does, with the same messages; false when it was not compiled whole.
+bool write_page(const tree_entry& entry, const std::string& relative, const folder_node& node,
+                bool png_icon, const site_frame* frame, external_reads& reads) {
+  const fs::path source_path = input_path(relative);
+  const fs::path page_path = fs::path(output_folder) / page_place_of(frame, relative);
+  std::ifstream source(source_path);
+  page_outcome outcome = page_outcome::not_opened;
+  if (source.is_open()) {
+    reads.folder = source_path.parent_path();
+    if (entry.replaces) {
+      std::cerr << page_replaced_warning(page_path, source_path);
+    }
+    outcome = compile_to(entry, source, page_path, relative, node, png_icon, frame, reads);
+  }
+  std::cerr << page_report(outcome, source_path, relative, page_path).err;
+  return outcome == page_outcome::compiled;
 }
 
 void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
