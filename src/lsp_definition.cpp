@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lsp_text.h"
+#include "percent_escapes.h"
 
 namespace fs = std::filesystem;
 

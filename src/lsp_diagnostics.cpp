@@ -62,7 +62,6 @@ lsp_page open_lsp_page(const fs::path& file) {
 
 checked_text check_buffer(const lsp_page& page, const std::string& text) {
   run_records = page.start;
-  current_orv_dir = page.place.file.parent_path().string();
   std::istringstream source(text);
   return check_command_text(source, page.place, page.project);
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "checker.h"
+#include "percent_escapes.h"
 
 std::vector<std::string_view> buffer_lines(std::string_view text) {
   std::vector<std::string_view> lines;

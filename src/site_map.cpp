@@ -6,6 +6,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "input_walk.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
