@@ -35,9 +35,10 @@ void declare_serve(CLI::App& serve, serve_options& options) {
   serve.add_option("--bind", options.bind, "Address to listen on (default 127.0.0.1)")
       ->type_name("ADDR");
   serve
-      .add_option("--port", options.port,
-                  "Port to listen on (default 8000, or the next free one when it is taken)")
-      ->check(CLI::Range(1, 65535).description(""))
+      .add_option(
+          "--port", options.port,
+          "Port to listen on (default 8000, or the next free one when it is taken; 0 for any)")
+      ->check(CLI::Range(0, 65535).description(""))
       ->type_name("N");
   serve.add_flag("--poll", options.poll, "Look for changes by polling instead of inotify");
   serve.add_flag_callback(

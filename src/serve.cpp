@@ -4,8 +4,10 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -165,6 +167,17 @@ void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_
   }
 }
 
+// Every open connection holds a descriptor: the soft limit is raised towards the hard one, so that
+// a thousand slow clients do not use up what the rebuilds need.
+void raise_open_files_limit() {
+  constexpr rlim_t wanted = 8192;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted) {
+    limit.rlim_cur = std::min(limit.rlim_max, wanted);
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
 preview_settings preview_settings_of(const serve_options& options) {
   preview_settings settings;
   settings.bind = options.bind;
@@ -174,8 +187,8 @@ preview_settings preview_settings_of(const serve_options& options) {
   return settings;
 }
 
-// Serves and rebuilds until a stop signal. A worker may wait out an idle keep-alive connection
-// for a while after the stop; the process does not wait for it, since nothing is left to do.
+// Serves and rebuilds until a stop signal. The server may take a moment to close its
+// connections after the stop; the process does not wait long for it, since nothing is left to do.
 int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_state& state,
                         const serve_options& options, const std::string& timestamp) {
   serving session{server, eventfd(0, EFD_CLOEXEC), {}};
@@ -216,9 +229,10 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   // As a run does it, but now: it replaces the console's buffers, which would drop the copies
   // that error_lines_of makes.
   std::ios::sync_with_stdio(false);
-  // Each worker thread would otherwise get a heap arena of its own with its first request, and a
-  // long session would keep growing as more of its 80 workers take one.
+  // Each thread (the server's, the rebuilds' helpers) would otherwise get a heap arena of its own,
+  // and a long session keep each one's high-water mark.
   mallopt(M_ARENA_MAX, 2);
+  raise_open_files_limit();
   const sigset_t signals = stop_signals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
   std::string error;
