@@ -19,6 +19,7 @@
 
 #include "file_watcher.h"
 #include "preview_server.h"
+#include "site_lock.h"
 #include "site_rebuild.h"
 
 namespace {
@@ -108,10 +109,13 @@ sigset_t stop_signals() {
   return signals;
 }
 
+using stamp = std::optional<std::pair<std::uint64_t, std::int64_t>>;
+
 // What the serving threads share with the thread that waits for Ctrl+C.
 struct serving {
   preview_server& server;
   int stop_fd;
+  stamp built;  // site/ as this serve's last build left it
   std::atomic<bool> ending{false};
 };
 
@@ -132,13 +136,19 @@ void wait_for_stop_signal(serving& session) {
 }
 
 void rebuild_once(rebuild_state& state, const change_batch& batch, const std::string& timestamp,
-                  preview_server& server) {
+                  serving& session) {
+  const held_lock writing = lock_site("proj", site_use::build, std::cerr);
+  const bool behind = site_stamp("site") != session.built;
+  if (behind) {
+    std::cout << "site/ was built by another run meanwhile; rebuilding in full" << std::endl;
+  }
   const auto started = std::chrono::steady_clock::now();
   rebuild_report report;
   state.changed.assign(batch.paths.begin(), batch.paths.end());
   state.changed_known = !batch.overflowed;
-  const std::vector<std::string> printed =
-      error_lines_of([&] { report = rebuild_site(state, !batch.overflowed, timestamp); });
+  const std::vector<std::string> printed = error_lines_of(
+      [&] { report = rebuild_site(state, !batch.overflowed && !behind, timestamp); });
+  session.built = site_stamp("site");
   if (report.problems.empty()) {
     report.problems = printed;
   }
@@ -150,7 +160,7 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
       std::cerr << "  " << problem << "\n";
     }
   }
-  announce_build(server, report.succeeded, report.problems);
+  announce_build(session.server, report.succeeded, report.problems);
 }
 
 void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_options& options,
@@ -162,7 +172,7 @@ void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_
     if (!batch->notice.empty()) {
       std::cerr << batch->notice << std::endl;
     }
-    rebuild_once(state, *batch, timestamp, session.server);
+    rebuild_once(state, *batch, timestamp, session);
     watch_files(watcher, external_inputs(state));
   }
 }
@@ -190,8 +200,9 @@ preview_settings preview_settings_of(const serve_options& options) {
 // Serves and rebuilds until a stop signal. The server may take a moment to close its
 // connections after the stop; the process does not wait long for it, since nothing is left to do.
 int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_state& state,
-                        const serve_options& options, const std::string& timestamp) {
-  serving session{server, eventfd(0, EFD_CLOEXEC), {}};
+                        const serve_options& options, const std::string& timestamp,
+                        const stamp& built) {
+  serving session{server, eventfd(0, EFD_CLOEXEC), built, {}};
   std::thread signals(wait_for_stop_signal, std::ref(session));
   std::promise<bool> served;
   std::future<bool> outcome = served.get_future();
@@ -235,6 +246,12 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   raise_open_files_limit();
   const sigset_t signals = stop_signals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
+  const std::optional<held_lock> claim = claim_serving(".");
+  if (!claim) {
+    std::cerr << "orvello: another orvello serve is running in this folder; stop it first"
+              << std::endl;
+    return 1;
+  }
   std::string error;
   const preview_handle server = open_preview(preview_settings_of(options), error);
   if (!server) {
@@ -257,11 +274,16 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   }
   rebuild_state state;
   int status = 0;
-  const std::vector<std::string> problems =
-      error_lines_of([&] { status = build_and_remember(state, timestamp); });
+  stamp built;
+  std::vector<std::string> problems;
+  {
+    const held_lock writing = lock_site("proj", site_use::build, std::cerr);
+    problems = error_lines_of([&] { status = build_and_remember(state, timestamp); });
+    built = site_stamp("site");
+  }
   if (status != 0 && !std::filesystem::is_directory("proj")) {
     return status;
   }
   announce_build(*server, status == 0, problems);
-  return serve_until_stopped(*server, *watcher, state, options, timestamp);
+  return serve_until_stopped(*server, *watcher, state, options, timestamp, built);
 }

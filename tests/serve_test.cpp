@@ -10,13 +10,16 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "scratch_run.h"
 #include "serve.h"
+#include "site_lock.h"
 
 namespace fs = std::filesystem;
 
@@ -125,6 +128,23 @@ int open_event_stream(int port, std::string& first_event) {
   return first_event.find("\n\n") == std::string::npos ? -1 : fd;
 }
 
+// Reads from `fd` into `text` until `wanted` is in it, the stream ends or the wait limit passes.
+bool read_until(int fd, std::string& text, const std::string& wanted) {
+  const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+  char buffer[4096];
+  while (text.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd out{fd, POLLIN, 0};
+    if (poll(&out, 1, 100) > 0) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got <= 0) {
+        break;
+      }
+      text.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  return text.find(wanted) != std::string::npos;
+}
+
 class ServeTest : public ScratchRun {
  protected:
   // Starts serve on a free port (0: the one it picks); true once it says where it serves.
@@ -133,19 +153,7 @@ class ServeTest : public ScratchRun {
     server = start(with_args(args));
     const std::string serving = "Serving site/ at http://127.0.0.1:" +
                                 (chosen_port == 0 ? "" : std::to_string(chosen_port));
-    const auto deadline = std::chrono::steady_clock::now() + wait_limit;
-    char buffer[4096];
-    while (console.find(serving) == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-      pollfd out{server.out_fd, POLLIN, 0};
-      if (poll(&out, 1, 100) > 0) {
-        const ssize_t got = ::read(server.out_fd, buffer, sizeof buffer);
-        if (got <= 0) {
-          break;
-        }
-        console.append(buffer, static_cast<std::size_t>(got));
-      }
-    }
+    read_until(server.out_fd, console, serving);
     const std::size_t at = console.find(serving);
     if (at == std::string::npos) {
       return false;
@@ -371,6 +379,42 @@ TEST_F(ServeTest, EndlessHeadersGet431AndTheConnectionCloses) {
   EXPECT_LT(sent, 100'000'000u);
   close(fd);
   EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, ASecondServeInTheSameFolderIsRefusedAndTheFirstKeepsServing) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}});
+  ASSERT_TRUE(start_serve()) << console;
+  const run_result second = run(with_args({"serve", "--port", std::to_string(free_port())}));
+  EXPECT_EQ(1, second.exit_status);
+  EXPECT_EQ("", second.out);
+  EXPECT_EQ("orvello: another orvello serve is running in this folder; stop it first\n",
+            second.err);
+  EXPECT_EQ(200, fetch(port, "/").status);
+  EXPECT_EQ(0, run().exit_status);  // a plain run between rebuilds goes ahead
+  write_project({{"index.orv", "@title\n@@text After\n@end_title\n"}});
+  EXPECT_TRUE(read_until(server.out_fd, console, ", full\n")) << console;
+  EXPECT_NE(std::string::npos, console.find("site/ was built by another run meanwhile")) << console;
+  EXPECT_NE(std::string::npos, fetch(port, "/").body.find("After"));
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, ARunWaitsForTheBuildUnderWayThenBuildsAsAFreshRunWould) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}, {"a/b.txt", "b"}});
+  const run_result fresh = run();
+  const std::vector<std::string> fresh_tree = tree(work / "site");
+  fs::remove_all(work / "site");
+  std::optional<held_lock> building(lock_site(work / "proj", site_use::build, std::cerr));
+  started_run waiting = start();
+  std::string err;
+  EXPECT_TRUE(read_until(waiting.err_fd, err, "waiting for it to end\n")) << err;
+  EXPECT_FALSE(exists("site"));
+  building.reset();
+  const run_result ended = finish(waiting);
+  EXPECT_EQ(0, ended.exit_status) << ended.err;
+  EXPECT_EQ("orvello: another orvello is building site/ here; waiting for it to end\n",
+            err + ended.err);
+  EXPECT_EQ(fresh.exit_status, ended.exit_status);
+  EXPECT_EQ(fresh_tree, tree(work / "site"));
 }
 
 TEST(ServeWatchSettings, PollingWaitsBetweenScans) {
