@@ -115,7 +115,8 @@ using stamp = std::optional<std::pair<std::uint64_t, std::int64_t>>;
 struct serving {
   preview_server& server;
   int stop_fd;
-  stamp built;  // site/ as this serve's last build left it
+  stamp built;                                 // site/ as this serve's last build left it
+  std::filesystem::file_time_type read_since;  // when the last build started reading
   std::atomic<bool> ending{false};
 };
 
@@ -143,6 +144,7 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
     std::cout << "site/ was built by another run meanwhile; rebuilding in full" << std::endl;
   }
   const auto started = std::chrono::steady_clock::now();
+  session.read_since = std::filesystem::file_time_type::clock::now();
   rebuild_report report;
   state.changed.assign(batch.paths.begin(), batch.paths.end());
   state.changed_known = !batch.overflowed;
@@ -165,7 +167,7 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
 
 void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_options& options,
                        const std::string& timestamp, serving& session) {
-  watch_files(watcher, external_inputs(state));
+  watch_files(watcher, external_inputs(state), session.read_since);
   std::cout << "Serving site/ at " << address_to_open(options.bind, preview_port(session.server))
             << " (Ctrl+C to stop)" << std::endl;
   while (std::optional<change_batch> batch = wait_for_changes(watcher, session.stop_fd)) {
@@ -173,7 +175,7 @@ void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_
       std::cerr << batch->notice << std::endl;
     }
     rebuild_once(state, *batch, timestamp, session);
-    watch_files(watcher, external_inputs(state));
+    watch_files(watcher, external_inputs(state), session.read_since);
   }
 }
 
@@ -201,8 +203,8 @@ preview_settings preview_settings_of(const serve_options& options) {
 // connections after the stop; the process does not wait long for it, since nothing is left to do.
 int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_state& state,
                         const serve_options& options, const std::string& timestamp,
-                        const stamp& built) {
-  serving session{server, eventfd(0, EFD_CLOEXEC), built, {}};
+                        const stamp& built, std::filesystem::file_time_type read_since) {
+  serving session{server, eventfd(0, EFD_CLOEXEC), built, read_since, {}};
   std::thread signals(wait_for_stop_signal, std::ref(session));
   std::promise<bool> served;
   std::future<bool> outcome = served.get_future();
@@ -275,6 +277,7 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   rebuild_state state;
   int status = 0;
   stamp built;
+  const auto read_since = std::filesystem::file_time_type::clock::now();
   std::vector<std::string> problems;
   {
     const held_lock writing = lock_site("proj", site_use::build, std::cerr);
@@ -285,5 +288,5 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
     return status;
   }
   announce_build(*server, status == 0, problems);
-  return serve_until_stopped(*server, *watcher, state, options, timestamp, built);
+  return serve_until_stopped(*server, *watcher, state, options, timestamp, built, read_since);
 }
