@@ -468,6 +468,9 @@ MHD_Result send_events(preview_server& server, MHD_Connection* connection) {
   {
     std::lock_guard lock(news.mutex);
     if (news.stopping || news.streams.size() >= max_event_streams) {
+      // Pages that went away hold their places until a write finds them gone: a heartbeat now
+      // frees them before the page asking retries.
+      wake_streams(news, true);
       delete stream;
       return send_text(connection, 503, "Too many open pages\n", "text/plain; charset=utf-8");
     }
