@@ -6,6 +6,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The most entries one level of the menu shows, so that a page's menu stays small in a large site.
+constexpr std::size_t menu_window_size = 11;
+
 // What the frame of one page is written from.
 struct frame_context {
   const site_frame& site;
@@ -131,6 +134,40 @@ std::string entry_link(const frame_context& frame, const menu_entry& entry) {
          (is_current(frame, entry) ? " aria-current=\"page\"" : "") + ">" + title + "</a>";
 }
 
+// The entries a menu level shows: those the menu shows, and of a long list only the window
+// around the entry on the current page's path; `cut_before` and `cut_after` tell what was left out.
+struct menu_window {
+  std::vector<menu_entry> entries;
+  bool cut_before = false;
+  bool cut_after = false;
+};
+
+menu_window window_of(const frame_context& frame, const std::vector<std::size_t>& path,
+                      std::size_t depth) {
+  const site_map& map = map_of(frame);
+  std::vector<menu_entry> shown;
+  std::size_t center = 0;
+  for (const menu_entry& entry : map.folders[path[depth]].entries) {
+    if (!entry_shown(map, entry)) {
+      continue;
+    }
+    const bool on_path = entry.is_folder ? depth + 1 < path.size() && path[depth + 1] == entry.index
+                                         : is_current(frame, entry);
+    if (on_path) {
+      center = shown.size();
+    }
+    shown.push_back(entry);
+  }
+  const std::size_t before = menu_window_size / 2;
+  const std::size_t first =
+      std::min(center > before ? center - before : 0,
+               shown.size() > menu_window_size ? shown.size() - menu_window_size : 0);
+  const std::size_t last = std::min(shown.size(), first + menu_window_size);
+  return {std::vector<menu_entry>(shown.begin() + static_cast<std::ptrdiff_t>(first),
+                                  shown.begin() + static_cast<std::ptrdiff_t>(last)),
+          first > 0, last < shown.size()};
+}
+
 void add_menu_level(std::string& out, const frame_context& frame,
                     const std::vector<std::size_t>& path, std::size_t depth, std::string indent) {
   const site_map& map = map_of(frame);
@@ -138,10 +175,11 @@ void add_menu_level(std::string& out, const frame_context& frame,
   if (depth == 0 && map.folders[0].index_page) {
     out += indent + "  <li>" + entry_link(frame, {false, *map.folders[0].index_page}) + "</li>\n";
   }
-  for (const menu_entry& entry : map.folders[path[depth]].entries) {
-    if (!entry_shown(map, entry)) {
-      continue;
-    }
+  const menu_window window = window_of(frame, path, depth);
+  if (window.cut_before) {
+    out += indent + "  <li class=\"menu-more\">…</li>\n";
+  }
+  for (const menu_entry& entry : window.entries) {
     const bool open = entry.is_folder && depth + 1 < path.size() && path[depth + 1] == entry.index;
     if (!entry.is_folder) {
       out += indent + "  <li>" + entry_link(frame, entry) + "</li>\n";
@@ -152,6 +190,9 @@ void add_menu_level(std::string& out, const frame_context& frame,
       add_menu_level(out, frame, path, depth + 1, indent + "    ");
       out += indent + "  </li>\n";
     }
+  }
+  if (window.cut_after) {
+    out += indent + "  <li class=\"menu-more\">…</li>\n";
   }
   out += indent + "</ul>\n";
 }

@@ -93,12 +93,19 @@ TEST(SiteSettings, ReportsEveryMistakeInFileOrder) {
 
 // --- The map and the frame --------------------------------------------------------------------
 
+// A command file's place and text.
+using command_file_text = std::pair<std::string, std::string>;
+
 site_frame frame_of(const std::vector<command_file_text>& files, std::string_view extension) {
   site_frame site;
   site.settings.title = "S";
   site.settings.page_extension = extension;
   site.build_date = "2026-12-07";
-  site.map = build_site_map(files, extension);
+  std::vector<command_file_facts> facts;
+  for (const auto& [place, text] : files) {
+    facts.push_back({place, read_page_facts(text)});
+  }
+  site.map = build_site_map(facts, extension);
   return site;
 }
 
@@ -166,6 +173,25 @@ TEST(PageFrame, FolderIndexIsTheCurrentEntryAndTheLastCrumb) {
   EXPECT_NE(head.find("<li><a href=\"../index.htm\">Home</a></li><li aria-current=\"page\">Docs"),
             std::string::npos);
   EXPECT_EQ(frame_page(site, "b.orv", {}).head.find("breadcrumbs"), std::string::npos);
+}
+
+TEST(PageFrame, LongFoldersShowAWindowAroundThePage) {
+  std::vector<command_file_text> files;
+  for (int i = 10; i < 40; ++i) {
+    files.push_back({"f/p" + std::to_string(i) + ".orv", ""});
+  }
+  const site_frame site = frame_of(files, ".htm");
+  const std::string middle = frame_page(site, "f/p25.orv", {}).head;
+  EXPECT_EQ(middle.find("p19.htm"), std::string::npos);
+  EXPECT_NE(middle.find("p20.htm"), std::string::npos);
+  EXPECT_NE(middle.find("p30.htm"), std::string::npos);
+  EXPECT_EQ(middle.find("p31.htm"), std::string::npos);
+  EXPECT_LT(middle.find("menu-more"), middle.find("p20.htm"));
+  EXPECT_GT(middle.rfind("menu-more"), middle.find("p30.htm"));
+  const std::string first = frame_page(site, "f/p10.orv", {}).head;
+  EXPECT_NE(first.find("p20.htm"), std::string::npos);
+  EXPECT_EQ(first.find("p21.htm"), std::string::npos);
+  EXPECT_EQ(first.find("menu-more"), first.rfind("menu-more"));  // after the window only
 }
 
 TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
