@@ -105,6 +105,13 @@ void sort_all(site_map& map) {
   for (site_folder& folder : map.folders) {
     sort_entries(map, folder);
   }
+  // A folder comes after its parent, so from the last one back each folder is done before its
+  // parent asks about it.
+  for (std::size_t i = map.folders.size(); i-- > 0;) {
+    site_folder& folder = map.folders[i];
+    folder.shows_entries = std::any_of(folder.entries.begin(), folder.entries.end(),
+                                       [&map](const menu_entry& e) { return entry_shown(map, e); });
+  }
 }
 
 }  // namespace
@@ -156,7 +163,5 @@ bool entry_shown(const site_map& map, const menu_entry& entry) {
   if (const page_facts* facts = entry_facts(map, entry)) {
     return facts->menu;
   }
-  const std::vector<menu_entry>& inside = map.folders[entry.index].entries;
-  return std::any_of(inside.begin(), inside.end(),
-                     [&map](const menu_entry& each) { return entry_shown(map, each); });
+  return map.folders[entry.index].shows_entries;
 }

@@ -38,6 +38,7 @@ struct site_folder {
   std::optional<std::size_t> parent;
   std::optional<std::size_t> index_page;  // its "index" page
   std::vector<menu_entry> entries;        // its pages (not the index) and folders, in menu order
+  bool shows_entries = false;             // the menu shows one of its entries, at least
 
   bool operator==(const site_folder&) const = default;
 };
