@@ -15,9 +15,12 @@
 #include "block_records.h"
 #include "block_routing.h"
 #include "console_capture.h"
+#include "external_reads.h"
 #include "generator.h"
+#include "input_walk.h"
 #include "near_names.h"
 #include "page_facts.h"
+#include "percent_escapes.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -310,22 +313,6 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
   return false;
 }
 
-std::string percent_decoded(std::string_view text) {
-  std::string decoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool escape = text[i] == '%' && i + 2 < text.size() &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 2]));
-    if (escape) {
-      decoded += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
-}
-
 // Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a
 // host ("//"), the top of the server ("/") or a place in the page ("#").
 bool is_outside_check(std::string_view address) {
@@ -386,7 +373,8 @@ struct file_check {
   std::array<std::vector<field_origin>, kind_count> origins;
   bool any_block = false;
   captured_errors errors;
-  bool in_page = false;  // inside the @page block of a site with settings
+  bool in_page = false;    // inside the @page block of a site with settings
+  fs::path external_file;  // the file a text or code block read last, as the run names it
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -530,11 +518,8 @@ void check_external_file(file_check& check, const block_route& route) {
   if (check.errors.sink.text.empty()) {
     return;
   }
-  const std::string error = check.errors.take();
-  const std::size_t first = error.find('\'');
-  const std::size_t last = error.rfind('\'');
-  const std::string path =
-      last > first && first != std::string::npos ? error.substr(first + 1, last - first - 1) : "";
+  check.errors.take();
+  const std::string path = check.external_file.string();
   const std::size_t kind = kind_of(route);
   const std::string& src = is_code(route) ? run_records.code.src : run_records.text.src;
   check.add(origin_of(check, kind, &src), severity::error, "unreadable-file",
@@ -712,8 +697,11 @@ void check_end_of_file(file_check& check) {
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project) {
-  file_check check{page, project, {}, {}, 0, {}, {}, false, {}, false};
+  file_check check{page, project, {}, {}, 0, {}, {}, false, {}, false, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
+  const external_reads reads{
+      page.file.parent_path(), {}, [&check](const fs::path& file) { check.external_file = file; }};
+  const external_reads_scope reading(discard, reads);
   std::string line;
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
@@ -767,7 +755,6 @@ std::vector<diagnostic> check_command_file(const command_file_place& page,
                      "this command file cannot be read: the run fails on it"});
     return found;
   }
-  current_orv_dir = page.file.parent_path().string();
   std::vector<diagnostic> lines = check_command_lines(source, page, project);
   found.insert(found.end(), lines.begin(), lines.end());
   return found;

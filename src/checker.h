@@ -40,7 +40,7 @@ struct command_file_place {
 
 // Reads the lines of one command file from `source` through the run's routing and block handlers,
 // which change the run-wide records as in a run while writing nothing, and returns the findings
-// in line order. Text and code blocks read their files from `current_orv_dir`, as in a run.
+// in line order. Text and code blocks read their files from the command file's folder, as in a run.
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project);
 

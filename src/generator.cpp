@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "page_frame.h"
+#include "page_pipeline.h"
 #include "site_feeds.h"
 #include "site_stylesheet.h"
 #include "utils.h"
@@ -115,12 +116,16 @@ bool write_main_css(const std::string& output, const site_frame* site) {
 }
 
 bool compile_site(const std::string& input, const std::string& output,
-                  const std::vector<std::string>& extensions, site_frame* site) {
+                  const std::vector<std::string>& extensions, site_frame* site,
+                  const page_observer* observer) {
+  page_pipeline_request request = page_request(input, output, extensions);
+  const page_pipeline_hooks hooks{observer, {}};
   if (site == nullptr) {
-    return process_command_files(input, output, extensions);
+    return run_page_pipeline(request, hooks);
   }
   site->map = read_site_map(input, extensions, site->settings.page_extension);
-  return process_command_files(input, output, extensions, site) && write_site_feeds(output, *site);
+  request.site = site;
+  return run_page_pipeline(request, hooks) && write_site_feeds(output, *site);
 }
 
 std::string iso_date_of(const std::string& timestamp) {
@@ -130,15 +135,15 @@ std::string iso_date_of(const std::string& timestamp) {
   return timestamp.substr(6, 4) + "-" + timestamp.substr(3, 2) + "-" + timestamp.substr(0, 2);
 }
 
-int run_generator(const std::string& timestamp) {
+int run_generator(const std::string& timestamp, const page_observer* observer) {
   // The console lines that must reach the user at once are flushed explicitly.
   std::ios::sync_with_stdio(false);
   const auto start = std::chrono::system_clock::now();
   build_timestamp = timestamp;
   print_banner();
 
-  const std::string input = "proj";
-  const std::string output = "site";
+  const std::string& input = run_input_folder;
+  const std::string& output = run_output_folder;
   const std::vector<std::string> extensions = command_file_extensions();
   std::optional<site_frame> site;
   if (!load_site_frame(input, timestamp, site)) {
@@ -155,7 +160,7 @@ int run_generator(const std::string& timestamp) {
       run_step(4, "generated main.css in 'site' dir",
                [&] { return write_main_css(output, framed); }) &&
       run_step(5, "process command files in 'proj' dir to 'site' dir",
-               [&] { return compile_site(input, output, extensions, framed); });
+               [&] { return compile_site(input, output, extensions, framed, observer); });
   if (!generated) {
     return 1;
   }

@@ -1,24 +1,14 @@
 #include "request_path.h"
 
+#include <cctype>
 #include <optional>
 #include <vector>
+
+#include "percent_escapes.h"
 
 namespace {
 
 constexpr int bad_request = 400;
-
-std::optional<int> hex_digit(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return std::nullopt;
-}
 
 // The target decoded once; nothing for a malformed escape, a NUL byte or a backslash, raw or
 // decoded, which no file below the folder is named with.
@@ -27,15 +17,11 @@ std::optional<std::string> decode_once(std::string_view encoded) {
   for (std::size_t i = 0; i < encoded.size(); ++i) {
     char c = encoded[i];
     if (c == '%') {
-      if (i + 2 >= encoded.size()) {
+      const std::optional<char> escaped = percent_escape_at(encoded, i);
+      if (!escaped) {
         return std::nullopt;
       }
-      const std::optional<int> high = hex_digit(encoded[i + 1]);
-      const std::optional<int> low = hex_digit(encoded[i + 2]);
-      if (!high || !low) {
-        return std::nullopt;
-      }
-      c = static_cast<char>(*high * 16 + *low);
+      c = *escaped;
       i += 2;
     }
     if (c == '\0' || c == '\\') {
@@ -63,9 +49,35 @@ std::string joined(const std::vector<std::string_view>& parts) {
   return path;
 }
 
+bool starts_with_scheme(std::string_view target, std::string_view scheme) {
+  if (target.size() < scheme.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < scheme.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(target[i])) != scheme[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The path and query of an absolute-form target ("http://host/path?query"), as a proxy would
+// send it; any other target as it is.
+std::string_view origin_form(std::string_view target) {
+  for (const std::string_view scheme : {"http://", "https://"}) {
+    if (starts_with_scheme(target, scheme)) {
+      const std::string_view rest = target.substr(scheme.size());
+      const std::size_t path = rest.find_first_of("/?#");
+      return path == std::string_view::npos || rest[path] != '/' ? "/" : rest.substr(path);
+    }
+  }
+  return target;
+}
+
 }  // namespace
 
 request_path map_request_path(std::string_view target) {
+  target = origin_form(target);
   target = target.substr(0, target.find_first_of("?#"));
   const std::optional<std::string> decoded = decode_once(target);
   if (!target.starts_with('/') || !decoded) {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "input_walk.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string_view>
 
+#include "generator.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -20,7 +21,7 @@ std::int64_t nanoseconds(const timespec& time) {
   return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-const std::vector<std::string> command_extensions{".orv", ".c", ".cpp"};
+const std::vector<std::string> command_extensions = command_file_extensions();
 
 entry_kind kind_of(const fs::directory_entry& entry) {
   std::error_code error;
@@ -65,10 +66,6 @@ std::unordered_map<std::string, bool> outputs_of(const std::vector<tree_entry>& 
   return outputs;
 }
 
-std::string joined(const std::string& relative, const std::string& name) {
-  return relative.empty() ? name : relative + "/" + name;
-}
-
 // Takes over what the last build knew of `entry` from `old`, and reads it again when it is a
 // folder that is new, changed or wanted in full.
 void carry_over(remembered_site& site, tree_entry& entry, tree_entry* old, const fs::path& path,
@@ -95,6 +92,10 @@ void carry_over(remembered_site& site, tree_entry& entry, tree_entry* old, const
 }
 
 }  // namespace
+
+std::string joined(const std::string& relative, const std::string& name) {
+  return relative.empty() ? name : relative + "/" + name;
+}
 
 bool same_stamp(const file_stamp& a, const file_stamp& b) {
   return !a.racy && !b.racy && a.inode == b.inode && a.size == b.size && a.modified == b.modified &&

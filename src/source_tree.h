@@ -88,6 +88,9 @@ struct remembered_site {
 // The page name a command file's output takes ("guide.orv" gives "guide.htm").
 std::string page_name(const std::string& command_file, const std::string& extension = ".htm");
 
+// The path below proj/ of the entry `name` of the folder at `relative` ("" for proj/ itself).
+std::string joined(const std::string& relative, const std::string& name);
+
 // Reads `folder` (a folder of proj/, named from the working folder, with `relative` its path
 // below proj/) again into `node`: entries that are new or whose stamp changed become dirty, and
 // sub-folders are read again when `everything`, when they are new or when their own stamp
