@@ -238,6 +238,14 @@ TEST_F(SettingsRun, UnusableSettingsStopBeforeAnythingIsDeleted) {
             "[settings]\n1 error, 0 warnings in 1 page\n");
 }
 
+TEST_F(SettingsRun, SettingsThatAreNoFileStopTheRun) {
+  write_project({{"index.orv", "x\n"}});
+  std::filesystem::create_directory(work / "orvello.toml");
+  const run_result result = run();
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.err, "orvello.toml:1:1: error: cannot be read as a file\n");
+}
+
 TEST_F(SettingsRun, PageBlockNeedsSettings) {
   write_project({{"index.orv", "@page\n@@title T\n@end_page\n"}});
   const run_result check = run(with_args({"check"}));
