@@ -256,6 +256,13 @@ TEST_F(SettingsRun, PageBlockNeedsSettings) {
       << check.out;
   write("orvello.toml", "");
   write_project({{"index.orv", "@page\n@@title T\n@@date 2026-1-2\n@@oder 1\n@end_page\n"}});
+  write_project({{"open.orv", "@page\n@title\n@@text T\n@end_title\n"}});
+  EXPECT_NE(run(with_args({"check"}))
+                .out.find("proj/open.orv:1:1: error: @page is never closed before the end of "
+                          "the file: every line after it is taken as a setting of the page, and "
+                          "the page shows none of them [unclosed-block]"),
+            std::string::npos);
+  std::filesystem::remove(work / "proj/open.orv");
   EXPECT_EQ(run(with_args({"check"})).out,
             "proj/index.orv:3:1: warning: @@date must be a date such as 2026-12-07, not "
             "\"2026-1-2\" [page-setting]\nproj/index.orv:4:1: warning: @@oder is no setting of "
