@@ -12,6 +12,8 @@ import { chromium } from 'playwright-core';
 
 export const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const showcaseProject = path.join(repoRoot, 'examples/showcase/proj');
+// The example without settings: the classic look, byte for byte as the run has always written it.
+export const plainProject = path.join(repoRoot, 'examples/plain/proj');
 
 // Debian's Chromium; the tests never download a browser of their own.
 export const chromiumPath = '/usr/bin/chromium';
