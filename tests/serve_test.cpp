@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "scratch_run.h"
+#include "serve.h"
 
 namespace fs = std::filesystem;
 
@@ -299,6 +300,15 @@ TEST_F(ServeTest, ATakenPortIsAnErrorBeforeAnythingIsBuilt) {
                 " on 127.0.0.1 is in use by another program: choose another with --port\n",
             result.err);
   EXPECT_FALSE(exists("site"));
+}
+
+TEST(ServeWatchSettings, PollingWaitsBetweenScans) {
+  serve_options options;
+  options.poll = true;
+  const watch_settings settings = watch_settings_of(options);
+  EXPECT_TRUE(settings.poll);
+  EXPECT_EQ("proj", settings.folder);
+  EXPECT_GE(settings.poll_interval, std::chrono::milliseconds(100));
 }
 
 TEST_F(ServeTest, AMissingProjEndsServeWithTheRunsStatus) {
