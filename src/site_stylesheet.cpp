@@ -182,6 +182,11 @@ constexpr std::string_view frame_rules = R"css(
   line-height: 1.6;
   text-decoration: none;
 }
+.site-menu span, .site-menu .menu-more {
+  display: block;
+  padding: 0.5625rem 0.75rem 0.5625rem calc(0.75rem + 4px);
+  color: var(--muted);
+}
 .site-menu a:hover {
   background-color: var(--panel);
   text-decoration: underline;
@@ -301,6 +306,9 @@ constexpr std::string_view frame_rules = R"css(
   .site-menu a {
     min-height: 0;
     padding: 0.25rem 0.75rem;
+  }
+  .site-menu span, .site-menu .menu-more {
+    padding: 0.25rem 0.75rem 0.25rem calc(0.75rem + 4px);
   }
   .breadcrumbs {
     grid-area: crumbs;

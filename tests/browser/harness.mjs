@@ -92,6 +92,9 @@ export function generateSite({ project, files, example, settings }) {
 
 const contentTypes = {
   '.htm': 'text/html; charset=utf-8',
+  '.html': 'text/html; charset=utf-8',
+  '.svg': 'image/svg+xml',
+  '.xml': 'application/xml',
   '.css': 'text/css; charset=utf-8',
   '.png': 'image/png',
   '.pdf': 'application/pdf',
