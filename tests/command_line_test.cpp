@@ -37,10 +37,10 @@ TEST_F(CommandLine, AnswersEachCommandLineWithItsStatusAndFirstLine) {
       {{"build", "--frob"}, 2, "", "orvello: unknown option '--frob' (see 'orvello --help')"},
       {{"build", "extra"}, 2, "", "orvello: unexpected argument 'extra' (see 'orvello --help')"},
       {{"-C"}, 2, "", "orvello: -C: 1 required DIR missing (see 'orvello --help')"},
-      {{"serve", "--port", "0"},
+      {{"serve", "--port", "65536"},
        2,
        "",
-       "orvello: --port: Value 0 not in range 1 to 65535 (see 'orvello --help')"},
+       "orvello: --port: Value 65536 not in range 0 to 65535 (see 'orvello --help')"},
       {{"-C", "missing"}, 2, "", "orvello: cannot enter 'missing': No such file or directory"},
   };
   for (const command_case& c : cases) {
