@@ -28,6 +28,8 @@ struct block_flags {
   bool pdf = false;
   bool download = false;
   bool code = false;
+
+  bool operator==(const block_flags&) const = default;
 };
 
 // A block kind's handler: it takes each line that the router gives the kind.

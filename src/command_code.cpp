@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "block_records.h"
+#include "external_reads.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ void take_code_line(std::string_view line) {
 
 void write_code(std::ostream& page) {
   if (!code_config.src.empty() &&
-      !load_external_lines(code_config.src, "code", code_config.lines)) {
+      !load_external_lines(code_config.src, "code", code_config.lines, page)) {
     code_config.lines.push_back("// Error: External file not found: " + code_config.src);
   }
   if (code_config.lines.empty()) {

@@ -49,7 +49,7 @@ void declare_serve(CLI::App& serve, serve_options& options) {
 
 // A build of its own, after any other process's build of this site has ended.
 int build_alone(const std::string& timestamp) {
-  const held_lock writing = lock_site("proj", site_use::build, std::cerr);
+  const held_lock writing = lock_site(run_input_folder, site_use::build, std::cerr);
   return run_generator(timestamp);
 }
 
@@ -73,7 +73,7 @@ std::vector<verb> declare_verbs(CLI::App& app, command_line& line) {
        }},
       {check,
        [&line](const std::string&) {
-         const held_lock reading = lock_site("proj", site_use::check, std::cerr);
+         const held_lock reading = lock_site(run_input_folder, site_use::check, std::cerr);
          return run_check(line.check);
        }},
   };
