@@ -708,8 +708,9 @@ std::vector<diagnostic> check_command_lines(std::istream& source, const command_
                                             const project_folder& project) {
   file_check check{page, project, {}, {}, 0, {}, {}, false, {}, false, 0, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
-  const external_reads reads{
-      page.file.parent_path(), {}, [&check](const fs::path& file) { check.external_file = file; }};
+  const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
+                               check.external_file = file;
+                             }};
   const external_reads_scope reading(discard, reads);
   std::string line;
   while (std::getline(source, line)) {
