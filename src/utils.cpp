@@ -257,6 +257,30 @@ std::string_view without_carriage_return(std::string_view line) {
   return line;
 }
 
+namespace {
+
+// The strings of finished blocks' lines, kept for the next block's.
+thread_local std::vector<std::string> spare_lines;
+
+}  // namespace
+
+void recycle_lines(std::vector<std::string>& lines) {
+  for (std::string& line : lines) {
+    spare_lines.push_back(std::move(line));
+  }
+  lines.clear();
+}
+
+void add_line(std::vector<std::string>& lines, std::string_view line) {
+  if (spare_lines.empty()) {
+    lines.emplace_back(line);
+    return;
+  }
+  lines.push_back(std::move(spare_lines.back()));
+  spare_lines.pop_back();
+  lines.back().assign(line);
+}
+
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {
   return apply_setting(line, std::span<const setting_key>(keys.begin(), keys.size()));
 }

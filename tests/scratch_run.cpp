@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -43,6 +44,19 @@ constexpr auto run_time_limit = std::chrono::seconds(120);
     const rlimit limit{static_cast<rlim_t>(*options.open_files_limit),
                        static_cast<rlim_t>(*options.open_files_limit)};
     setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  if (options.one_core) {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0) {
+      int first = 0;
+      while (!CPU_ISSET(first, &cores)) {
+        ++first;
+      }
+      CPU_ZERO(&cores);
+      CPU_SET(first, &cores);
+      sched_setaffinity(0, sizeof cores, &cores);
+    }
   }
   if (options.as_nobody && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
                             setresuid(nobody, nobody, nobody) != 0)) {
