@@ -43,17 +43,12 @@ std::optional<std::string> settings_text_now() {
   return std::move(text).str();
 }
 
-// The frame that the settings `text` give, without the map: null without settings; `usable` is
+// The frame that orvello.toml gives now, without the map: null without settings; `usable` is
 // false when the settings cannot be used, so that only a full rebuild can say why.
-std::shared_ptr<site_frame> settings_frame(const std::optional<std::string>& text,
-                                           const std::string& timestamp, bool& usable) {
-  usable = true;
-  if (!text) {
-    return nullptr;
-  }
-  settings_reading reading = parse_site_settings(*text, input_folder);
+std::shared_ptr<site_frame> settings_frame(const std::string& timestamp, bool& usable) {
+  settings_reading reading = read_site_settings(input_folder);  // as a run reads it
+  usable = reading.errors.empty();
   if (!reading.settings) {
-    usable = false;
     return nullptr;
   }
   return std::make_shared<site_frame>(
@@ -64,7 +59,7 @@ std::shared_ptr<site_frame> settings_frame(const std::optional<std::string>& tex
 void remember_settings(rebuild_state& state, const std::string& timestamp) {
   state.settings_text = settings_text_now();
   bool usable = true;
-  std::shared_ptr<site_frame> frame = settings_frame(state.settings_text, timestamp, usable);
+  std::shared_ptr<site_frame> frame = settings_frame(timestamp, usable);
   if (frame) {
     frame->map = read_site_map(input_folder, command_extensions, frame->settings.page_extension);
   }
@@ -709,7 +704,7 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     if (settings_text != state.settings_text) {
       return false;
     }
-    const std::shared_ptr<site_frame> frame = settings_frame(settings_text, timestamp, usable);
+    const std::shared_ptr<site_frame> frame = settings_frame(timestamp, usable);
     if (!usable) {
       return false;
     }

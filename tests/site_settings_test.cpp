@@ -244,6 +244,9 @@ TEST_F(SettingsRun, SettingsThatAreNoFileStopTheRun) {
   const run_result result = run();
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.err, "orvello.toml:1:1: error: cannot be read as a file\n");
+  std::filesystem::remove(work / "orvello.toml");
+  std::filesystem::create_symlink("gone.toml", work / "orvello.toml");
+  EXPECT_EQ(run().err, "orvello.toml:1:1: error: cannot be read as a file\n");
 }
 
 TEST_F(SettingsRun, PageBlockNeedsSettings) {
