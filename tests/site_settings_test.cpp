@@ -210,6 +210,20 @@ TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
   EXPECT_NE(sitemap_text(site).find("<loc>https://example.org/bad.htm</loc>"), std::string::npos);
 }
 
+TEST(PageFrame, EachPartCanBeSwitchedOff) {
+  site_frame site = frame_of(small_site, ".htm");
+  site.settings.menu = site.settings.breadcrumbs = site.settings.page_turn = false;
+  site.settings.footer_date = false;
+  const page_frame frame = frame_page(site, "docs/guide.orv", {});
+  for (const char* part : {"site-menu", "menu-toggle", "breadcrumbs", "page-turn", "footer"}) {
+    EXPECT_EQ((frame.head + frame.foot).find(part), std::string::npos) << part;
+  }
+  site.settings.footer_text = "© A & B";
+  EXPECT_EQ(frame_page(site, "docs/guide.orv", {}).foot,
+            "  </main>\n  <footer class=\"site-footer\"><p>© A &amp; B</p></footer>\n"
+            "</body>\n</html>\n");
+}
+
 TEST(PageFrame, LinksAreRelative) {
   EXPECT_EQ(relative_link("a/b/c.htm", "a/d.htm"), "../d.htm");
   EXPECT_EQ(relative_link("a/c.htm", "a/d.htm"), "d.htm");
