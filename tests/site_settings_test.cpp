@@ -197,7 +197,7 @@ TEST(PageFrame, LongFoldersShowAWindowAroundThePage) {
 TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
   const site_frame base = frame_of({{"old.orv", "@page\n@@date 2025-01-02\n@end_page\n"},
                                     {"new.orv",
-                                     "@page\n@@date 2026-03-04\n@@title A & <b>\n"
+                                     "@page\n@@date 2026-03-04\n@@title A & <b>\x01\n"
                                      "@end_page\n"},
                                     {"bad.orv", "@page\n@@date 2026-13-01\n@end_page\n"}},
                                    ".htm");
