@@ -239,7 +239,9 @@ settings_reading parse_site_settings(std::string_view text, const fs::path& inpu
 
 bool settings_file_present() {
   std::error_code error;
-  return fs::exists(fs::path(settings_file_name), error) || error;
+  // A link that leads nowhere is there too: a file meant to be used, which cannot be. So is one
+  // whose type cannot be learned (none).
+  return fs::symlink_status(fs::path(settings_file_name), error).type() != fs::file_type::not_found;
 }
 
 settings_reading read_site_settings(const fs::path& input) {
