@@ -11,6 +11,7 @@
 #include "console_capture.h"
 #include "external_reads.h"
 #include "file_copy.h"
+#include "framed_blocks.h"
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
@@ -203,6 +204,7 @@ page_icon page_icon_in(const std::string& output) {
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
                   const page_icon& icon, const external_reads& reads, const page_frame* frame) {
   const external_reads_scope reading(page, reads);
+  const framed_blocks_scope framing(page, frame != nullptr);
   frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
   block_flags flags;
   bool in_page = false;
