@@ -1,37 +1,66 @@
 #include "check.h"
 
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "block_records.h"
 #include "checker.h"
 #include "console_words.h"
 #include "generator.h"
 #include "site_settings.h"
 
-int run_check(const check_options& options) {
-  std::size_t errors = 0;
-  std::size_t warnings = 0;
+namespace {
+
+// Checks proj/ and the settings, calling `report` with each finding's line as check prints it
+// and whether it is an error; returns what the walk met.
+check_totals check_all(const std::function<void(const std::string& line, bool error)>& report) {
   const settings_reading settings = read_site_settings(run_input_folder);
   for (const std::string& error : settings.errors) {
-    ++errors;
-    std::cout << error << " [settings]\n";
+    report(error + " [settings]", true);
   }
-  const check_totals totals = check_project(
+  return check_project(
       run_input_folder, settings.settings ? settings.settings->page_extension : ".htm",
       settings_file_present(),
       [&](const std::filesystem::path& file, const std::vector<diagnostic>& found) {
         for (const diagnostic& finding : found) {
           const bool error = finding.level == severity::error;
-          ++(error ? errors : warnings);
-          std::cout << file.string() << ":" << finding.line << ":" << finding.column << ": "
-                    << (error ? "error" : "warning") << ": " << finding.message << " ["
-                    << finding.name << "]\n";
+          report(file.string() + ":" + std::to_string(finding.line) + ":" +
+                     std::to_string(finding.column) + ": " + (error ? "error" : "warning") + ": " +
+                     finding.message + " [" + std::string(finding.name) + "]",
+                 error);
         }
       });
+}
+
+}  // namespace
+
+int run_check(const check_options& options) {
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  const check_totals totals = check_all([&](const std::string& line, bool error) {
+    ++(error ? errors : warnings);
+    std::cout << line << "\n";
+  });
   std::cout << counted(errors, "error") << ", " << counted(warnings, "warning") << " in "
             << counted(totals.pages, "page") << "\n";
   const bool failed = !totals.walked || errors > 0 || (options.werror && warnings > 0);
   return failed ? 1 : 0;
+}
+
+std::string findings_line() {
+  const block_records carried = run_records;
+  run_records = block_records{};  // check reads the pages as a fresh run does
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  check_all([&](const std::string&, bool error) { ++(error ? errors : warnings); });
+  run_records = carried;
+  const std::size_t found = errors + warnings;
+  if (found == 0) {
+    return "[ORVELLO] 0 findings by 'orvello check'";
+  }
+  return "[ORVELLO] " + counted(found, "finding") + " (" + counted(errors, "error") + ", " +
+         counted(warnings, "warning") + "): run 'orvello check' to see them";
 }

@@ -2,6 +2,8 @@
 // accepts without a word, at file and line.
 #pragma once
 
+#include <string>
+
 // What the check counts as failure.
 struct check_options {
   bool werror = false;  // warnings count as errors
@@ -9,3 +11,9 @@ struct check_options {
 
 // Checks proj/ in the working folder, writing nothing; returns 1 when there is an error, else 0.
 int run_check(const check_options& options);
+
+// The line that ends the build of a site with settings: how many findings orvello check has, and
+// that it shows them ("[ORVELLO] 3 findings (1 error, 2 warnings): run 'orvello check' to see
+// them", or "[ORVELLO] 0 findings by 'orvello check'"). It checks from the start of a run and
+// leaves the run-wide records as it found them.
+std::string findings_line();

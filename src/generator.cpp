@@ -1,5 +1,7 @@
 #include "generator.h"
 
+#include "check.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -169,5 +171,8 @@ int run_generator(const std::string& timestamp, const page_observer* observer) {
       std::chrono::system_clock::now() - start);
   std::cout << "[ORVELLO] Generated site in " << elapsed.count() << " ms" << std::endl;
   std::cout << "[ORVELLO] END GENERATOR" << std::endl;
+  if (framed != nullptr) {
+    std::cout << findings_line() << std::endl;
+  }
   return 0;
 }

@@ -188,6 +188,20 @@ TEST_F(Check, PrintsEachFindingAtItsLineAndColumn) {
       << "check writes nothing";
 }
 
+TEST_F(Check, EndsTheBuildOfASiteWithSettingsWithItsFindings) {
+  write_project({{"index.orv", "@text\nx\n@tittle\n"}});
+  write("orvello.toml", "[site]\ntitle = \"Notes\"\n");
+  std::vector<std::string> lines = lines_of(run().out);
+  EXPECT_EQ("[ORVELLO] 2 findings (1 error, 1 warning): run 'orvello check' to see them",
+            lines.back());
+  write_project({{"index.orv", "@text\nx\n@end_text\n"}});
+  lines = lines_of(run().out);
+  EXPECT_EQ("[ORVELLO] 0 findings by 'orvello check'", lines.back());
+  std::filesystem::remove(work / "orvello.toml");
+  lines = lines_of(run().out);
+  EXPECT_EQ("[ORVELLO] END GENERATOR", lines.back()) << "without settings, the build is as before";
+}
+
 TEST_F(Check, CountsWarningsAsErrorsWithWerror) {
   write_project({{"page.orv", "@tittle\n"}});
   EXPECT_EQ(0, run(with_args({"check"})).exit_status);
