@@ -1,5 +1,6 @@
 #include "check.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -63,4 +64,21 @@ std::string findings_line() {
   }
   return "[ORVELLO] " + counted(found, "finding") + " (" + counted(errors, "error") + ", " +
          counted(warnings, "warning") + "): run 'orvello check' to see them";
+}
+
+std::vector<std::string> findings_of(const std::vector<std::filesystem::path>& pages) {
+  std::vector<std::string> lines;
+  if (pages.empty()) {
+    return lines;
+  }
+  const block_records carried = run_records;
+  run_records = block_records{};
+  check_all([&](const std::string& line, bool) {
+    const std::string path = line.substr(0, line.find(':'));
+    if (std::find(pages.begin(), pages.end(), std::filesystem::path(path)) != pages.end()) {
+      lines.push_back(line);
+    }
+  });
+  run_records = carried;
+  return lines;
 }

@@ -2,7 +2,9 @@
 // accepts without a word, at file and line.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 // What the check counts as failure.
 struct check_options {
@@ -17,3 +19,7 @@ int run_check(const check_options& options);
 // them", or "[ORVELLO] 0 findings by 'orvello check'"). It checks from the start of a run and
 // leaves the run-wide records as it found them.
 std::string findings_line();
+
+// The lines that orvello check prints for the command files `pages`, in check's order, from the
+// start of a run; it leaves the run-wide records as it found them.
+std::vector<std::string> findings_of(const std::vector<std::filesystem::path>& pages);

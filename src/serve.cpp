@@ -15,6 +15,7 @@
 #include <iostream>
 #include <thread>
 
+#include "check.h"
 #include "console_capture.h"
 #include "console_words.h"
 #include "file_watcher.h"
@@ -130,6 +131,10 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
       std::cerr << "  " << problem << "\n";
     }
   }
+  for (const std::string& finding : findings_of(report.pages_rebuilt)) {
+    std::cout << "  " << finding << "\n";
+  }
+  std::cout.flush();
   announce_build(session.server, report.succeeded, report.problems);
 }
 

@@ -546,6 +546,7 @@ void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
   memory->problems = lines_from(chain.errors.text, errors_from);
   chain.report.succeeded = chain.report.succeeded && memory->written;
   ++chain.report.pages_compiled;
+  chain.report.pages_rebuilt.push_back(input_path(relative));
   entry.page = std::move(memory);
 }
 

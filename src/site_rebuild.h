@@ -35,6 +35,7 @@ struct rebuild_report {
   std::size_t files_copied = 0;
   std::size_t files_removed = 0;
   std::vector<std::string> problems;  // error and warning lines, as a run prints them
+  std::vector<std::filesystem::path> pages_rebuilt;  // the command files compiled, as walked
 };
 
 // The first build of a preview: the five-step run with its console lines, exactly as `orvello`

@@ -296,6 +296,22 @@ TEST_F(ServeTest, ServesTheNewBytesAfterAnEditAndLeavesOutTheScriptOnRequest) {
   }
 }
 
+TEST_F(ServeTest, PrintsTheFindingsOfTheRebuiltPagesUnderTheRebuildsLine) {
+  write_project({{"about.orv", "@title\n@end_title\n"}});
+  ASSERT_TRUE(start_serve({"--no-reload"})) << console;
+  write_project({{"about.orv", "@title\n@end_title\n@text\nx\n"}});
+  const std::string finding =
+      "\n  proj/about.orv:3:1: error: @text is never closed before the end of the file: the "
+      "block is dropped from the page [unclosed-block]\n";
+  EXPECT_TRUE(read_until(server.out_fd, console, finding)) << console;
+  write_project({{"about.orv", "@title\n@end_title\n@text\nx\n@end_text\n"}});
+  std::string fixed;
+  EXPECT_TRUE(read_until(server.out_fd, fixed, " removed\n")) << fixed;
+  EXPECT_EQ(0, stop_serve()) << errors;
+  fixed += console.substr(console.find(finding) + finding.size());
+  EXPECT_EQ(std::string::npos, fixed.find("[unclosed-block]")) << "fixed, it goes: " << fixed;
+}
+
 TEST_F(ServeTest, TwentyEventStreamsLeavePagesServedAndAFailedBuildReachesThem) {
   write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}, {"index.htm/x", ""}});
   ASSERT_TRUE(start_serve()) << console;
