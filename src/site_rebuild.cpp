@@ -695,14 +695,17 @@ std::shared_ptr<const site_frame> frame_after_changes(const rebuild_state& state
 }
 
 // Marks every page whose frame differs between the two maps, as when a title, an order or a page
-// shown in its menu changed.
+// shown in its menu changed. Only the folders below one that shows differently are looked at
+// (`changed_above`); the pages of the others keep their frames.
 void mark_reframed_pages(folder_node& node, const std::string& relative, const site_frame& before,
-                         const site_frame& now, const page_icon& icon) {
+                         const site_frame& now, const page_icon& icon, bool changed_above) {
+  const bool changed = changed_above || folder_signature(before.map, relative) !=
+                                            folder_signature(now.map, relative);
   for (tree_entry& entry : node.entries) {
     const std::string path = joined(relative, entry.name);
     if (entry.folder) {
-      mark_reframed_pages(*entry.folder, path, before, now, icon);
-    } else if (entry.kind == entry_kind::command_file && !entry.dirty) {
+      mark_reframed_pages(*entry.folder, path, before, now, icon, changed);
+    } else if (changed && entry.kind == entry_kind::command_file && !entry.dirty) {
       const page_frame old_frame = frame_page(before, path, icon);
       const page_frame new_frame = frame_page(now, path, icon);
       entry.dirty = old_frame.head != new_frame.head || old_frame.foot != new_frame.foot;
@@ -763,7 +766,7 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     site.png_icon = png_icon;
     chain.frame = frame.get();
     if (remade && state.frame && frame->map != state.frame->map) {
-      mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon));
+      mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon), false);
     }
     state.frame = frame;
     remove_stale_outputs(site, report);
