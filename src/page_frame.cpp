@@ -315,7 +315,7 @@ page_frame frame_page(const site_frame& site, const fs::path& place, const page_
   const site_page* page =
       found == site.map.page_at_place.end() ? nullptr : &site.map.pages[found->second];
   const frame_context frame{site, page, page_place(site, place).generic_string(),
-                            depth_prefix(place)};
+                            depth_prefix(place.native())};
   page_frame framed;
   add_head(framed.head, frame, icon);
   add_header(framed.head, frame);

@@ -448,7 +448,7 @@ void compile_unwritten(const std::string& relative, bool png_icon, const site_fr
                        external_reads& reads) {
   const fs::path source_path = input_path(relative);
   std::ifstream source(source_path);
-  reads.folder = source_path.parent_path();
+  reads.folder = source_path.parent_path().string();
   text_sink discard(nullptr, false);
   std::ostream page(&discard);
   compile_framed(source, page, relative, png_icon, frame, reads);
@@ -517,13 +517,13 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
   std::ifstream source(source_path);
   page_outcome outcome = page_outcome::not_opened;
   if (source.is_open()) {
-    reads.folder = source_path.parent_path();
+    reads.folder = source_path.parent_path().string();
     if (entry.replaces) {
-      std::cerr << page_replaced_warning(page_path, source_path);
+      std::cerr << page_replaced_warning(page_path.string(), source_path.string());
     }
     outcome = compile_to(entry, source, page_path, relative, node, png_icon, frame, reads);
   }
-  std::cerr << page_report(outcome, source_path, relative, page_path).err;
+  std::cerr << page_report(outcome, source_path.string(), relative, page_path.string()).err;
   return outcome == page_outcome::compiled;
 }
 

@@ -177,8 +177,9 @@ void take_table(std::string_view table_name, const toml::table& table, const fs:
                 site_settings& settings, std::vector<finding>& found) {
   const std::vector<std::string_view> names = key_names(table_name);
   for (auto&& [key, value] : table) {
+    const std::string_view key_text = key.str();  // clang's C++20 captures no structured binding
     const auto rule = std::find_if(key_rules().begin(), key_rules().end(), [&](const key_rule& r) {
-      return r.table == table_name && r.key == key.str();
+      return r.table == table_name && r.key == key_text;
     });
     if (rule == key_rules().end()) {
       found.push_back(at(key.source(), std::string("unknown key '") + std::string(key.str()) +
