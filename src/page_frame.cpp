@@ -359,8 +359,14 @@ page_frame frame_page(const site_frame& site, const fs::path& place, const page_
   const auto found = site.map.page_at_place.find(place.generic_string());
   const site_page* page =
       found == site.map.page_at_place.end() ? nullptr : &site.map.pages[found->second];
-  const frame_context frame{site, page, page_place(site, place).generic_string(),
-                            depth_prefix(place.native())};
+  // The map knows the page's place in site/; "../" once per folder of it.
+  std::string href = page != nullptr ? page->href : page_place(site, place).generic_string();
+  std::string prefix;
+  for (std::size_t slash = href.find('/'); slash != std::string::npos;
+       slash = href.find('/', slash + 1)) {
+    prefix += "../";
+  }
+  const frame_context frame{site, page, std::move(href), std::move(prefix)};
   page_frame framed;
   add_head(framed.head, frame, icon);
   add_header(framed.head, frame);
