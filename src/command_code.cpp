@@ -20,7 +20,7 @@ constexpr setting_key code_keys[] = {
 
 void take_code_line(std::string_view line) {
   if (!apply_setting(line, code_keys)) {
-    code_config.lines.emplace_back(line);
+    add_line(code_config.lines, line);
   }
 }
 

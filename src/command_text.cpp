@@ -17,7 +17,7 @@ constexpr setting_key text_keys[] = {
 
 void take_text_line(std::string_view line) {
   if (!apply_setting(line, text_keys)) {
-    text_config.lines.emplace_back(line);
+    add_line(text_config.lines, line);
   }
 }
 

@@ -93,12 +93,19 @@ TEST(SiteSettings, ReportsEveryMistakeInFileOrder) {
 
 // --- The map and the frame --------------------------------------------------------------------
 
+// A command file's place and text.
+using command_file_text = std::pair<std::string, std::string>;
+
 site_frame frame_of(const std::vector<command_file_text>& files, std::string_view extension) {
   site_frame site;
   site.settings.title = "S";
   site.settings.page_extension = extension;
   site.build_date = "2026-12-07";
-  site.map = build_site_map(files, extension);
+  std::vector<command_file_facts> facts;
+  for (const auto& [place, text] : files) {
+    facts.push_back({place, read_page_facts(text)});
+  }
+  site.map = build_site_map(facts, extension);
   return site;
 }
 
@@ -168,10 +175,29 @@ TEST(PageFrame, FolderIndexIsTheCurrentEntryAndTheLastCrumb) {
   EXPECT_EQ(frame_page(site, "b.orv", {}).head.find("breadcrumbs"), std::string::npos);
 }
 
+TEST(PageFrame, LongFoldersShowAWindowAroundThePage) {
+  std::vector<command_file_text> files;
+  for (int i = 10; i < 40; ++i) {
+    files.push_back({"f/p" + std::to_string(i) + ".orv", ""});
+  }
+  const site_frame site = frame_of(files, ".htm");
+  const std::string middle = frame_page(site, "f/p25.orv", {}).head;
+  EXPECT_EQ(middle.find("p19.htm"), std::string::npos);
+  EXPECT_NE(middle.find("p20.htm"), std::string::npos);
+  EXPECT_NE(middle.find("p30.htm"), std::string::npos);
+  EXPECT_EQ(middle.find("p31.htm"), std::string::npos);
+  EXPECT_LT(middle.find("menu-more"), middle.find("p20.htm"));
+  EXPECT_GT(middle.rfind("menu-more"), middle.find("p30.htm"));
+  const std::string first = frame_page(site, "f/p10.orv", {}).head;
+  EXPECT_NE(first.find("p20.htm"), std::string::npos);
+  EXPECT_EQ(first.find("p21.htm"), std::string::npos);
+  EXPECT_EQ(first.find("menu-more"), first.rfind("menu-more"));  // after the window only
+}
+
 TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
   const site_frame base = frame_of({{"old.orv", "@page\n@@date 2025-01-02\n@end_page\n"},
                                     {"new.orv",
-                                     "@page\n@@date 2026-03-04\n@@title A & <b>\n"
+                                     "@page\n@@date 2026-03-04\n@@title A & <b>\x01\n"
                                      "@end_page\n"},
                                     {"bad.orv", "@page\n@@date 2026-13-01\n@end_page\n"}},
                                    ".htm");
@@ -182,6 +208,20 @@ TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
   EXPECT_NE(feed.find("<title>A &amp; &lt;b&gt;</title>"), std::string::npos);
   EXPECT_EQ(feed.find("bad.htm"), std::string::npos);
   EXPECT_NE(sitemap_text(site).find("<loc>https://example.org/bad.htm</loc>"), std::string::npos);
+}
+
+TEST(PageFrame, EachPartCanBeSwitchedOff) {
+  site_frame site = frame_of(small_site, ".htm");
+  site.settings.menu = site.settings.breadcrumbs = site.settings.page_turn = false;
+  site.settings.footer_date = false;
+  const page_frame frame = frame_page(site, "docs/guide.orv", {});
+  for (const char* part : {"site-menu", "menu-toggle", "breadcrumbs", "page-turn", "footer"}) {
+    EXPECT_EQ((frame.head + frame.foot).find(part), std::string::npos) << part;
+  }
+  site.settings.footer_text = "© A & B";
+  EXPECT_EQ(frame_page(site, "docs/guide.orv", {}).foot,
+            "  </main>\n  <footer class=\"site-footer\"><p>© A &amp; B</p></footer>\n"
+            "</body>\n</html>\n");
 }
 
 TEST(PageFrame, LinksAreRelative) {
@@ -212,6 +252,17 @@ TEST_F(SettingsRun, UnusableSettingsStopBeforeAnythingIsDeleted) {
             "[settings]\n1 error, 0 warnings in 1 page\n");
 }
 
+TEST_F(SettingsRun, SettingsThatAreNoFileStopTheRun) {
+  write_project({{"index.orv", "x\n"}});
+  std::filesystem::create_directory(work / "orvello.toml");
+  const run_result result = run();
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.err, "orvello.toml:1:1: error: cannot be read as a file\n");
+  std::filesystem::remove(work / "orvello.toml");
+  std::filesystem::create_symlink("gone.toml", work / "orvello.toml");
+  EXPECT_EQ(run().err, "orvello.toml:1:1: error: cannot be read as a file\n");
+}
+
 TEST_F(SettingsRun, PageBlockNeedsSettings) {
   write_project({{"index.orv", "@page\n@@title T\n@end_page\n"}});
   const run_result check = run(with_args({"check"}));
@@ -222,6 +273,13 @@ TEST_F(SettingsRun, PageBlockNeedsSettings) {
       << check.out;
   write("orvello.toml", "");
   write_project({{"index.orv", "@page\n@@title T\n@@date 2026-1-2\n@@oder 1\n@end_page\n"}});
+  write_project({{"open.orv", "@page\n@title\n@@text T\n@end_title\n"}});
+  EXPECT_NE(run(with_args({"check"}))
+                .out.find("proj/open.orv:1:1: error: @page is never closed before the end of "
+                          "the file: every line after it is taken as a setting of the page, and "
+                          "the page shows none of them [unclosed-block]"),
+            std::string::npos);
+  std::filesystem::remove(work / "proj/open.orv");
   EXPECT_EQ(run(with_args({"check"})).out,
             "proj/index.orv:3:1: warning: @@date must be a date such as 2026-12-07, not "
             "\"2026-1-2\" [page-setting]\nproj/index.orv:4:1: warning: @@oder is no setting of "
