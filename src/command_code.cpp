@@ -5,6 +5,7 @@
 
 #include "block_records.h"
 #include "external_reads.h"
+#include "framed_blocks.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr setting_key code_keys[] = {
 
 void take_code_line(std::string_view line) {
   if (!apply_setting(line, code_keys)) {
-    code_config.lines.emplace_back(line);
+    add_line(code_config.lines, line);
   }
 }
 
@@ -31,8 +32,8 @@ void write_code(std::ostream& page) {
   if (code_config.lines.empty()) {
     return;
   }
-  page << "  <pre class=\"code\" style=\"width: "
-       << escape_quotes(dimension_with_unit(code_config.width))
+  page << "  <pre class=\"code\"" << panel_focus(page)
+       << " style=\"width: " << escape_quotes(dimension_with_unit(code_config.width))
        << "; height: " << escape_quotes(dimension_with_unit(code_config.height)) << ";\"><table>\n";
   std::uint64_t number = 0;
   write_rows(page, code_config.lines, [&](std::string& rows, const std::string& line) {

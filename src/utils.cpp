@@ -11,6 +11,7 @@
 #include "console_capture.h"
 #include "external_reads.h"
 #include "file_copy.h"
+#include "framed_blocks.h"
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
@@ -116,7 +117,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
   return run_walking_step(source, error_prefix, [&] {
     const input_tree tree = open_input_tree(source);
     const mode_t creation_mask = current_creation_mask();
-    fs::path known_folder;
+    std::string known_folder;
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
     job_batch copying{copiers, assets_per_hand_over, {}};
@@ -130,10 +131,11 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
       }
       const fs::path relative = place_below(entry, tree);
       fs::path target = fs::path(destination) / relative;
-      if (target.parent_path().native() != known_folder.native()) {
+      const std::string_view folder = folder_of(target.native());
+      if (folder != known_folder) {
         hand_over(copying);
       }
-      create_folder(target.parent_path(), known_folder);
+      create_folder(folder, known_folder);
       add_report(reports, add_job(copying, [=, from = entry.path()] {
                    return copy_asset(from, target, relative, creation_mask, error_prefix);
                  }));
@@ -202,6 +204,7 @@ page_icon page_icon_in(const std::string& output) {
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
                   const page_icon& icon, const external_reads& reads, const page_frame* frame) {
   const external_reads_scope reading(page, reads);
+  const framed_blocks_scope framing(page, frame != nullptr);
   frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
   block_flags flags;
   bool in_page = false;
@@ -233,12 +236,16 @@ bool is_command_file(std::string_view name, const std::vector<std::string>& exte
   return false;
 }
 
-std::string depth_prefix(const fs::path& relative) {
+std::string depth_prefix(std::string_view relative) {
   std::string prefix;
-  for (const fs::path& part : relative.parent_path()) {
+  // Every part before the last '/' is a folder; empty parts and "." lead nowhere.
+  for (std::size_t slash = relative.find('/'); slash != std::string_view::npos;
+       slash = relative.find('/')) {
+    const std::string_view part = relative.substr(0, slash);
     if (!part.empty() && part != ".") {
       prefix += "../";
     }
+    relative.remove_prefix(slash + 1);
   }
   return prefix;
 }
@@ -250,6 +257,30 @@ std::string_view without_carriage_return(std::string_view line) {
     line.remove_suffix(1);
   }
   return line;
+}
+
+namespace {
+
+// The strings of finished blocks' lines, kept for the next block's.
+thread_local std::vector<std::string> spare_lines;
+
+}  // namespace
+
+void recycle_lines(std::vector<std::string>& lines) {
+  for (std::string& line : lines) {
+    spare_lines.push_back(std::move(line));
+  }
+  lines.clear();
+}
+
+void add_line(std::vector<std::string>& lines, std::string_view line) {
+  if (spare_lines.empty()) {
+    lines.emplace_back(line);
+    return;
+  }
+  lines.push_back(std::move(spare_lines.back()));
+  spare_lines.pop_back();
+  lines.back().assign(line);
 }
 
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {

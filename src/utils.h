@@ -65,7 +65,7 @@ std::string_view file_extension(std::string_view name);
 bool is_command_file(std::string_view name, const std::vector<std::string>& extensions);
 
 // "../" once per folder between the input folder and a file whose path below it is `relative`.
-std::string depth_prefix(const std::filesystem::path& relative);
+std::string depth_prefix(std::string_view relative);
 
 // --- The block protocol shared by the nine kinds ----------------------------------------------
 
@@ -75,6 +75,13 @@ struct block_names {
   std::string_view closing;
 };
 
+// Moves the strings of `lines` aside for add_line to reuse, leaving `lines` empty: the lines of
+// one block after another then allocate only when they outgrow every earlier line.
+void recycle_lines(std::vector<std::string>& lines);
+
+// Appends `line` to `lines` in a string that recycle_lines set aside, when there is one.
+void add_line(std::vector<std::string>& lines, std::string_view line);
+
 // Follows the block protocol for one line that the router gave a kind: its opening line opens the
 // block and resets `record` to the kind's defaults, its closing line closes the block and calls
 // `write` (the record keeps its values), and any other line inside the block goes to `take_line`.
@@ -83,7 +90,14 @@ void follow_block_protocol(std::string_view line, block_names names, bool& in_bl
                            TakeLine take_line, Write write) {
   if (line == names.opening) {
     in_block = true;
-    record = Record{};
+    if constexpr (requires { record.lines; }) {
+      recycle_lines(record.lines);
+      std::vector<std::string> kept = std::move(record.lines);
+      record = Record{};
+      record.lines = std::move(kept);
+    } else {
+      record = Record{};
+    }
   } else if (line == names.closing) {
     in_block = false;
     write();

@@ -32,6 +32,7 @@ TEST_F(CommandLine, AnswersEachCommandLineWithItsStatusAndFirstLine) {
       {{"init", "--help"}, 0, "Start a project: DIR/proj/ with one page to edit", ""},
       {{"serve", "--help"}, 0, "Build, serve site/ and rebuild and reload as proj/ changes", ""},
       {{"check", "--help"}, 0, "Report mistakes in proj/ at file and line", ""},
+      {{"lsp", "--help"}, 0, "Serve editors as a language server on standard input and output", ""},
       {{"frob"}, 2, "", "orvello: unknown verb 'frob' (see 'orvello --help')"},
       {{"--frob"}, 2, "", "orvello: unknown option '--frob' (see 'orvello --help')"},
       {{"build", "--frob"}, 2, "", "orvello: unknown option '--frob' (see 'orvello --help')"},
@@ -55,7 +56,7 @@ TEST_F(CommandLine, AnswersEachCommandLineWithItsStatusAndFirstLine) {
 
 TEST_F(CommandLine, InitStartsAProjectThatBuildsAndNeverOverwritesOne) {
   ASSERT_EQ(0, run(with_args({"init"})).exit_status);
-  EXPECT_EQ((std::vector<std::string>{"proj/", "proj/index.orv"}), tree(work));
+  EXPECT_EQ((std::vector<std::string>{"orvello.toml", "proj/", "proj/index.orv"}), tree(work));
   const std::string starter = read("proj/index.orv");
   for (const char* block : {"@title", "@text", "@link"}) {
     EXPECT_NE(std::string::npos, starter.find(block)) << block;
@@ -69,7 +70,16 @@ TEST_F(CommandLine, InitStartsAProjectThatBuildsAndNeverOverwritesOne) {
   ASSERT_EQ(0, run(with_args({"init", "new/site"})).exit_status);
   const run_result built = run(with_args({"-C", "new/site", "build"}));
   EXPECT_EQ(0, built.exit_status) << built.err;
-  EXPECT_TRUE(exists("new/site/site/index.htm"));
+  EXPECT_TRUE(exists("new/site/site/index.html"));
+  EXPECT_EQ("0 errors, 0 warnings in 1 page\n", run(with_args({"-C", "new/site", "check"})).out);
+}
+
+TEST_F(CommandLine, InitKeepsSettingsThatAreThere) {
+  write("orvello.toml", "# mine\n");
+  const run_result result = run(with_args({"init"}));
+  ASSERT_EQ(0, result.exit_status);
+  EXPECT_NE(std::string::npos, result.out.find("Kept the existing orvello.toml\n"));
+  EXPECT_EQ("# mine\n", read("orvello.toml"));
 }
 
 // With SOURCE_DATE_EPOCH the footers show that instant in UTC, so runs are reproducible.
