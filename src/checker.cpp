@@ -187,6 +187,7 @@ const kind_fields checked_fields[] = {
     {code_block,
      {{{&run_records.code.width, value_use::dimension},
        {&run_records.code.height, value_use::dimension}}}},
+    {markdown_block, {}},  // its links and pictures are looked at by check_markdown_block
 };
 
 const kind_fields& fields_of(const block_route& route) {
@@ -567,10 +568,16 @@ void check_external_file(file_check& check, const block_route& route) {
   const std::string path =
       last > first && first != std::string::npos ? error.substr(first + 1, last - first - 1) : "";
   const std::size_t kind = kind_of(route);
-  const std::string& src = is_code(route) ? run_records.code.src : run_records.text.src;
+  const bool markdown = route.names.opening == markdown_block.opening;
+  const std::string& src = is_code(route) ? run_records.code.src
+                           : markdown     ? run_records.markdown.src
+                                          : run_records.text.src;
   check.add(origin_of(check, kind, &src), severity::error, "unreadable-file",
             "the file " + in_quotes(src) + " (" + path + ") cannot be read: the " +
-                (is_code(route) ? "listing" : "panel") + " shows an error line instead");
+                (is_code(route) ? "listing"
+                 : markdown     ? "prose"
+                                : "panel") +
+                " shows an error line instead");
 }
 
 void open_block(file_check& check, std::size_t kind) {

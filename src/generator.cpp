@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "prose_settings.h"
 #include "utils.h"
 
 namespace {
@@ -109,7 +110,10 @@ int run_generator(const std::string& timestamp) {
       run_step(2, "replicated 'proj' dir structure to 'site'",
                [&] { return replicate_directory_structure(input, output); }) &&
       run_step(3, "copied non-command files from 'proj' dir to 'site' dir",
-               [&] { return copy_non_command_files(input, output, extensions); }) &&
+               [&] {
+                 return copy_non_command_files(
+                     input, output, extensions_not_copied(run_prose_settings, extensions));
+               }) &&
       run_step(4, "generated main.css in 'site' dir", [&] { return create_main_css(output); }) &&
       run_step(5, "process command files in 'proj' dir to 'site' dir",
                [&] { return process_command_files(input, output, extensions); });

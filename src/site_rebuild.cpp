@@ -10,6 +10,7 @@
 #include "console_capture.h"
 #include "generator.h"
 #include "page_observer.h"
+#include "prose_settings.h"
 #include "source_tree.h"
 #include "utils.h"
 
@@ -205,10 +206,11 @@ int run_steps_into(const std::string& staging) {
     std::cerr << "Error: Source directory '" << input_folder << "' does not exist.\n";
     return 1;
   }
-  const bool built = replicate_directory_structure(input_folder, staging) &&
-                     copy_non_command_files(input_folder, staging, command_extensions) &&
-                     create_main_css(staging) &&
-                     process_command_files(input_folder, staging, command_extensions);
+  const bool built =
+      replicate_directory_structure(input_folder, staging) &&
+      copy_non_command_files(input_folder, staging,
+                             extensions_not_copied(run_prose_settings, command_extensions)) &&
+      create_main_css(staging) && process_command_files(input_folder, staging, command_extensions);
   return built ? 0 : 1;
 }
 
@@ -406,7 +408,7 @@ void compile_unwritten(const std::string& relative, bool png_icon) {
   current_orv_dir = source_path.parent_path().string();
   text_sink discard(nullptr, false);
   std::ostream page(&discard);
-  compile_page(source, page, depth_prefix(relative), icon_for(png_icon));
+  compile_page(source, page, depth_prefix(relative), icon_for(png_icon), relative);
 }
 
 void restore_state(page_chain& chain) {
@@ -458,7 +460,7 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
   if (!entry.final_writer) {
     text_sink discard(nullptr, false);
     std::ostream page(&discard);
-    compile_page(source, page, prefix, icon_for(png_icon));
+    compile_page(source, page, prefix, icon_for(png_icon), relative);
     return source_read_whole(source, source_path);
   }
   const fs::path temporary = page_path.parent_path() / temporary_name(node);
@@ -470,7 +472,7 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
     std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
     return false;
   }
-  compile_page(source, page, prefix, icon_for(png_icon));
+  compile_page(source, page, prefix, icon_for(png_icon), relative);
   page.close();
   std::error_code error;
   bool written = source_read_whole(source, source_path) && !page.fail();
@@ -573,6 +575,9 @@ void visit_folder(page_chain& chain, folder_node& node, const std::string& relat
       }
       visit_folder(chain, *entry.folder, path);
     } else if (entry.kind == entry_kind::command_file) {
+      if (entry.dirty && is_source_page(run_prose_settings, entry.name)) {
+        copy_asset(joined(relative, entry.name), node, chain.report);  // shown and offered
+      }
       visit_page(chain, entry, folder, node);
     } else if (entry.dirty) {
       if (entry.kind == entry_kind::asset && entry.final_writer) {

@@ -15,6 +15,7 @@
 #include "ordered_console.h"
 #include "page_files.h"
 #include "page_observer.h"
+#include "prose_settings.h"
 
 namespace fs = std::filesystem;
 
@@ -306,13 +307,17 @@ void write_page_foot(std::ostream& page) {
 }  // namespace
 
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon) {
+                  const page_icon& icon, std::string_view command_file) {
   write_page_head(page, icon, prefix);
-  block_flags flags;
-  std::string line;
-  while (std::getline(source, line)) {
-    line.resize(without_carriage_return(line).size());
-    route_line(line, flags, page);
+  if (is_source_page(run_prose_settings, command_file)) {
+    write_source_listing(source, command_file, page);
+  } else {
+    block_flags flags;
+    std::string line;
+    while (std::getline(source, line)) {
+      line.resize(without_carriage_return(line).size());
+      route_line(line, flags, page);
+    }
   }
   write_page_foot(page);
 }
@@ -399,7 +404,7 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
     const stream_redirect capture(std::cerr, &errors);
     read = read_command_source(source, [&](std::istream& in) {
       try {
-        compile_page(in, page, depth_prefix(file.relative), run.icon);
+        compile_page(in, page, depth_prefix(file.relative), run.icon, file.path.native());
       } catch (const fs::filesystem_error& error) {
         failure = error.what();
       }

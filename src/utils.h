@@ -56,9 +56,10 @@ struct page_icon {
 };
 
 // Writes the page of one command file: the head linking the icon and the stylesheet behind
-// `prefix` ("../" per folder), every line of `source` routed to its block, and the footer.
+// `prefix` ("../" per folder), every line of `source` routed to its block (or, for a source file
+// on a site with settings, its own listing; `command_file` is its path), and the footer.
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon);
+                  const page_icon& icon, std::string_view command_file = {});
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.
