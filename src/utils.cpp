@@ -16,6 +16,7 @@
 #include "page_files.h"
 #include "page_observer.h"
 #include "prose_settings.h"
+#include "prose_style.h"
 
 namespace fs = std::filesystem;
 
@@ -265,6 +266,9 @@ bool create_main_css(const std::string& folder) {
       return false;
     }
     css << main_css_text();
+    if (run_prose_settings.enabled) {
+      css << prose_stylesheet();  // until the stylesheet of sites with settings appends it
+    }
     css.close();
     if (css.fail()) {
       std::cerr << "Error: Could not write main.css at " << path.string() << "\n";

@@ -39,10 +39,14 @@ function scratchFolder(name) {
 }
 
 // Runs orvello in a fresh scratch folder whose proj/ is a copy of `project` (a folder) or is made
-// of `files` (an object of path below proj/ -> content). Returns the folders and the console.
-export function generateSite({ project, files }) {
+// of `files` (an object of path below proj/ -> content), with `settings` as orvello.toml beside it
+// when given. Returns the folders and the console.
+export function generateSite({ project, files, settings }) {
   const work = scratchFolder('site');
   const proj = path.join(work, 'proj');
+  if (settings !== undefined) {
+    fs.writeFileSync(path.join(work, 'orvello.toml'), settings);
+  }
   if (project) {
     fs.cpSync(project, proj, { recursive: true });
   }
