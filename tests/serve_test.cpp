@@ -309,3 +309,21 @@ TEST_F(ServeTest, AMissingProjEndsServeWithTheRunsStatus) {
 }
 
 }  // namespace
+
+TEST_F(ServeTest, RebuildsAPageWhenItsMarkdownFileChanges) {
+  write("orvello.toml", "");
+  write_project({{"index.orv", "@markdown\n@@src notes.md\n@end_markdown\n"},
+                 {"notes.md", "# Before\n"}});
+  ASSERT_TRUE(start_serve()) << console;
+  EXPECT_NE(std::string::npos, read("site/index.htm").find("<h1 id=\"before\">Before</h1>"));
+  write_project({{"notes.md", "# After *all*\n"}});
+  const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+  while (read("site/index.htm").find("id=\"after-all\"") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_NE(std::string::npos,
+            read("site/index.htm").find("<h1 id=\"after-all\">After <em>all</em></h1>"));
+  EXPECT_EQ(0, stop_serve()) << errors;
+  EXPECT_NE(std::string::npos, console.find("Rebuilt (proj/notes.md) in ")) << console;
+}
