@@ -139,7 +139,8 @@ struct html_writer {
   std::string code_language;
   bool in_code_block = false;
   bool in_code_span = false;
-  int image_depth = 0;  // pictures inside pictures give their text to the outer one's alt
+  bool references_only = false;  // nothing is highlighted
+  int image_depth = 0;           // pictures inside pictures give their text to the outer one's alt
 
   void enter_block(MD_BLOCKTYPE type, void* detail);
   void leave_block(MD_BLOCKTYPE type, void* detail);
@@ -191,6 +192,9 @@ std::vector<std::string> code_lines(std::string_view code) {
 }
 
 void html_writer::write_code_block() {
+  if (references_only) {
+    return;
+  }
   const std::string wanted = code_language.empty() ? options.language : code_language;
   const std::optional<std::string> language = wanted.empty() ? std::nullopt : find_language(wanted);
   const std::vector<std::string> lines = code_lines(code);
@@ -213,6 +217,9 @@ void html_writer::write_code_block() {
 }
 
 void html_writer::write_code_span() {
+  if (references_only) {
+    return;
+  }
   const std::optional<std::string> language =
       options.language.empty() ? std::nullopt : find_language(options.language);
   const std::vector<std::string> html =
@@ -507,8 +514,12 @@ MD_PARSER parser_for(bool raw_html) {
 
 }  // namespace
 
-markdown_result render_markdown(std::string_view text, const markdown_options& options) {
+namespace {
+
+markdown_result render(std::string_view text, const markdown_options& options,
+                       bool references_only) {
   html_writer writer(options, text);
+  writer.references_only = references_only;
   const MD_PARSER parser = parser_for(options.raw_html);
   // md4c takes the size as 32 bits; a longer text is cut there rather than wrapped around.
   const auto size = static_cast<MD_SIZE>(std::min<std::size_t>(text.size(), 0xFFFFFFFFU));
@@ -516,6 +527,16 @@ markdown_result render_markdown(std::string_view text, const markdown_options& o
     writer.result.html.clear();  // out of memory inside md4c: nothing half-written
   }
   return std::move(writer.result);
+}
+
+}  // namespace
+
+markdown_result render_markdown(std::string_view text, const markdown_options& options) {
+  return render(text, options, false);
+}
+
+std::vector<markdown_reference> markdown_references(std::string_view text) {
+  return render(text, {.raw_html = false, .language = ""}, true).references;
 }
 
 std::string heading_id(std::string_view text) {

@@ -31,6 +31,9 @@ struct markdown_result {
 // `text` rendered as HTML under `options`.
 markdown_result render_markdown(std::string_view text, const markdown_options& options);
 
+// Every link and picture of `text`, as render_markdown finds them, without writing or highlighting.
+std::vector<markdown_reference> markdown_references(std::string_view text);
+
 // The id a heading with the plain text `text` gets: lower-case letters, digits and other
 // non-ASCII characters kept, spaces and hyphens as "-", the rest left out; "section" when
 // nothing is left.
