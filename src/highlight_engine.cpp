@@ -7,8 +7,12 @@
 #include <KSyntaxHighlighting/State>
 #include <KSyntaxHighlighting/Theme>
 #include <QString>
+#include <algorithm>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "highlight_module.h"
 
@@ -30,7 +34,7 @@ const char* style_class(const ksh::Format& format) {
   return style < std::size(style_classes) ? style_classes[style] : nullptr;
 }
 
-void append_escaped(std::string& out, const QByteArray& text) {
+void append_escaped(std::string& out, std::string_view text) {
   for (const char c : text) {
     switch (c) {
       case '&':
@@ -48,18 +52,73 @@ void append_escaped(std::string& out, const QByteArray& text) {
   }
 }
 
+bool is_ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Lines already written, by language and text, each with the state before and after it: listings
+// repeat many lines (braces, blank lines, includes, imports), and a line written from the same
+// state gives the same HTML. Bounded, so that a huge site cannot grow it without end.
+class line_memory {
+ public:
+  struct entry {
+    ksh::State before;
+    std::string html;
+    ksh::State after;
+  };
+
+  const entry* find(const std::string& key, const ksh::State& before) const {
+    const auto found = lines_.find(key);
+    if (found != lines_.end()) {
+      for (const entry& seen : found->second) {
+        if (seen.before == before) {
+          return &seen;
+        }
+      }
+    }
+    return nullptr;
+  }
+
+  void remember(const std::string& key, entry seen) {
+    bytes_ += key.size() + seen.html.size() + sizeof seen;
+    if (bytes_ <= byte_limit) {
+      lines_[key].push_back(std::move(seen));
+    }
+  }
+
+ private:
+  static constexpr std::size_t byte_limit = 32 << 20;
+  std::unordered_map<std::string, std::vector<entry>> lines_;
+  std::size_t bytes_ = 0;
+};
+
 // Writes one line at a time as HTML, merging neighbouring tokens of the same style into one span.
 class html_lines final : public ksh::AbstractHighlighter {
  public:
   using ksh::AbstractHighlighter::highlightLine;
 
-  // `text` as HTML, after the state that the previous line left.
-  const std::string& line(const QString& text) {
+  html_lines(const ksh::Definition& definition, line_memory& memory)
+      : memory_(memory), language_(definition.name().toStdString()) {
+    setDefinition(definition);
+  }
+
+  // `bytes` (UTF-8) as HTML, after the state that the previous line left.
+  const std::string& line(std::string_view bytes) {
+    key_.assign(language_).append(1, '\n').append(bytes);
+    if (const line_memory::entry* seen = memory_.find(key_, state_)) {
+      state_ = seen->after;
+      return seen->html;
+    }
     html_.clear();
     open_ = nullptr;
-    text_ = &text;
-    state_ = highlightLine(text, state_);
+    bytes_ = bytes;
+    ascii_ = is_ascii(bytes);  // then the engine's UTF-16 offsets are byte offsets too
+    text_ = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const ksh::State before = state_;
+    state_ = highlightLine(text_, state_);
     close_span();
+    memory_.remember(key_, {before, html_, state_});
     return html_;
   }
 
@@ -75,7 +134,13 @@ class html_lines final : public ksh::AbstractHighlighter {
       }
       open_ = wanted;
     }
-    append_escaped(html_, text_->mid(offset, length).toUtf8());
+    if (ascii_) {
+      append_escaped(
+          html_, bytes_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
+    } else {
+      const QByteArray piece = text_.mid(offset, length).toUtf8();
+      append_escaped(html_, {piece.constData(), static_cast<std::size_t>(piece.size())});
+    }
   }
 
  private:
@@ -86,15 +151,21 @@ class html_lines final : public ksh::AbstractHighlighter {
     open_ = nullptr;
   }
 
+  line_memory& memory_;
+  std::string language_;
+  std::string key_;
   std::string html_;
   const char* open_ = nullptr;
-  const QString* text_ = nullptr;
+  std::string_view bytes_;
+  bool ascii_ = true;
+  QString text_;
   ksh::State state_;
 };
 
 // The engine's definitions, read once; the mutex keeps callers from different threads apart.
 struct engine {
   ksh::Repository repository;
+  line_memory memory;
   std::mutex lock;
 };
 
@@ -159,10 +230,9 @@ __attribute__((visibility("default"))) void orvello_highlight_lines(orvello_text
                                                                     void* context) {
   engine& e = the_engine();
   const std::lock_guard guard(e.lock);
-  html_lines writer;
-  writer.setDefinition(e.repository.definitionForName(from_text(language)));
+  html_lines writer(e.repository.definitionForName(from_text(language)), e.memory);
   for (std::size_t i = 0; i < count; ++i) {
-    const std::string& html = writer.line(from_text(lines[i]));
+    const std::string& html = writer.line({lines[i].data, lines[i].size});
     sink(context, {html.data(), html.size()});
   }
 }
