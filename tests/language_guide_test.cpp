@@ -1,5 +1,6 @@
-// Every example of the author's guide, docs/language.md, built by the real orvello and compared
-// with the HTML that the guide shows.
+// Every example of the author's guide, docs/language.md, and of the guide to prose and listings
+// on sites with settings, docs/prose.md (built with an empty orvello.toml beside proj/), built by
+// the real orvello and compared with the HTML that the guide shows.
 //
 // The guide's examples are fenced blocks: "```orv [path] [crlf]" is a command file (path below
 // proj/, page.orv by default; "crlf" writes it with CRLF line ends), and the "```html" block after
@@ -21,7 +22,9 @@
 namespace {
 
 struct guide_example {
-  int line = 0;  // where the command file's block starts in the guide
+  const char* guide = ORVELLO_LANGUAGE_GUIDE;
+  bool settings = false;  // built with an orvello.toml beside proj/
+  int line = 0;           // where the command file's block starts in the guide
   std::vector<std::pair<std::string, std::string>> files;  // below proj/, the command file last
   std::string html;
   bool whole_page = false;
@@ -29,7 +32,7 @@ struct guide_example {
 };
 
 void PrintTo(const guide_example& example, std::ostream* out) {
-  *out << "the example at docs/language.md:" << example.line;
+  *out << "the example at " << example.guide << ":" << example.line;
 }
 
 // A fenced block: its opening line's words and its content, each line ending in a line feed.
@@ -91,17 +94,20 @@ std::pair<std::string, std::string> command_file(const fenced_block& block) {
 // What reading the guide found wrong with it; a test below requires none.
 std::vector<std::string> guide_problems;
 
-std::vector<guide_example> read_guide() {
-  std::ifstream guide(ORVELLO_LANGUAGE_GUIDE);
+std::vector<guide_example> read_guide(const char* path, bool settings) {
+  std::ifstream guide(path);
   if (!guide.is_open()) {
-    guide_problems.push_back("cannot read " ORVELLO_LANGUAGE_GUIDE);
+    guide_problems.push_back(std::string("cannot read ") + path);
     return {};
   }
   std::vector<guide_example> examples;
-  guide_example next;
+  guide_example fresh;
+  fresh.guide = path;
+  fresh.settings = settings;
+  guide_example next = fresh;
   bool page_open = false;  // a command file waits for its html block
   for (const fenced_block& block : fenced_blocks(guide)) {
-    const std::string where = "line " + std::to_string(block.line) + ": ";
+    const std::string where = std::string(path) + " line " + std::to_string(block.line) + ": ";
     const std::string kind = block.words.empty() ? "" : block.words[0];
     if (kind == "orv") {
       if (page_open) {
@@ -123,7 +129,7 @@ std::vector<guide_example> read_guide() {
       next.html = block.content;
       next.whole_page = block.words.size() > 1 && block.words[1] == "page";
       examples.push_back(std::move(next));
-      next = {};
+      next = fresh;
       page_open = false;
     } else if (block.words.size() > 1) {
       next.files.emplace_back(block.words[1], block.content);
@@ -136,7 +142,12 @@ std::vector<guide_example> read_guide() {
 }
 
 const std::vector<guide_example>& guide_examples() {
-  static const std::vector<guide_example> examples = read_guide();
+  static const std::vector<guide_example> examples = read_guide(ORVELLO_LANGUAGE_GUIDE, false);
+  return examples;
+}
+
+const std::vector<guide_example>& prose_examples() {
+  static const std::vector<guide_example> examples = read_guide(ORVELLO_PROSE_GUIDE, true);
   return examples;
 }
 
@@ -151,6 +162,9 @@ class LanguageGuide : public ScratchRun, public ::testing::WithParamInterface<gu
 
 TEST_P(LanguageGuide, BuildsAsShown) {
   const guide_example& example = GetParam();
+  if (example.settings) {
+    write("orvello.toml", "");
+  }
   write_project(example.files);
   const run_result result = run();
   ASSERT_EQ(0, result.exit_status) << result.err;
@@ -180,6 +194,9 @@ std::vector<std::string> finding_names(const std::string& out) {
 
 TEST_P(LanguageGuide, ChecksAsAnnotated) {
   const guide_example& example = GetParam();
+  if (example.settings) {
+    write("orvello.toml", "");
+  }
   write_project(example.files);
   const run_result result = run(with_args({"check"}));
   EXPECT_EQ(example.findings, finding_names(result.out)) << result.out;
@@ -190,8 +207,14 @@ INSTANTIATE_TEST_SUITE_P(Examples, LanguageGuide, ::testing::ValuesIn(guide_exam
                            return "Line" + std::to_string(param.param.line);
                          });
 
+INSTANTIATE_TEST_SUITE_P(ProseExamples, LanguageGuide, ::testing::ValuesIn(prose_examples()),
+                         [](const ::testing::TestParamInfo<guide_example>& param) {
+                           return "Line" + std::to_string(param.param.line);
+                         });
+
 TEST(LanguageGuideFile, PairsEveryCommandFileWithItsHtml) {
   guide_examples();
+  prose_examples();
   EXPECT_EQ(std::vector<std::string>{}, guide_problems);
 }
 
