@@ -643,8 +643,8 @@ std::string nearest_language(std::string_view typed) {
 }
 
 void check_language(file_check& check, const block_route& route, const std::string& language) {
-  if (language.empty() || find_language(language)) {
-    return;
+  if (language.empty() || find_language(language) || !highlight_engine_error().empty()) {
+    return;  // a highlighter that cannot be loaded is reported by the run
   }
   const std::string near = nearest_language(language);
   check.add(origin_of(check, kind_of(route), &language), severity::warning, "unknown-language",

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <mutex>
 
@@ -42,6 +43,8 @@ module_functions open_module() {
     functions.error = dlerror();
   }
   if (handle == nullptr) {
+    std::cerr << "Warning: listings are not coloured: the highlighter could not be loaded ("
+              << functions.error << ")\n";
     return functions;
   }
   functions.list =
