@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "external_reads.h"
 #include "utils.h"
 
 namespace {
@@ -52,7 +53,7 @@ void CompilePage(benchmark::State& state) {
   for (auto _ : state) {
     std::istringstream source(command_file);
     page.str({});
-    compile_page(source, page, "../", page_icon{});
+    compile_page(source, page, "../", page_icon{}, external_reads{});
     benchmark::DoNotOptimize(page.tellp());
   }
   state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines) * state.iterations(),

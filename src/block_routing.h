@@ -31,6 +31,8 @@ struct block_flags {
   bool download = false;
   bool code = false;
   bool markdown = false;
+
+  bool operator==(const block_flags&) const = default;
 };
 
 // A block kind's handler: it takes each line that the router gives the kind.

@@ -6,21 +6,24 @@
 #include <vector>
 
 #include "checker.h"
-
-namespace {
-
-// "1 error", "2 warnings".
-std::string counted(std::size_t count, const std::string& noun) {
-  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-}  // namespace
+#include "console_words.h"
+#include "generator.h"
+#include "prose_settings.h"
+#include "site_settings.h"
 
 int run_check(const check_options& options) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
+  const settings_reading settings = read_site_settings(run_input_folder);
+  run_prose_settings = prose_settings_of(settings.settings ? &*settings.settings : nullptr);
+  for (const std::string& error : settings.errors) {
+    ++errors;
+    std::cout << error << " [settings]\n";
+  }
   const check_totals totals = check_project(
-      "proj", [&](const std::filesystem::path& file, const std::vector<diagnostic>& found) {
+      run_input_folder, settings.settings ? settings.settings->page_extension : ".htm",
+      settings_file_present(),
+      [&](const std::filesystem::path& file, const std::vector<diagnostic>& found) {
         for (const diagnostic& finding : found) {
           const bool error = finding.level == severity::error;
           ++(error ? errors : warnings);

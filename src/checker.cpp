@@ -15,9 +15,14 @@
 #include "block_records.h"
 #include "block_routing.h"
 #include "console_capture.h"
+#include "external_reads.h"
 #include "generator.h"
 #include "highlight.h"
+#include "input_walk.h"
 #include "markdown.h"
+#include "near_names.h"
+#include "page_facts.h"
+#include "percent_escapes.h"
 #include "prose_settings.h"
 #include "utils.h"
 
@@ -32,46 +37,6 @@ struct location {
   std::size_t line = 1;
   std::size_t column = 1;
 };
-
-// --- Near names ------------------------------------------------------------------------------
-
-// The number of single-byte insertions, deletions, changes and swaps of neighbours that turn
-// `a` into `b`.
-std::size_t edit_distance(std::string_view a, std::string_view b) {
-  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-  for (std::size_t i = 0; i <= a.size(); ++i) {
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-      if (i == 0 || j == 0) {
-        d[i][j] = i + j;
-        continue;
-      }
-      d[i][j] = std::min(
-          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-      }
-    }
-  }
-  return d[a.size()][b.size()];
-}
-
-// The first of `names` nearest to `typed` if it is near enough to be a slip of the fingers
-// (one edit in a short name, two in a longer one); empty when none is.
-std::string_view nearest_name(std::string_view typed, const std::vector<std::string_view>& names) {
-  if (typed.size() > 40) {  // no name is that long; spares the table for long lines
-    return {};
-  }
-  std::string_view best;
-  std::size_t best_distance = 3;
-  for (const std::string_view name : names) {
-    const std::size_t distance = edit_distance(typed, name);
-    if (distance > 0 && distance < best_distance && distance <= (name.size() <= 5 ? 1u : 2u)) {
-      best = name;
-      best_distance = distance;
-    }
-  }
-  return best;
-}
 
 std::string did_you_mean(std::string_view prefix, std::string_view near) {
   return near.empty() ? "" : "; did you mean " + std::string(prefix) + std::string(near) + "?";
@@ -348,7 +313,7 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
       is_source_page(run_prose_settings, relative.filename().native())) {
     return true;  // a source file is copied beside its page
   }
-  if (relative.extension() != ".htm") {
+  if (relative.extension() != project.page_extension) {
     return false;
   }
   for (const std::string& extension : project.extensions) {
@@ -358,22 +323,6 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
     }
   }
   return false;
-}
-
-std::string percent_decoded(std::string_view text) {
-  std::string decoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool escape = text[i] == '%' && i + 2 < text.size() &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-                        std::isxdigit(static_cast<unsigned char>(text[i + 2]));
-    if (escape) {
-      decoded += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
 }
 
 // Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a
@@ -437,6 +386,8 @@ struct file_check {
   std::vector<std::size_t> markdown_lines;  // the line of each content line of the last @markdown
   bool any_block = false;
   captured_errors errors;
+  bool in_page = false;    // inside the @page block of a site with settings
+  fs::path external_file;  // the file a text or code block read last, as the run names it
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -515,7 +466,13 @@ void check_site_address(file_check& check, std::string_view address, value_use u
   std::string why = "there is no " + source.string();
   if (site_entry_from(relative, check.project) == site_entry::command_file) {
     why = source.string() + " is compiled into a page, not copied; name the page, " +
-          fs::path(relative).replace_extension(".htm").filename().string();
+          fs::path(relative).replace_extension(check.project.page_extension).filename().string();
+  }
+  const fs::path other_page = fs::path(relative).replace_extension(check.project.page_extension);
+  if ((relative.extension() == ".htm" || relative.extension() == ".html") &&
+      other_page != relative && site_holds(other_page, check.project)) {
+    why = "the pages of this site end in " + check.project.page_extension +
+          " (orvello.toml); name the page, " + other_page.filename().string();
   }
   if (use == value_use::link) {
     check.add(at, severity::error, "broken-link",
@@ -574,11 +531,8 @@ void check_external_file(file_check& check, const block_route& route) {
   if (check.errors.sink.text.empty()) {
     return;
   }
-  const std::string error = check.errors.take();
-  const std::size_t first = error.find('\'');
-  const std::size_t last = error.rfind('\'');
-  const std::string path =
-      last > first && first != std::string::npos ? error.substr(first + 1, last - first - 1) : "";
+  check.errors.take();
+  const std::string path = check.external_file.string();
   const std::size_t kind = kind_of(route);
   const bool markdown = route.names.opening == markdown_block.opening;
   const std::string& src = is_code(route) ? run_records.code.src
@@ -703,7 +657,12 @@ bool needs_settings(std::string_view line) {
 
 // A line that no kind takes: no block is open.
 void check_dropped_line(file_check& check, std::string_view line) {
-  if (line.starts_with("@@")) {
+  if (line == page_block.opening || line == page_block.closing) {
+    check.add(check.here(), severity::warning, "page-needs-settings",
+              std::string(line) +
+                  " is a block only in a site with settings: without orvello.toml beside " +
+                  check.project.input.string() + "/ the line is ignored");
+  } else if (line.starts_with("@@")) {
     check.add(check.here(), severity::warning, "setting-outside-block",
               "@@" + std::string(typed_key(line)) + " stands outside every block and sets nothing");
   } else if (needs_settings(line)) {
@@ -791,7 +750,21 @@ void check_taken_from_code(file_check& check, std::string_view line, bool opens)
                 ", which lands before the listing; show the language from a file with @@src");
 }
 
+// A line of the @page block of a site with settings.
+void check_page_line(file_check& check, std::string_view line) {
+  check.any_block = true;
+  const std::string problem = page_setting_problem(line);
+  if (!problem.empty()) {
+    check.add(check.here(), severity::warning, "page-setting", problem);
+  }
+}
+
 void check_line(file_check& check, const std::string& line, std::ostream& discard) {
+  if (check.project.page_blocks &&
+      takes_page_line(line, check.in_page, check.flags != block_flags{})) {
+    check_page_line(check, line);
+    return;
+  }
   const block_flags before = check.flags;
   const block_route* route = route_line(line, check.flags, discard);
   if (route == nullptr) {
@@ -839,8 +812,11 @@ void check_end_of_file(file_check& check) {
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project) {
-  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}};
+  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
+  const external_reads reads{
+      page.file.parent_path(), {}, [&check](const fs::path& file) { check.external_file = file; }};
+  const external_reads_scope reading(discard, reads);
   std::string line;
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
@@ -897,7 +873,6 @@ std::vector<diagnostic> check_command_file(const command_file_place& page,
   if (is_source_page(run_prose_settings, page.file.filename().native())) {
     return found;  // shown as its own listing: no line of it is a line of the page language
   }
-  current_orv_dir = page.file.parent_path().string();
   std::vector<diagnostic> lines = check_command_lines(source, page, project);
   found.insert(found.end(), lines.begin(), lines.end());
   return found;
@@ -906,11 +881,11 @@ std::vector<diagnostic> check_command_file(const command_file_place& page,
 }  // namespace
 
 check_totals check_project(
-    const std::string& input,
+    const std::string& input, std::string_view page_extension, bool page_blocks,
     const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
   std::error_code error;
-  const project_folder project{input, fs::weakly_canonical(input, error),
-                               command_file_extensions()};
+  const project_folder project{input, fs::weakly_canonical(input, error), command_file_extensions(),
+                               std::string(page_extension), page_blocks};
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
   check_totals totals;
   totals.walked = walk_input_files(

@@ -27,6 +27,8 @@ struct project_folder {
   std::filesystem::path input;     // as named, e.g. "proj"
   std::filesystem::path resolved;  // `input` resolved, to tell links that leave it
   std::vector<std::string> extensions;
+  std::string page_extension = ".htm";  // of the pages, as the settings name it
+  bool page_blocks = false;             // orvello.toml is there, so @page is a block
 };
 
 // A command file, as the walk forms its path ("proj/docs/guide.orv") and with its place below
@@ -38,7 +40,7 @@ struct command_file_place {
 
 // Reads the lines of one command file from `source` through the run's routing and block handlers,
 // which change the run-wide records as in a run while writing nothing, and returns the findings
-// in line order. Text and code blocks read their files from `current_orv_dir`, as in a run.
+// in line order. Text and code blocks read their files from the command file's folder, as in a run.
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project);
 
@@ -49,7 +51,9 @@ struct check_totals {
 };
 
 // Checks every file below `input` in the order a run meets them, calling `report` with the path
-// and the findings (in line order) of each file that has any.
-check_totals check_project(const std::string& input,
+// and the findings (in line order) of each file that has any; `page_extension` and `page_blocks`
+// are as the settings say.
+check_totals check_project(const std::string& input, std::string_view page_extension,
+                           bool page_blocks,
                            const std::function<void(const std::filesystem::path& file,
                                                     const std::vector<diagnostic>&)>& report);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "block_records.h"
+#include "external_reads.h"
 #include "highlight.h"
 #include "listing_frame.h"
 #include "prose_settings.h"
@@ -77,7 +78,7 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
 
 void write_code(std::ostream& page) {
   if (!code_config.src.empty() &&
-      !load_external_lines(code_config.src, "code", code_config.lines)) {
+      !load_external_lines(code_config.src, "code", code_config.lines, page)) {
     code_config.lines.push_back("// Error: External file not found: " + code_config.src);
   }
   if (code_config.lines.empty()) {

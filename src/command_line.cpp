@@ -12,7 +12,6 @@
 #include "check.h"
 #include "generator.h"
 #include "init_project.h"
-#include "prose_settings.h"
 #include "serve.h"
 
 namespace {
@@ -126,7 +125,6 @@ int run_command_line(int argc, const char* const* argv) {
   if (!enter_folder(line.folder)) {
     return usage_error;
   }
-  run_prose_settings = read_prose_settings(".");
   const std::string timestamp = footer_time_text(epoch.seconds);
   for (const verb& candidate : verbs) {
     if (candidate.app->parsed()) {

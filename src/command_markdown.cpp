@@ -1,6 +1,7 @@
 #include "command_markdown.h"
 
 #include "block_records.h"
+#include "external_reads.h"
 #include "markdown.h"
 #include "prose_settings.h"
 
@@ -22,7 +23,7 @@ void take_markdown_line(std::string_view line) {
 
 void write_markdown(std::ostream& page) {
   if (!markdown_config.src.empty() &&
-      !load_external_lines(markdown_config.src, "Markdown", markdown_config.lines)) {
+      !load_external_lines(markdown_config.src, "Markdown", markdown_config.lines, page)) {
     markdown_config.lines.push_back(
         "[Error: External Markdown file not found: " + markdown_config.src + "]");
   }

@@ -1,6 +1,7 @@
 #include "command_text.h"
 
 #include "block_records.h"
+#include "external_reads.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void take_text_line(std::string_view line) {
 
 void write_text(std::ostream& page) {
   if (!text_config.src.empty() &&
-      !load_external_lines(text_config.src, "text", text_config.lines)) {
+      !load_external_lines(text_config.src, "text", text_config.lines, page)) {
     text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");
   }
   if (text_config.lines.empty()) {

@@ -9,18 +9,11 @@
 #include <system_error>
 #include <utility>
 
+#include "unique_fd.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-struct open_file {
-  int fd = -1;
-  ~open_file() {
-    if (fd >= 0) {
-      close(fd);
-    }
-  }
-};
 
 // Copies `size` bytes from `in` to `out` the way the library does: sendfile, and a plain read
 // and write loop for what it leaves; 0 or the error number. A failure of the loop is an I/O error.
@@ -57,13 +50,13 @@ int copy_bytes(int in, int out, off_t size) {
 // Copies into a file that did not exist, created with the source's permissions; false when the
 // quick way does not apply and nothing was created.
 bool copy_to_new_file(const fs::path& from, const fs::path& to, mode_t creation_mask) {
-  open_file in{open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+  unique_fd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat source {};
   if (in.fd < 0 || fstat(in.fd, &source) != 0 || !S_ISREG(source.st_mode)) {
     return false;
   }
   const mode_t permissions = source.st_mode & 07777;
-  open_file out{open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions)};
+  unique_fd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
   if (out.fd < 0) {
     return false;
   }
@@ -76,7 +69,7 @@ bool copy_to_new_file(const fs::path& from, const fs::path& to, mode_t creation_
   if (error == 0) {
     error = copy_bytes(in.fd, out.fd, source.st_size);
   }
-  if (error == 0 && close(std::exchange(out.fd, -1)) != 0) {
+  if (error == 0 && !out.close_now()) {
     error = errno;
   }
   if (error != 0) {

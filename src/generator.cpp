@@ -10,7 +10,11 @@
 #include <system_error>
 #include <vector>
 
+#include "page_frame.h"
+#include "page_pipeline.h"
 #include "prose_settings.h"
+#include "site_feeds.h"
+#include "site_stylesheet.h"
 #include "utils.h"
 
 namespace {
@@ -94,16 +98,60 @@ source_date_epoch_setting read_source_date_epoch() {
   return {seconds, ""};
 }
 
-int run_generator(const std::string& timestamp) {
+bool load_site_frame(const std::string& input, const std::string& timestamp,
+                     std::optional<site_frame>& site) {
+  site.reset();
+  settings_reading reading = read_site_settings(input);
+  for (const std::string& error : reading.errors) {
+    std::cerr << error << "\n";
+  }
+  run_prose_settings = prose_settings_of(reading.settings ? &*reading.settings : nullptr);
+  if (reading.settings) {
+    site = site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)};
+  }
+  return reading.errors.empty();
+}
+
+bool write_main_css(const std::string& output, const site_frame* site) {
+  return site != nullptr ? create_main_css(output, site_stylesheet(site->settings.theme))
+                         : create_main_css(output);
+}
+
+bool compile_site(const std::string& input, const std::string& output,
+                  const std::vector<std::string>& extensions, site_frame* site,
+                  const page_observer* observer) {
+  page_pipeline_request request = page_request(input, output, extensions);
+  const page_pipeline_hooks hooks{observer, {}};
+  if (site == nullptr) {
+    return run_page_pipeline(request, hooks);
+  }
+  site->map = read_site_map(input, extensions, site->settings.page_extension);
+  request.site = site;
+  return run_page_pipeline(request, hooks) && write_site_feeds(output, *site);
+}
+
+std::string iso_date_of(const std::string& timestamp) {
+  if (timestamp.size() < 10) {
+    return timestamp;
+  }
+  return timestamp.substr(6, 4) + "-" + timestamp.substr(3, 2) + "-" + timestamp.substr(0, 2);
+}
+
+int run_generator(const std::string& timestamp, const page_observer* observer) {
   // The console lines that must reach the user at once are flushed explicitly.
   std::ios::sync_with_stdio(false);
   const auto start = std::chrono::system_clock::now();
   build_timestamp = timestamp;
   print_banner();
 
-  const std::string input = "proj";
-  const std::string output = "site";
+  const std::string& input = run_input_folder;
+  const std::string& output = run_output_folder;
   const std::vector<std::string> extensions = command_file_extensions();
+  std::optional<site_frame> site;
+  if (!load_site_frame(input, timestamp, site)) {
+    return 1;  // before step 1, so that site/ survives
+  }
+  site_frame* const framed = site ? &*site : nullptr;
   const bool generated =
       run_step(1, "delete 'site' dir",
                [&] { return source_folder_present(input) && delete_directory(output); }) &&
@@ -114,9 +162,10 @@ int run_generator(const std::string& timestamp) {
                  return copy_non_command_files(
                      input, output, extensions_not_copied(run_prose_settings, extensions));
                }) &&
-      run_step(4, "generated main.css in 'site' dir", [&] { return create_main_css(output); }) &&
+      run_step(4, "generated main.css in 'site' dir",
+               [&] { return write_main_css(output, framed); }) &&
       run_step(5, "process command files in 'proj' dir to 'site' dir",
-               [&] { return process_command_files(input, output, extensions); });
+               [&] { return compile_site(input, output, extensions, framed, observer); });
   if (!generated) {
     return 1;
   }

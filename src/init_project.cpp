@@ -5,6 +5,8 @@
 #include <iostream>
 #include <system_error>
 
+#include "generator.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -36,7 +38,8 @@ bool write_starter_page(const fs::path& path) {
 }  // namespace
 
 int run_init(const std::string& folder) {
-  const fs::path proj = folder == "." ? fs::path("proj") : fs::path(folder) / "proj";
+  const fs::path proj =
+      folder == "." ? fs::path(run_input_folder) : fs::path(folder) / run_input_folder;
   std::error_code error;
   const fs::file_type type = fs::symlink_status(proj, error).type();
   if (type != fs::file_type::not_found) {

@@ -77,3 +77,7 @@ unsigned usable_cores() {
   }
   return static_cast<unsigned>(CPU_COUNT(&cores));
 }
+
+unsigned helper_threads(unsigned wanted) {
+  return usable_cores() > 1 ? wanted : 0;
+}

@@ -135,3 +135,6 @@ auto submit_job(job_pool& pool, Job job) -> job_future<job_result_t<Job>> {
 
 // The number of cores this process may run on.
 unsigned usable_cores();
+
+// Threads for file-system work beside the main thread: `wanted`, or none on a single core.
+unsigned helper_threads(unsigned wanted);

@@ -5,6 +5,9 @@
 namespace {
 
 void print_oldest(ordered_reports& reports) {
+  if (!reports.pending.front().ready() && reports.hand_over_gathered) {
+    reports.hand_over_gathered();
+  }
   const console_report report = reports.pending.front().get();
   reports.pending.pop_front();
   if (!report.err.empty()) {

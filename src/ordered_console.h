@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "job_pool.h"
@@ -15,11 +16,14 @@ struct console_report {
   bool ok = true;
 };
 
-// The reports still to be printed, oldest first, and whether every printed one was ok.
+// The reports still to be printed, oldest first, and whether every printed one was ok. A report
+// may come from a job still gathered in a batch, which no other thread can hand over: whoever adds
+// reports sets `hand_over_gathered`, and nothing waits for a report before calling it.
 struct ordered_reports {
   std::deque<job_future<console_report>> pending;
   std::size_t limit = 64;  // more pending reports than this wait for the oldest
   bool all_ok = true;
+  std::function<void()> hand_over_gathered;  // hands every gathered job to its pool
 };
 
 // Appends the report of work still running; once more than `limit` wait, prints the oldest ones

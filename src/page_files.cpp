@@ -20,12 +20,6 @@ namespace {
 constexpr std::size_t read_ahead_limit = 64 * 1024;
 // Pages go to the writer in pieces of this size; most pages are one piece, one write.
 constexpr std::size_t piece_size = 64 * 1024;
-// Pieces of one page handed over and not yet written, at most.
-constexpr std::size_t pieces_in_flight = 4;
-// Finished pages (or pieces) gathered before they go to the writer together.
-constexpr std::size_t pages_per_hand_over = 16;
-
-const std::function<void()>* active_settle = nullptr;
 
 // Reads what `fd` holds into `source.text`; false when it holds more than the read-ahead limit.
 bool read_ahead(int fd, command_source& source) {
@@ -63,22 +57,6 @@ class text_source : public std::streambuf {
 };
 
 }  // namespace
-
-unique_fd& unique_fd::operator=(unique_fd&& other) noexcept {
-  if (this != &other) {
-    if (fd >= 0) {
-      close(fd);
-    }
-    fd = std::exchange(other.fd, -1);
-  }
-  return *this;
-}
-
-unique_fd::~unique_fd() {
-  if (fd >= 0) {
-    close(fd);
-  }
-}
 
 page_created_ahead& page_created_ahead::operator=(page_created_ahead&& other) noexcept {
   if (this != &other) {
@@ -174,8 +152,12 @@ namespace {
 // Writes `size` bytes unless an earlier piece failed; a failure spoils the rest of the page, as a
 // stream that failed writes nothing more.
 template <typename FileState>
-void write_piece(FileState& state, const char* data, std::size_t size) {
+void write_piece(FileState& state, const char* data, std::size_t size,
+                 const std::function<void()>& before_write) {
   while (!state.failed && size > 0) {
+    if (before_write) {
+      before_write();
+    }
     const ssize_t wrote = write(state.file.fd, data, size);
     if (wrote < 0 && errno == EINTR) {
       continue;
@@ -224,9 +206,12 @@ void shelve_buffer(buffer_shelf& shelf, std::unique_ptr<char[]> buffer) {
 
 }  // namespace
 
-page_writer::page_writer(job_pool& pool, std::size_t pages_waiting)
-    : jobs{pool, std::min(pages_per_hand_over, pages_waiting + 1), {}},
-      shelf(std::make_shared<buffer_shelf>()) {}
+page_writer::page_writer(job_pool& pool, std::size_t pages_per_hand_over, std::size_t pieces,
+                         std::function<void()> write_hook)
+    : jobs{pool, pages_per_hand_over, {}},
+      pieces_in_flight(pieces),
+      shelf(std::make_shared<buffer_shelf>()),
+      before_write(std::move(write_hook)) {}
 
 page_sink::page_sink(page_writer& writer, int fd)
     : writer_(writer),
@@ -258,15 +243,16 @@ void page_sink::hand_over_piece() {
   const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
   std::unique_ptr<char[]> piece = std::exchange(buffer_, take_buffer(*writer_.shelf));
   setp(buffer_.get(), buffer_.get() + piece_size);
-  pieces_.push_back(add_job(writer_.jobs, [file = file_, shelf = writer_.shelf,
-                                           piece = std::move(piece), size]() mutable {
-    write_piece(*file, piece.get(), size);
-    shelve_buffer(*shelf, std::move(piece));
-  }));
-  if (pieces_.size() > pieces_in_flight) {
+  pieces_.push_back(add_job(
+      writer_.jobs, [file = file_, shelf = writer_.shelf, before_write = writer_.before_write,
+                     piece = std::move(piece), size]() mutable {
+        write_piece(*file, piece.get(), size, before_write);
+        shelve_buffer(*shelf, std::move(piece));
+      }));
+  if (pieces_.size() > writer_.pieces_in_flight) {
     hand_over(writer_.jobs);
   }
-  while (pieces_.size() > pieces_in_flight) {
+  while (pieces_.size() > writer_.pieces_in_flight) {
     pieces_.front().get();
     pieces_.pop_front();
   }
@@ -277,13 +263,14 @@ job_future<console_report> page_sink::finish(std::function<console_report(bool w
   const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
   setp(nullptr, nullptr);
   pieces_.clear();
-  return add_job(writer_.jobs, [file = file_, shelf = writer_.shelf, piece = std::move(buffer_),
-                                size, report = std::move(report)]() mutable {
-    write_piece(*file, piece.get(), size);
-    shelve_buffer(*shelf, std::move(piece));
-    const bool closed = close(std::exchange(file->file.fd, -1)) == 0;
-    return report(!file->failed && closed);
-  });
+  return add_job(writer_.jobs,
+                 [file = file_, shelf = writer_.shelf, piece = std::move(buffer_),
+                  before_write = writer_.before_write, size, report = std::move(report)]() mutable {
+                   write_piece(*file, piece.get(), size, before_write);
+                   shelve_buffer(*shelf, std::move(piece));
+                   const bool closed = file->file.close_now();
+                   return report(!file->failed && closed);
+                 });
 }
 
 // --- Waiting for the writer ------------------------------------------------------------------
@@ -291,18 +278,4 @@ job_future<console_report> page_sink::finish(std::function<console_report(bool w
 void wait_for_page_writes(page_writer& writer) {
   hand_over(writer.jobs);
   submit_job(writer.jobs.pool, [] {}).get();
-}
-
-external_read_scope::external_read_scope(std::function<void()> work) : settle(std::move(work)) {
-  active_settle = &this->settle;
-}
-
-external_read_scope::~external_read_scope() {
-  active_settle = nullptr;
-}
-
-void settle_before_external_read() {
-  if (active_settle != nullptr) {
-    (*active_settle)();
-  }
 }

@@ -14,16 +14,7 @@
 
 #include "job_pool.h"
 #include "ordered_console.h"
-
-// A file descriptor closed when it goes out of scope.
-struct unique_fd {
-  int fd = -1;
-  unique_fd() = default;
-  explicit unique_fd(int value) : fd(value) {}
-  unique_fd(unique_fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-  unique_fd& operator=(unique_fd&& other) noexcept;
-  ~unique_fd();
-};
+#include "unique_fd.h"
 
 // A page file the reader created before the page's turn. Unless the compiler takes it, it is
 // removed again when this goes out of scope: a run that never reached the page leaves no file.
@@ -78,13 +69,15 @@ int create_page_file(const std::filesystem::path& path, bool replace);
 struct buffer_shelf;
 
 // The thread that writes pages behind the compiler: the pages finished and not yet handed over,
-// and the shelf of written page buffers.
+// how many pieces of one page may wait for it, the shelf of written page buffers, and a hook run
+// on its thread before each write (empty but in tests, which slow the writer with it).
 struct page_writer {
-  // Someone waits for a page once more than `pages_waiting` are unreported, so a hand-over never
-  // holds more pages than that and one: the page waited for has always been handed over.
-  page_writer(job_pool& pool, std::size_t pages_waiting);
+  page_writer(job_pool& pool, std::size_t pages_per_hand_over, std::size_t pieces_in_flight,
+              std::function<void()> before_write);
   job_batch jobs;
+  std::size_t pieces_in_flight;
   std::shared_ptr<buffer_shelf> shelf;
+  std::function<void()> before_write;
 };
 
 // The open page: what the compiler writes gathers in memory and is written, in pieces of 64 KiB,
@@ -116,17 +109,3 @@ class page_sink : public std::streambuf {
 
 // Waits until every page handed to `writer` is on disk.
 void wait_for_page_writes(page_writer& writer);
-
-// While it lives, `settle` runs before the run reads a file that may be a page of this run (an
-// external file of a text or code block, a linked command file): the site must first look as a
-// one-thread run would have left it.
-struct external_read_scope {
-  explicit external_read_scope(std::function<void()> work);
-  ~external_read_scope();
-  external_read_scope(const external_read_scope&) = delete;
-  external_read_scope& operator=(const external_read_scope&) = delete;
-  std::function<void()> settle;
-};
-
-// Runs the `settle` of the scope that lives, if one does.
-void settle_before_external_read();

@@ -1,26 +1,16 @@
 #include "prose_settings.h"
 
 #include <algorithm>
-#include <toml++/toml.h>
 
 #include "utils.h"
 
 prose_settings run_prose_settings;
 
-prose_settings read_prose_settings(const std::filesystem::path& folder) {
-  const std::filesystem::path file = folder / "orvello.toml";
-  std::error_code error;
-  if (!std::filesystem::exists(file, error)) {
+prose_settings prose_settings_of(const site_settings* settings) {
+  if (settings == nullptr) {
     return {};
   }
-  prose_settings settings{.enabled = true, .raw_html = false};
-  try {
-    const toml::table table = toml::parse_file(file.string());
-    settings.raw_html = table["markdown"]["raw_html"].value_or(false);
-  } catch (const toml::parse_error&) {
-    // The settings unit reports the file's mistakes; prose stays safe meanwhile.
-  }
-  return settings;
+  return {.enabled = true, .raw_html = settings->markdown_raw_html};
 }
 
 namespace {

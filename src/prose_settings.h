@@ -3,10 +3,11 @@
 // every byte as before.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "site_settings.h"
 
 // The prose and listing settings of a run.
 struct prose_settings {
@@ -17,9 +18,8 @@ struct prose_settings {
 // The settings of this run, set before its first page; the block kinds read them.
 extern prose_settings run_prose_settings;
 
-// The prose settings of the project in `folder`: on when `folder`/orvello.toml exists, with
-// `raw_html` from its [markdown] table (false when the file cannot be read as TOML).
-prose_settings read_prose_settings(const std::filesystem::path& folder);
+// The prose settings of a run under `settings` (null for a run without orvello.toml).
+prose_settings prose_settings_of(const site_settings* settings);
 
 // True when, under `settings`, the command file `name` is a source file (.c, .cpp) that becomes
 // a page showing its own listing, and is copied beside it as well.

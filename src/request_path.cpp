@@ -3,22 +3,11 @@
 #include <optional>
 #include <vector>
 
+#include "percent_escapes.h"
+
 namespace {
 
 constexpr int bad_request = 400;
-
-std::optional<int> hex_digit(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return std::nullopt;
-}
 
 // The target decoded once; nothing for a malformed escape, a NUL byte or a backslash, raw or
 // decoded, which no file below the folder is named with.
@@ -27,15 +16,11 @@ std::optional<std::string> decode_once(std::string_view encoded) {
   for (std::size_t i = 0; i < encoded.size(); ++i) {
     char c = encoded[i];
     if (c == '%') {
-      if (i + 2 >= encoded.size()) {
+      const std::optional<char> escaped = percent_escape_at(encoded, i);
+      if (!escaped) {
         return std::nullopt;
       }
-      const std::optional<int> high = hex_digit(encoded[i + 1]);
-      const std::optional<int> low = hex_digit(encoded[i + 2]);
-      if (!high || !low) {
-        return std::nullopt;
-      }
-      c = static_cast<char>(*high * 16 + *low);
+      c = *escaped;
       i += 2;
     }
     if (c == '\0' || c == '\\') {

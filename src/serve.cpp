@@ -11,54 +11,26 @@
 #include <filesystem>
 #include <future>
 #include <iostream>
-#include <sstream>
-#include <streambuf>
 #include <thread>
 
+#include "console_capture.h"
+#include "console_words.h"
 #include "file_watcher.h"
+#include "generator.h"
 #include "preview_server.h"
 #include "site_rebuild.h"
 
 namespace {
 
-// Copies what is written to the stream it replaces into `copy` as well, so that a build's error
-// lines reach both the console and the open pages.
-class tee_buffer : public std::streambuf {
- public:
-  tee_buffer(std::streambuf* console, std::string& copy) : console_(console), copy_(copy) {}
-
- protected:
-  int overflow(int c) override {
-    if (c != traits_type::eof()) {
-      copy_ += static_cast<char>(c);
-    }
-    return console_->sputc(static_cast<char>(c));
-  }
-  std::streamsize xsputn(const char* text, std::streamsize size) override {
-    copy_.append(text, static_cast<std::size_t>(size));
-    return console_->sputn(text, size);
-  }
-  int sync() override { return console_->pubsync(); }
-
- private:
-  std::streambuf* console_;
-  std::string& copy_;
-};
-
 // Runs `build` and returns the lines it wrote to standard error.
 template <typename Build>
 std::vector<std::string> error_lines_of(Build&& build) {
-  std::string copy;
-  tee_buffer tee(std::cerr.rdbuf(), copy);
-  std::streambuf* const console = std::cerr.rdbuf(&tee);
-  build();
-  std::cerr.rdbuf(console);
-  std::vector<std::string> lines;
-  std::istringstream text(copy);
-  for (std::string line; std::getline(text, line);) {
-    lines.push_back(line);
+  text_sink copy(std::cerr.rdbuf(), true);  // the lines reach the console and the open pages
+  {
+    const stream_redirect redirect(std::cerr, &copy);
+    build();
   }
-  return lines;
+  return lines_from(copy.text, 0);
 }
 
 bool is_loopback(const std::string& address) {
@@ -71,10 +43,6 @@ std::string address_to_open(const std::string& bind, int port) {
     host = "[" + host + "]";
   }
   return "http://" + host + ":" + std::to_string(port) + "/";
-}
-
-std::string counted(std::size_t count, const std::string& noun) {
-  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 std::string what_changed(const change_batch& batch) {
@@ -205,6 +173,13 @@ int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_s
 
 }  // namespace
 
+watch_settings watch_settings_of(const serve_options& options) {
+  watch_settings settings;
+  settings.folder = run_input_folder;
+  settings.poll = options.poll;
+  return settings;
+}
+
 int run_serve(const serve_options& options, const std::string& timestamp) {
   // As a run does it, but now: it replaces the console's buffers, which would drop the copies
   // that error_lines_of makes.
@@ -230,7 +205,7 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   }
   // Watching starts before the first build, so that a file saved while it runs is not missed.
   std::string notice;
-  const watcher_handle watcher = open_watcher({"proj", {}, options.poll, {}}, notice);
+  const watcher_handle watcher = open_watcher(watch_settings_of(options), notice);
   if (!notice.empty()) {
     std::cerr << notice << std::endl;
   }
@@ -238,7 +213,7 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   int status = 0;
   const std::vector<std::string> problems =
       error_lines_of([&] { status = build_and_remember(state, timestamp); });
-  if (status != 0 && !std::filesystem::is_directory("proj")) {
+  if (status != 0 && !std::filesystem::is_directory(run_input_folder)) {
     return status;
   }
   announce_build(*server, status == 0, problems);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "file_watcher.h"
+
 // How the preview is served.
 struct serve_options {
   std::string bind = "127.0.0.1";
@@ -12,6 +14,9 @@ struct serve_options {
   bool poll = false;        // poll for changes instead of asking the kernel
   bool reload = true;       // add the reload script to served pages
 };
+
+// What serve asks of the watcher: proj/, by events or by polling at the usual interval.
+watch_settings watch_settings_of(const serve_options& options);
 
 // Builds the site, then serves and watches until SIGINT or SIGTERM; returns the exit status.
 int run_serve(const serve_options& options, const std::string& timestamp);

@@ -5,12 +5,19 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 
 #include "block_records.h"
 #include "console_capture.h"
+#include "external_reads.h"
 #include "generator.h"
+#include "page_frame.h"
 #include "page_observer.h"
+#include "page_pipeline.h"
+#include "page_report.h"
 #include "prose_settings.h"
+#include "site_feeds.h"
+#include "site_settings.h"
 #include "source_tree.h"
 #include "utils.h"
 
@@ -18,16 +25,53 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string input_folder = "proj";
-const std::string output_folder = "site";
-const std::vector<std::string> command_extensions{".orv", ".c", ".cpp"};
+const std::string& input_folder = run_input_folder;
+const std::string& output_folder = run_output_folder;
+const std::vector<std::string> command_extensions = command_file_extensions();
 
 // Every so many pages one keeps its start state whole; the state of any page is then rebuilt by
 // compiling at most that many pages before it again, without writing them.
 constexpr std::size_t snapshot_spacing = 32;
 
-page_icon icon_for(bool png) {
-  return png ? page_icon{"favicon.png", "image/png"} : page_icon{};
+// The text of orvello.toml now; none when it is not there.
+std::optional<std::string> settings_text_now() {
+  if (!settings_file_present()) {
+    return std::nullopt;
+  }
+  std::ifstream file{std::string(settings_file_name)};
+  std::ostringstream text;
+  text << file.rdbuf();
+  return std::move(text).str();
+}
+
+// The frame a fresh run would give the pages now: null without settings; `usable` is false when
+// the settings cannot be used, so that only a full rebuild can say why.
+std::shared_ptr<const site_frame> frame_now(const std::optional<std::string>& text,
+                                            const std::string& timestamp, bool& usable) {
+  usable = true;
+  if (!text) {
+    return nullptr;
+  }
+  settings_reading reading = parse_site_settings(*text, input_folder);
+  if (!reading.settings) {
+    usable = false;
+    return nullptr;
+  }
+  auto frame = std::make_shared<site_frame>(
+      site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)});
+  frame->map = read_site_map(input_folder, command_extensions, frame->settings.page_extension);
+  return frame;
+}
+
+// The settings of a build about to start, remembered for the rebuilds after it.
+void remember_settings(rebuild_state& state, const std::string& timestamp) {
+  state.settings_text = settings_text_now();
+  bool usable = true;
+  state.frame = frame_now(state.settings_text, timestamp, usable);
+}
+
+std::string page_extension_of(const rebuild_state& state) {
+  return state.frame ? state.frame->settings.page_extension : ".htm";
 }
 
 // Follows a whole run: for each page its start and end state, the external files it read and the
@@ -106,12 +150,13 @@ void attach_pages(folder_node& node, const fs::path& folder, run_recording& reco
   }
 }
 
-// Runs `run` (a whole run, from proj/ into some folder) with the page compiler observed, and
+// Runs `run` (a whole run, from proj/ into some folder, handed the observer of its pages), and
 // returns what rebuilds remember of it; null when proj/ could not be read beforehand.
 template <typename Run>
 std::shared_ptr<remembered_site> record_run(Run run, const text_sink& errors, int& status,
-                                            std::size_t& pages) {
+                                            std::size_t& pages, const std::string& page_extension) {
   auto site = std::make_shared<remembered_site>();
+  site->page_extension = page_extension;
   try {
     refresh_folder(*site, site->root, input_folder, "", true);
   } catch (const fs::filesystem_error&) {
@@ -121,15 +166,8 @@ std::shared_ptr<remembered_site> record_run(Run run, const text_sink& errors, in
   run_recording recording{site ? *site : scratch, errors, {}, nullptr, 0, 0, std::nullopt};
   page_observer observer = recording_observer(recording);
   run_records = block_records{};
-  active_page_observer = &observer;
-  try {
-    status = run();
-  } catch (...) {
-    active_page_observer = nullptr;
-    throw;
-  }
+  status = run(&observer);
   finish_recorded_page(recording, false);
-  active_page_observer = nullptr;
   pages = recording.count;
   if (site) {
     attach_pages(site->root, input_folder, recording);
@@ -200,17 +238,24 @@ void prepare_output_folder() {
   }
 }
 
-// Runs steps 2 to 5 of a run into `staging`, quietly.
-int run_steps_into(const std::string& staging) {
+// Runs steps 2 to 5 of a run into `staging`, quietly, its pages followed by `observer`.
+int run_steps_into(const std::string& staging, const std::string& timestamp,
+                   const page_observer* observer) {
+  std::optional<site_frame> site;
+  if (!load_site_frame(input_folder, timestamp, site)) {
+    return 1;
+  }
   if (!fs::exists(input_folder)) {
     std::cerr << "Error: Source directory '" << input_folder << "' does not exist.\n";
     return 1;
   }
+  site_frame* const framed = site ? &*site : nullptr;
   const bool built =
       replicate_directory_structure(input_folder, staging) &&
       copy_non_command_files(input_folder, staging,
                              extensions_not_copied(run_prose_settings, command_extensions)) &&
-      create_main_css(staging) && process_command_files(input_folder, staging, command_extensions);
+      write_main_css(staging, framed) &&
+      compile_site(input_folder, staging, command_extensions, framed, observer);
   return built ? 0 : 1;
 }
 
@@ -243,8 +288,10 @@ void full_rebuild(rebuild_state& state, const std::string& timestamp, rebuild_re
   try {
     prepare_output_folder();
     build_timestamp = timestamp;
-    std::shared_ptr<remembered_site> site =
-        record_run([&] { return run_steps_into(staging); }, errors, status, report.pages_compiled);
+    remember_settings(state, timestamp);
+    std::shared_ptr<remembered_site> site = record_run(
+        [&](const page_observer* observer) { return run_steps_into(staging, timestamp, observer); },
+        errors, status, report.pages_compiled, page_extension_of(state));
     if (status == 0 && site) {
       move_into(staging, output_folder, fs::path(staging).filename().string(), report);
       rename_staging_in(site->root, staging);
@@ -271,18 +318,6 @@ namespace {
 // A page compiled again without writing it did not end as it did before: some file changed
 // without its stamp showing it, and only a full rebuild can be trusted.
 struct replay_mismatch {};
-
-// Installs an observer of the page compiler until it goes out of scope.
-struct observer_scope {
-  explicit observer_scope(page_observer& observer) { active_page_observer = &observer; }
-  ~observer_scope() { active_page_observer = nullptr; }
-  observer_scope(const observer_scope&) = delete;
-  observer_scope& operator=(const observer_scope&) = delete;
-};
-
-std::string joined(const std::string& relative, const std::string& name) {
-  return relative.empty() ? name : relative + "/" + name;
-}
 
 fs::path input_path(const std::string& relative) {
   return relative.empty() ? fs::path(input_folder) : fs::path(input_folder) / relative;
@@ -400,15 +435,30 @@ struct page_chain {
   std::vector<std::string> folder_paths{};
   std::size_t since_snapshot = 0;
   page_memory* compiling = nullptr;
+  external_reads reads{};  // how pages read their external files; the folder is set per page
+  const site_frame* frame = nullptr;  // the settings and map the pages are framed with, if any
 };
 
-void compile_unwritten(const std::string& relative, bool png_icon) {
+// Compiles a page as a run does, framed when there are settings.
+void compile_framed(std::istream& source, std::ostream& page, const std::string& relative,
+                    bool png_icon, const site_frame* frame, const external_reads& reads) {
+  if (frame == nullptr) {
+    compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads);
+    return;
+  }
+  const page_frame framed = frame_page(*frame, relative, page_icon_for(png_icon));
+  compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads, &framed,
+               relative);
+}
+
+void compile_unwritten(const std::string& relative, bool png_icon, const site_frame* frame,
+                       external_reads& reads) {
   const fs::path source_path = input_path(relative);
   std::ifstream source(source_path);
-  current_orv_dir = source_path.parent_path().string();
+  reads.folder = source_path.parent_path();
   text_sink discard(nullptr, false);
   std::ostream page(&discard);
-  compile_page(source, page, depth_prefix(relative), icon_for(png_icon), relative);
+  compile_framed(source, page, relative, png_icon, frame, reads);
 }
 
 void restore_state(page_chain& chain) {
@@ -422,7 +472,7 @@ void restore_state(page_chain& chain) {
       entry.page->snapshot = std::make_unique<block_records>(run_records);
     }
     compile_unwritten(joined(chain.folder_paths[chain.replay[i].second], entry.name),
-                      chain.site.png_icon);
+                      chain.site.png_icon, chain.frame, chain.reads);
     if (records_digest(run_records) != entry.page->end_digest) {
       throw replay_mismatch{};
     }
@@ -431,37 +481,16 @@ void restore_state(page_chain& chain) {
   chain.live = true;
 }
 
-bool source_read_whole(const std::ifstream& source, const fs::path& source_path) {
-  if (source.bad()) {
-    std::cerr << "Error: Could not read file " << source_path.string() << "\n";
-    return false;
-  }
-  return true;
-}
-
-// Compiles a page as a run does, with the same messages, but writes it beside its place and
-// renames it into place; a page that a later one replaces is compiled without being written.
-bool write_page(const tree_entry& entry, const std::string& relative, const folder_node& node,
-                bool png_icon) {
-  const fs::path source_path = input_path(relative);
-  std::ifstream source(source_path);
-  if (!source.is_open()) {
-    std::cerr << "Error: Could not open file " << source_path.string() << "\n";
-    return false;
-  }
-  current_orv_dir = source_path.parent_path().string();
-  const fs::path page_path = (fs::path(output_folder) / relative).replace_extension(".htm");
-  if (entry.replaces) {
-    std::cerr << "Warning: " << page_path.string()
-              << " was already written in this run and is replaced by the page compiled from "
-              << source_path.string() << "\n";
-  }
-  const std::string prefix = depth_prefix(relative);
+// Compiles a page without writing it (a later page replaces it), or writes it beside its place
+// and renames it into place; how it ended.
+page_outcome compile_to(const tree_entry& entry, std::istream& source, const fs::path& page_path,
+                        const std::string& relative, const folder_node& node, bool png_icon,
+                        const site_frame* frame, const external_reads& reads) {
   if (!entry.final_writer) {
     text_sink discard(nullptr, false);
     std::ostream page(&discard);
-    compile_page(source, page, prefix, icon_for(png_icon), relative);
-    return source_read_whole(source, source_path);
+    compile_framed(source, page, relative, png_icon, frame, reads);
+    return source.bad() ? page_outcome::not_read : page_outcome::compiled;
   }
   const fs::path temporary = page_path.parent_path() / temporary_name(node);
   static char page_buffer[64 * 1024];
@@ -469,22 +498,40 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
   page.rdbuf()->pubsetbuf(page_buffer, sizeof page_buffer);
   page.open(temporary);
   if (!page.is_open()) {
-    std::cerr << "Error: Could not create output HTM " << page_path.string() << "\n";
-    return false;
+    return page_outcome::not_created;
   }
-  compile_page(source, page, prefix, icon_for(png_icon), relative);
+  compile_framed(source, page, relative, png_icon, frame, reads);
   page.close();
   std::error_code error;
-  bool written = source_read_whole(source, source_path) && !page.fail();
-  if (written) {
+  const page_outcome outcome = source.bad()  ? page_outcome::not_read
+                               : page.fail() ? page_outcome::not_written
+                                             : page_outcome::compiled;
+  if (outcome == page_outcome::compiled) {
     fs::rename(temporary, page_path, error);
   }
-  if (!written || error) {
+  if (outcome != page_outcome::compiled || error) {
     fs::remove(temporary, error);
-    std::cerr << "Error: Could not write output HTM " << page_path.string() << "\n";
-    return false;
+    return outcome == page_outcome::compiled ? page_outcome::not_written : outcome;
   }
-  return true;
+  return outcome;
+}
+
+// Compiles a page as a run does, with the same messages; false when it was not compiled whole.
+bool write_page(const tree_entry& entry, const std::string& relative, const folder_node& node,
+                bool png_icon, const site_frame* frame, external_reads& reads) {
+  const fs::path source_path = input_path(relative);
+  const fs::path page_path = fs::path(output_folder) / page_place_of(frame, relative);
+  std::ifstream source(source_path);
+  page_outcome outcome = page_outcome::not_opened;
+  if (source.is_open()) {
+    reads.folder = source_path.parent_path();
+    if (entry.replaces) {
+      std::cerr << page_replaced_warning(page_path, source_path);
+    }
+    outcome = compile_to(entry, source, page_path, relative, node, png_icon, frame, reads);
+  }
+  std::cerr << page_report(outcome, source_path, relative, page_path).err;
+  return outcome == page_outcome::compiled;
 }
 
 void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
@@ -499,7 +546,8 @@ void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
   entry.stamp = read_stamp(input_path(relative));
   const std::size_t errors_from = chain.errors.text.size();
   chain.compiling = memory.get();
-  memory->written = write_page(entry, relative, node, chain.site.png_icon);
+  memory->written =
+      write_page(entry, relative, node, chain.site.png_icon, chain.frame, chain.reads);
   chain.compiling = nullptr;
   memory->end_digest = records_digest(run_records);
   memory->problems = lines_from(chain.errors.text, errors_from);
@@ -588,6 +636,44 @@ void visit_folder(page_chain& chain, folder_node& node, const std::string& relat
   }
 }
 
+// Marks every page whose frame differs between the two maps, as when a title, an order or a page
+// shown in its menu changed.
+void mark_reframed_pages(folder_node& node, const std::string& relative, const site_frame& before,
+                         const site_frame& now, const page_icon& icon) {
+  for (tree_entry& entry : node.entries) {
+    const std::string path = joined(relative, entry.name);
+    if (entry.folder) {
+      mark_reframed_pages(*entry.folder, path, before, now, icon);
+    } else if (entry.kind == entry_kind::command_file && !entry.dirty) {
+      const page_frame old_frame = frame_page(before, path, icon);
+      const page_frame new_frame = frame_page(now, path, icon);
+      entry.dirty = old_frame.head != new_frame.head || old_frame.foot != new_frame.foot;
+    }
+  }
+}
+
+// Writes a file of the site's top beside its place and renames it into place.
+void replace_top_file(const std::string& name, const std::string& text, const folder_node& root) {
+  const fs::path temporary = fs::path(output_folder) / temporary_name(root);
+  std::ofstream file(temporary, std::ios::binary);
+  file << text;
+  file.close();
+  if (file.fail()) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw fs::filesystem_error("cannot write", fs::path(output_folder) / name,
+                               std::make_error_code(std::errc::io_error));
+  }
+  fs::rename(temporary, fs::path(output_folder) / name);
+}
+
+void replace_feeds(const site_frame& frame, const folder_node& root) {
+  if (!frame.settings.base_url.empty()) {
+    replace_top_file("sitemap.xml", sitemap_text(frame), root);
+    replace_top_file("feed.xml", feed_text(frame), root);
+  }
+}
+
 // False when only a full rebuild can be trusted.
 bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
                            rebuild_report& report) {
@@ -595,6 +681,15 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
   text_sink errors(nullptr, true);
   const stream_redirect redirect(std::cerr, &errors);
   try {
+    const std::optional<std::string> settings_text = settings_text_now();
+    bool usable = true;
+    if (settings_text != state.settings_text) {
+      return false;
+    }
+    std::shared_ptr<const site_frame> frame = frame_now(settings_text, timestamp, usable);
+    if (!usable) {
+      return false;
+    }
     refresh_tree(state);
     if (site.has_links || site.plans_conflict) {
       return false;
@@ -606,14 +701,20 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     const bool png_icon = has_png_icon(site.root);
     chain.all_pages = png_icon != site.png_icon;
     site.png_icon = png_icon;
+    chain.frame = frame.get();
+    if (frame && state.frame && frame->map != state.frame->map) {
+      mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon));
+    }
+    state.frame = frame;
     remove_stale_outputs(site, report);
     build_timestamp = timestamp;
-    page_observer observer;
-    observer.external_read = [&](const fs::path& file) {
+    chain.reads.observe = [&](const fs::path& file) {
       note_external_read(site, chain.compiling, file);
     };
-    const observer_scope observing(observer);
     visit_folder(chain, site.root, "");
+    if (frame) {
+      replace_feeds(*frame, site.root);
+    }
   } catch (const replay_mismatch&) {
     return false;
   } catch (const fs::filesystem_error&) {
@@ -633,7 +734,10 @@ int build_and_remember(rebuild_state& state, const std::string& timestamp) {
   const stream_redirect redirect(std::cerr, &errors);
   int status = 1;
   std::size_t pages = 0;
-  state.site = record_run([&] { return run_generator(timestamp); }, errors, status, pages);
+  remember_settings(state, timestamp);
+  state.site =
+      record_run([&](const page_observer* observer) { return run_generator(timestamp, observer); },
+                 errors, status, pages, page_extension_of(state));
   state.trusted = status == 0 && state.site != nullptr;
   return status;
 }
@@ -650,7 +754,7 @@ rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::strin
 }
 
 std::vector<fs::path> external_inputs(const rebuild_state& state) {
-  std::vector<fs::path> files;
+  std::vector<fs::path> files{fs::path(settings_file_name)};
   if (!state.site) {
     return files;
   }

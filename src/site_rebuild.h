@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct remembered_site;
+struct site_frame;
 
 // What the rebuilds remember of the last build: for each page, in walk order, what it read and the
 // state it started from. Empty until the first build.
@@ -19,6 +21,10 @@ struct rebuild_state {
   std::vector<std::filesystem::path> changed;
   bool changed_known = false;
   std::shared_ptr<remembered_site> site;  // the folders, files and pages of the last build
+  // The text of orvello.toml at the last build (none when it was absent), and the settings and
+  // map of the site that the pages were framed with (null without settings).
+  std::optional<std::string> settings_text;
+  std::shared_ptr<const site_frame> frame;
 };
 
 // What one rebuild did, for the console line and the open pages.
@@ -42,5 +48,6 @@ int build_and_remember(rebuild_state& state, const std::string& timestamp);
 // it then); the report says what happened.
 rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::string& timestamp);
 
-// The files outside proj/ that text and code blocks read, which must be watched too.
+// The files outside proj/ that text and code blocks read, and orvello.toml, which must be
+// watched too.
 std::vector<std::filesystem::path> external_inputs(const rebuild_state& state);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string_view>
 
+#include "generator.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -22,7 +23,7 @@ std::int64_t nanoseconds(const timespec& time) {
   return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-const std::vector<std::string> command_extensions{".orv", ".c", ".cpp"};
+const std::vector<std::string> command_extensions = command_file_extensions();
 
 entry_kind kind_of(const fs::directory_entry& entry) {
   std::error_code error;
@@ -41,12 +42,12 @@ entry_kind kind_of(const fs::directory_entry& entry) {
 }
 
 // The name a run gives the output of `entry` in its folder; empty when it writes none.
-std::string output_name(const tree_entry& entry) {
+std::string output_name(const tree_entry& entry, const std::string& page_extension) {
   switch (entry.kind) {
     case entry_kind::folder:
       return entry.name;
     case entry_kind::command_file:
-      return entry.final_writer ? page_name(entry.name) : std::string();
+      return entry.final_writer ? page_name(entry.name, page_extension) : std::string();
     case entry_kind::asset:
       return entry.final_writer ? entry.name : std::string();
     default:
@@ -55,10 +56,11 @@ std::string output_name(const tree_entry& entry) {
 }
 
 // The outputs a folder's entries leave in site/, by name, each marked when it is a folder.
-std::unordered_map<std::string, bool> outputs_of(const std::vector<tree_entry>& entries) {
+std::unordered_map<std::string, bool> outputs_of(const std::vector<tree_entry>& entries,
+                                                 const std::string& page_extension) {
   std::unordered_map<std::string, bool> outputs;
   for (const tree_entry& entry : entries) {
-    std::string name = output_name(entry);
+    std::string name = output_name(entry, page_extension);
     if (!name.empty()) {
       outputs[std::move(name)] = entry.kind == entry_kind::folder;
     }
@@ -68,10 +70,6 @@ std::unordered_map<std::string, bool> outputs_of(const std::vector<tree_entry>& 
     }
   }
   return outputs;
-}
-
-std::string joined(const std::string& relative, const std::string& name) {
-  return relative.empty() ? name : relative + "/" + name;
 }
 
 // Takes over what the last build knew of `entry` from `old`, and reads it again when it is a
@@ -101,6 +99,10 @@ void carry_over(remembered_site& site, tree_entry& entry, tree_entry* old, const
 
 }  // namespace
 
+std::string joined(const std::string& relative, const std::string& name) {
+  return relative.empty() ? name : relative + "/" + name;
+}
+
 bool same_stamp(const file_stamp& a, const file_stamp& b) {
   return !a.racy && !b.racy && a.inode == b.inode && a.size == b.size && a.modified == b.modified &&
          a.changed == b.changed && a.mode == b.mode;
@@ -124,14 +126,14 @@ file_stamp read_stamp(const fs::path& path) {
   return stamp;
 }
 
-std::string page_name(const std::string& command_file) {
-  return fs::path(command_file).replace_extension(".htm").string();
+std::string page_name(const std::string& command_file, const std::string& extension) {
+  return fs::path(command_file).replace_extension(extension).string();
 }
 
 void refresh_folder(remembered_site& site, folder_node& node, const fs::path& folder,
                     const std::string& relative, bool everything) {
   std::vector<tree_entry> old = std::move(node.entries);
-  const std::unordered_map<std::string, bool> old_outputs = outputs_of(old);
+  const std::unordered_map<std::string, bool> old_outputs = outputs_of(old, site.page_extension);
   std::unordered_map<std::string_view, std::size_t> old_by_name;
   for (std::size_t i = 0; i < old.size(); ++i) {
     old_by_name.emplace(old[i].name, i);
@@ -149,7 +151,8 @@ void refresh_folder(remembered_site& site, folder_node& node, const fs::path& fo
     node.entries.push_back(std::move(entry));
   }
   plan_folder(site, node, relative.empty());
-  const std::unordered_map<std::string, bool> new_outputs = outputs_of(node.entries);
+  const std::unordered_map<std::string, bool> new_outputs =
+      outputs_of(node.entries, site.page_extension);
   for (const auto& [name, is_folder] : old_outputs) {
     const auto kept = new_outputs.find(name);
     if (kept == new_outputs.end() || kept->second != is_folder) {
@@ -178,7 +181,8 @@ void plan_folder(remembered_site& site, folder_node& node, bool top) {
     if (node.entries[i].kind != entry_kind::command_file) {
       continue;
     }
-    const auto [earlier, added] = writer.try_emplace(page_name(node.entries[i].name), i);
+    const auto [earlier, added] =
+        writer.try_emplace(page_name(node.entries[i].name, site.page_extension), i);
     if (!added) {
       const bool over_folder = node.entries[earlier->second].kind == entry_kind::folder;
       site.plans_conflict = site.plans_conflict || over_folder;

@@ -79,13 +79,17 @@ struct remembered_site {
   bool png_icon = false;        // the pages link favicon.png
   bool has_links = false;       // proj/ holds symbolic links, whose targets cannot be watched
   bool plans_conflict = false;  // a page would be written over a folder or main.css is a folder
-  std::vector<std::string> removals;  // outputs below site/ that the last refresh made stale
+  std::vector<std::string> removals;    // outputs below site/ that the last refresh made stale
+  std::string page_extension = ".htm";  // of the pages, as the settings name it
   std::vector<external_file> externals;
   std::unordered_map<std::string, std::uint32_t> external_index;
 };
 
 // The page name a command file's output takes ("guide.orv" gives "guide.htm").
-std::string page_name(const std::string& command_file);
+std::string page_name(const std::string& command_file, const std::string& extension = ".htm");
+
+// The path below proj/ of the entry `name` of the folder at `relative` ("" for proj/ itself).
+std::string joined(const std::string& relative, const std::string& name);
 
 // Reads `folder` (a folder of proj/, named from the working folder, with `relative` its path
 // below proj/) again into `node`: entries that are new or whose stamp changed become dirty, and

@@ -15,10 +15,6 @@
 // The local start time of the run, "%d-%m-%Y at %H:%M:%S"; every page footer shows it.
 extern std::string build_timestamp;
 
-// The folder of the command file being compiled (e.g. "proj/docs"); text and code blocks read
-// their external files relative to it.
-extern std::string current_orv_dir;
-
 // --- Site tree -------------------------------------------------------------------------------
 
 // Removes `dir` with everything below it; true when it is gone or was never there.
@@ -32,22 +28,12 @@ bool replicate_directory_structure(const std::string& source, const std::string&
 bool copy_non_command_files(const std::string& source, const std::string& destination,
                             const std::vector<std::string>& extensions);
 
-// Writes the site's one stylesheet, `folder`/main.css.
-bool create_main_css(const std::string& folder);
+// Writes the site's one stylesheet, `folder`/main.css: `text`, or the default sheet when empty.
+bool create_main_css(const std::string& folder, std::string_view text = {});
 
 // --- Page compiler ---------------------------------------------------------------------------
 
-// Compiles every command file below `input` into an .htm page at the same place below `output`;
-// false when the walk could not complete or any page is missing or incomplete.
-bool process_command_files(const std::string& input, const std::string& output,
-                           const std::vector<std::string>& extensions);
-
-// Calls `visit` with every regular file below `input` (links followed), as the walk forms its path
-// ("proj/docs/a.png") and with its place below the output folder, in the order a run meets them;
-// false, after an error line that starts with `error_prefix`, when the walk could not complete.
-bool walk_input_files(const std::string& input, std::string_view error_prefix,
-                      const std::function<void(const std::filesystem::path& file,
-                                               const std::filesystem::path& place)>& visit);
+struct page_frame;
 
 // The icon every page of a run links: favicon.png when the project brought one, else favicon.ico.
 struct page_icon {
@@ -55,11 +41,22 @@ struct page_icon {
   std::string type = "image/x-icon";
 };
 
+// The icon of a run whose site holds favicon.png (`png`) or not.
+page_icon page_icon_for(bool png);
+
+// The icon of a run that writes its site to `output`, as step 3 left it.
+page_icon page_icon_in(const std::string& output);
+
+struct external_reads;
+
 // Writes the page of one command file: the head linking the icon and the stylesheet behind
-// `prefix` ("../" per folder), every line of `source` routed to its block (or, for a source file
-// on a site with settings, its own listing; `command_file` is its path), and the footer.
+// `prefix` ("../" per folder), every line of `source` routed to its block, and the footer; with
+// a `frame`, its head and foot instead, and the @page block is no content, and a source file
+// (`command_file` names it) shows its own listing instead. Text and code blocks read their
+// external files through `reads`.
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon, std::string_view command_file = {});
+                  const page_icon& icon, const external_reads& reads,
+                  const page_frame* frame = nullptr, std::string_view command_file = {});
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.
@@ -154,11 +151,3 @@ std::string javascript_string_escape(std::string_view value);
 
 // The attributes of an audio or video player: "controls", then " autoplay muted" and " loop".
 std::string media_attributes(bool autoplay, bool loop);
-
-// Replaces `lines` by the lines of the external file that a text or code block names in `src`
-// (relative names are taken from `current_orv_dir`), each without one trailing carriage return.
-// When it is not a regular file or cannot be opened, `lines` is left empty, the line
-// "Error: Could not open external `kind` file '<path>'" goes to standard error, and the result is
-// false.
-bool load_external_lines(const std::string& src, std::string_view kind,
-                         std::vector<std::string>& lines);

@@ -1,15 +1,18 @@
-// Every example of the author's guide, docs/language.md, and of the guide to prose and listings
-// on sites with settings, docs/prose.md (built with an empty orvello.toml beside proj/), built by
-// the real orvello and compared with the HTML that the guide shows.
+// Every example of the author's guide, docs/language.md, of the settings guide, docs/settings.md,
+// and of the guide to prose and listings, docs/prose.md, built by the real orvello and compared
+// with the HTML that the guide shows.
 //
 // The guide's examples are fenced blocks: "```orv [path] [crlf]" is a command file (path below
 // proj/, page.orv by default; "crlf" writes it with CRLF line ends), and the "```html" block after
 // it is the page's body, or the whole page for "```html page". A block "```<language> <path>"
 // before an example is a file of that example's project. Words in brackets after "```orv" name
 // what `orvello check` finds in the example, in order ("[bad-length]"); an example without them
-// must check clean.
+// must check clean. A block "```toml orvello.toml" is the settings file beside proj/; "```html page
+// site/x.html" names the page to compare when it is not the command file's .htm page. The runs
+// start at the time the guides show (2026-12-07 09:15:02 UTC).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -22,17 +25,18 @@
 namespace {
 
 struct guide_example {
-  const char* guide = ORVELLO_LANGUAGE_GUIDE;
-  bool settings = false;  // built with an orvello.toml beside proj/
-  int line = 0;           // where the command file's block starts in the guide
+  const char* guide = "";  // the file it is in
+  int line = 0;            // where the command file's block starts in the guide
   std::vector<std::pair<std::string, std::string>> files;  // below proj/, the command file last
   std::string html;
   bool whole_page = false;
   std::vector<std::string> findings;  // what orvello check finds, in order
+  std::string page;                   // the page shown, below the working folder, when named
 };
 
 void PrintTo(const guide_example& example, std::ostream* out) {
-  *out << "the example at " << example.guide << ":" << example.line;
+  *out << "the example at docs/" << std::filesystem::path(example.guide).filename().string() << ":"
+       << example.line;
 }
 
 // A fenced block: its opening line's words and its content, each line ending in a line feed.
@@ -94,20 +98,25 @@ std::pair<std::string, std::string> command_file(const fenced_block& block) {
 // What reading the guide found wrong with it; a test below requires none.
 std::vector<std::string> guide_problems;
 
-std::vector<guide_example> read_guide(const char* path, bool settings) {
+// A file that a block before an example shows, at its place below proj/.
+std::pair<std::string, std::string> project_file(const fenced_block& block) {
+  const std::string& path = block.words[1];
+  return {path == "orvello.toml" ? "../orvello.toml" : path, block.content};
+}
+
+std::vector<guide_example> read_guide(const char* path) {
   std::ifstream guide(path);
   if (!guide.is_open()) {
     guide_problems.push_back(std::string("cannot read ") + path);
     return {};
   }
   std::vector<guide_example> examples;
-  guide_example fresh;
-  fresh.guide = path;
-  fresh.settings = settings;
-  guide_example next = fresh;
+  guide_example next;
+  next.guide = path;
   bool page_open = false;  // a command file waits for its html block
   for (const fenced_block& block : fenced_blocks(guide)) {
-    const std::string where = std::string(path) + " line " + std::to_string(block.line) + ": ";
+    std::string where = path;
+    where.append(":").append(std::to_string(block.line)).append(": ");
     const std::string kind = block.words.empty() ? "" : block.words[0];
     if (kind == "orv") {
       if (page_open) {
@@ -121,18 +130,20 @@ std::vector<guide_example> read_guide(const char* path, bool settings) {
         }
       }
       page_open = true;
-    } else if (kind == "html") {
+    } else if (kind == "html" || kind == "xml") {
       if (!page_open) {
         guide_problems.push_back(where + "an html block without a command file before it");
         continue;
       }
       next.html = block.content;
       next.whole_page = block.words.size() > 1 && block.words[1] == "page";
+      next.page = block.words.size() > 2 ? block.words[2] : "";
       examples.push_back(std::move(next));
-      next = fresh;
+      next = {};
+      next.guide = path;
       page_open = false;
     } else if (block.words.size() > 1) {
-      next.files.emplace_back(block.words[1], block.content);
+      next.files.push_back(project_file(block));
     }
   }
   if (page_open) {
@@ -142,18 +153,34 @@ std::vector<guide_example> read_guide(const char* path, bool settings) {
 }
 
 const std::vector<guide_example>& guide_examples() {
-  static const std::vector<guide_example> examples = read_guide(ORVELLO_LANGUAGE_GUIDE, false);
+  static const std::vector<guide_example> examples = read_guide(ORVELLO_LANGUAGE_GUIDE);
+  return examples;
+}
+
+const std::vector<guide_example>& settings_examples() {
+  static const std::vector<guide_example> examples = read_guide(ORVELLO_SETTINGS_GUIDE);
   return examples;
 }
 
 const std::vector<guide_example>& prose_examples() {
-  static const std::vector<guide_example> examples = read_guide(ORVELLO_PROSE_GUIDE, true);
+  static const std::vector<guide_example> examples = read_guide(ORVELLO_PROSE_GUIDE);
   return examples;
 }
 
-// The page that the command file at `path` below proj/ becomes, below the working folder.
-std::string page_path(const std::string& path) {
+// The page that an example shows, below the working folder.
+std::string page_path(const guide_example& example) {
+  if (!example.page.empty()) {
+    return example.page;
+  }
+  const std::string& path = example.files.back().first;
   return "site/" + path.substr(0, path.rfind('.')) + ".htm";
+}
+
+// A run on the day the guides show.
+run_options on_guide_day(std::vector<std::string> args) {
+  run_options options = with_args(std::move(args));
+  options.env = {"SOURCE_DATE_EPOCH=1796634902"};
+  return options;
 }
 
 }  // namespace
@@ -162,20 +189,12 @@ class LanguageGuide : public ScratchRun, public ::testing::WithParamInterface<gu
 
 TEST_P(LanguageGuide, BuildsAsShown) {
   const guide_example& example = GetParam();
-  if (example.settings) {
-    write("orvello.toml", "");
-  }
   write_project(example.files);
-  const run_result result = run();
+  const run_result result = run(on_guide_day({}));
   ASSERT_EQ(0, result.exit_status) << result.err;
-  const std::string page = read(page_path(example.files.back().first));
+  const std::string page = read(page_path(example));
   if (example.whole_page) {
-    // The guide shows some start time of its own; the page shows this run's.
-    std::string expected = example.html;
-    const std::string shown_time = footer_time(expected);
-    ASSERT_FALSE(shown_time.empty()) << "the guide's page has no footer";
-    expected.replace(expected.find(shown_time), shown_time.size(), footer_time(page));
-    EXPECT_EQ(expected, page);
+    EXPECT_EQ(example.html, page);
   } else {
     EXPECT_EQ(example.html, page_body(page));
   }
@@ -194,11 +213,8 @@ std::vector<std::string> finding_names(const std::string& out) {
 
 TEST_P(LanguageGuide, ChecksAsAnnotated) {
   const guide_example& example = GetParam();
-  if (example.settings) {
-    write("orvello.toml", "");
-  }
   write_project(example.files);
-  const run_result result = run(with_args({"check"}));
+  const run_result result = run(on_guide_day({"check"}));
   EXPECT_EQ(example.findings, finding_names(result.out)) << result.out;
 }
 
@@ -206,7 +222,10 @@ INSTANTIATE_TEST_SUITE_P(Examples, LanguageGuide, ::testing::ValuesIn(guide_exam
                          [](const ::testing::TestParamInfo<guide_example>& param) {
                            return "Line" + std::to_string(param.param.line);
                          });
-
+INSTANTIATE_TEST_SUITE_P(SettingsExamples, LanguageGuide, ::testing::ValuesIn(settings_examples()),
+                         [](const ::testing::TestParamInfo<guide_example>& param) {
+                           return "Line" + std::to_string(param.param.line);
+                         });
 INSTANTIATE_TEST_SUITE_P(ProseExamples, LanguageGuide, ::testing::ValuesIn(prose_examples()),
                          [](const ::testing::TestParamInfo<guide_example>& param) {
                            return "Line" + std::to_string(param.param.line);
@@ -214,7 +233,8 @@ INSTANTIATE_TEST_SUITE_P(ProseExamples, LanguageGuide, ::testing::ValuesIn(prose
 
 TEST(LanguageGuideFile, PairsEveryCommandFileWithItsHtml) {
   guide_examples();
-  prose_examples();
+  EXPECT_FALSE(settings_examples().empty());
+  EXPECT_FALSE(prose_examples().empty());
   EXPECT_EQ(std::vector<std::string>{}, guide_problems);
 }
 

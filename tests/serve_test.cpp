@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "scratch_run.h"
+#include "serve.h"
 
 namespace fs = std::filesystem;
 
@@ -301,6 +302,15 @@ TEST_F(ServeTest, ATakenPortIsAnErrorBeforeAnythingIsBuilt) {
   EXPECT_FALSE(exists("site"));
 }
 
+TEST(ServeWatchSettings, PollingWaitsBetweenScans) {
+  serve_options options;
+  options.poll = true;
+  const watch_settings settings = watch_settings_of(options);
+  EXPECT_TRUE(settings.poll);
+  EXPECT_EQ("proj", settings.folder);
+  EXPECT_GE(settings.poll_interval, std::chrono::milliseconds(100));
+}
+
 TEST_F(ServeTest, AMissingProjEndsServeWithTheRunsStatus) {
   const run_result built = run();
   const run_result served = run(with_args({"serve", "--port", std::to_string(free_port())}));
@@ -312,8 +322,8 @@ TEST_F(ServeTest, AMissingProjEndsServeWithTheRunsStatus) {
 
 TEST_F(ServeTest, RebuildsAPageWhenItsMarkdownFileChanges) {
   write("orvello.toml", "");
-  write_project({{"index.orv", "@markdown\n@@src notes.md\n@end_markdown\n"},
-                 {"notes.md", "# Before\n"}});
+  write_project(
+      {{"index.orv", "@markdown\n@@src notes.md\n@end_markdown\n"}, {"notes.md", "# Before\n"}});
   ASSERT_TRUE(start_serve()) << console;
   EXPECT_NE(std::string::npos, read("site/index.htm").find("<h1 id=\"before\">Before</h1>"));
   write_project({{"notes.md", "# After *all*\n"}});

@@ -44,6 +44,7 @@ class SiteRebuild : public ScratchRun {
     fresh = outside / "fresh";
     fs::create_directories(fresh);
     fs::create_symlink(work / "proj", fresh / "proj");
+    fs::create_symlink(work / "orvello.toml", fresh / "orvello.toml");
     saved_folder = fs::current_path();
     fs::current_path(work);
   }
@@ -91,6 +92,11 @@ class SiteRebuild : public ScratchRun {
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+
+  // Makes `count` random edits of every kind, each page made of `lines`; after each one, site/ must
+  // equal a fresh run's.
+  void make_random_edits(unsigned seed, int count, const std::vector<std::string>& lines,
+                         const std::vector<std::string>& pages);
 
   rebuild_state state;
   const std::string timestamp = footer_time_text(0);
@@ -219,38 +225,41 @@ TEST_F(SiteRebuild, OneEditedPageIsTheOnlyOneCompiled) {
   EXPECT_EQ(report.files_copied + report.files_removed, 0u);
 }
 
-// Random edits of every kind; after each one, site/ must equal a fresh run's.
-TEST_F(SiteRebuild, RandomEditsEndAsAFreshRun) {
-  std::mt19937 random(12);
+// The lines that random pages are made of; `external` is a file outside proj/.
+std::vector<std::string> page_lines(const std::string& external) {
+  return {"@title",
+          "@@text T",
+          "@end_title",
+          "@end_title",
+          "@text",
+          "words & <more>",
+          "@@src notes.txt",
+          "@@src " + external,
+          "@end_text",
+          "@end_text",
+          "@pdf",
+          "@@src d.pdf",
+          "@end_pdf",
+          "@end_pdf",
+          "@code",
+          "@@src ../notes.txt",
+          "@end_code",
+          "@link",
+          "@@url u",
+          "@end_link",
+          "@end_image",
+          "plain"};
+}
+
+void SiteRebuild::make_random_edits(unsigned seed, int count, const std::vector<std::string>& lines,
+                                    const std::vector<std::string>& pages) {
+  std::mt19937 random(seed);
   const auto pick = [&](const auto& list) { return list[random() % list.size()]; };
   const std::vector<std::string> folders{"", "a/", "a/b/", "c/"};
-  const std::vector<std::string> pages{"p.orv", "q.orv", "p.c", "r.cpp", "s.orv"};
   const std::vector<std::string> assets{"p.htm", "i.png", "notes.txt", "q.htm"};
   const std::string external = (outside / "ext.txt").string();
-  const std::vector<std::string> lines{"@title",
-                                       "@@text T",
-                                       "@end_title",
-                                       "@end_title",
-                                       "@text",
-                                       "words & <more>",
-                                       "@@src notes.txt",
-                                       "@@src " + external,
-                                       "@end_text",
-                                       "@end_text",
-                                       "@pdf",
-                                       "@@src d.pdf",
-                                       "@end_pdf",
-                                       "@end_pdf",
-                                       "@code",
-                                       "@@src ../notes.txt",
-                                       "@end_code",
-                                       "@link",
-                                       "@@url u",
-                                       "@end_link",
-                                       "@end_image",
-                                       "plain"};
   build();
-  for (int edit = 0; edit < 200; ++edit) {
+  for (int edit = 0; edit < count; ++edit) {
     const fs::path proj = work / "proj";
     const fs::path folder = proj / pick(folders);
     std::vector<fs::path> changed;
@@ -306,6 +315,46 @@ TEST_F(SiteRebuild, RandomEditsEndAsAFreshRun) {
       return;
     }
   }
+}
+
+TEST_F(SiteRebuild, RandomEditsEndAsAFreshRun) {
+  make_random_edits(12, 200, page_lines((outside / "ext.txt").string()),
+                    {"p.orv", "q.orv", "p.c", "r.cpp", "s.orv"});
+}
+
+// With settings, a page's title, order and visibility reach the frames of other pages too.
+TEST_F(SiteRebuild, RandomEditsWithSettingsEndAsAFreshRun) {
+  put(work / "orvello.toml",
+      "[site]\ntitle = \"S\"\nbase_url = \"https://example.org/\"\n[pages]\nextension = "
+      "\"html\"\n");
+  std::vector<std::string> lines = page_lines((outside / "ext.txt").string());
+  for (const char* line :
+       {"@page", "@end_page", "@@title P", "@@title Q", "@@order 1", "@@order 2", "@@menu false",
+        "@@date 2026-01-02", "@@date 2025-03-04", "@@description D"}) {
+    lines.insert(lines.end(), 2, line);
+  }
+  make_random_edits(21, 150, lines, {"p.orv", "q.orv", "index.orv", "p.c", "s.orv"});
+}
+
+TEST_F(SiteRebuild, ChangedSettingsRebuildInFull) {
+  write_project({{"index.orv", "@page\n@@title Home\n@end_page\n"}, {"a/b.orv", "x\n"}});
+  put(work / "orvello.toml", "[site]\ntitle = \"One\"\n");
+  build();
+  put(work / "orvello.toml", "[site]\ntitel = \"Two\"\n");
+  state.changed = {"orvello.toml"};
+  state.changed_known = true;
+  const rebuild_report failed = rebuild_site(state, true, timestamp);
+  EXPECT_TRUE(failed.full);
+  EXPECT_FALSE(failed.succeeded);
+  EXPECT_EQ(failed.problems, (std::vector<std::string>{
+                                 "orvello.toml:2:1: error: unknown key 'titel' in [site]; did you "
+                                 "mean 'title'?"}));
+  for (const std::string text : {"[site]\ntitle = \"Two\"\n", "[pages]\nextension = \"html\"\n"}) {
+    put(work / "orvello.toml", text);
+    EXPECT_TRUE(rebuild_and_compare(std::vector<fs::path>{"orvello.toml"}, text).full) << text;
+  }
+  fs::remove(work / "orvello.toml");
+  EXPECT_TRUE(rebuild_and_compare(std::vector<fs::path>{"orvello.toml"}).full);
 }
 
 }  // namespace

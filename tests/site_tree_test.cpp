@@ -223,3 +223,22 @@ TEST_F(SiteTree, LinksInsideProjArePlacedAtTheirTarget) {
   EXPECT_FALSE(exists("site/alias.png"));
   EXPECT_EQ("picture", read("site/real/pic.png"));
 }
+
+// Warnings about links that lead nowhere are complete at once, while an asset beside them may
+// still be gathered for a copying thread: more warnings than the console holds must not wait for
+// it.
+TEST_F(SiteTree, ManyBrokenLinksBesideAssetsDoNotStallTheCopy) {
+  constexpr int links = 1000;
+  constexpr int assets = 8;
+  fs::create_directories(work / "proj");
+  for (int i = 0; i < links; ++i) {
+    fs::create_symlink(outside / "missing", work / "proj" / ("link" + std::to_string(i) + ".png"));
+    if (i % (links / assets) == 0) {
+      write("proj/asset" + std::to_string(i) + ".png", "picture");
+    }
+  }
+  const run_result result = run();
+  ASSERT_EQ(0, result.exit_status) << result.err.substr(0, 200);
+  EXPECT_EQ(static_cast<std::size_t>(links), lines_starting(result.err, "Warning: Skipped").size());
+  EXPECT_EQ(static_cast<std::size_t>(assets), lines_starting(result.out, "Copied asset: ").size());
+}

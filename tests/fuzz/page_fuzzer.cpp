@@ -29,6 +29,7 @@
 
 #include "block_records.h"
 #include "checker.h"
+#include "external_reads.h"
 #include "generator.h"
 #include "utils.h"
 
@@ -584,7 +585,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   scratch = folder;
   fs::create_directory(scratch / "d");
   std::atexit(remove_scratch);
-  current_orv_dir = scratch.string();
   build_timestamp = "07-12-2026 at 09:15:02";
   return 0;
 }
@@ -607,7 +607,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string errors;
   {
     captured_errors console;
-    compile_page(source, page, "../", page_icon{"favicon.png", "image/png"});
+    compile_page(source, page, "../", page_icon{"favicon.png", "image/png"},
+                 external_reads{scratch, {}, {}});
     errors = console.text.str();
   }
   const std::string written = page.str();

@@ -1,0 +1,55 @@
+// The walk over the input folder that the steps of a run share: the order entries come in, the
+// place each belongs below the output folder, and how a failure of the walk is reported.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "ordered_console.h"
+
+// The input folder as named and as resolved once for the whole walk.
+struct input_tree {
+  std::filesystem::path folder;
+  std::filesystem::path resolved;
+};
+
+// The input folder `folder`, resolved.
+input_tree open_input_tree(const std::string& folder);
+
+// Where an entry of the walk belongs below the output folder: its own place, or for a link the
+// place of its target when that lies inside the input folder.
+std::filesystem::path place_below(const std::filesystem::directory_entry& entry,
+                                  const input_tree& tree);
+
+// What the walk calls with each entry; a file-system error it throws is reported, not fatal.
+using entry_visit = std::function<void(const std::filesystem::directory_entry& entry)>;
+
+// Walks the input folder in pre-order, entering folders as they come but never a link to a
+// folder, and calls `visit` with every entry. A folder that cannot be read, or an entry whose
+// visit fails with a file-system error, is reported after `error_prefix` and the walk goes on
+// with everything else; the result is false if anything failed.
+bool walk_input(const input_tree& tree, std::string_view error_prefix, const entry_visit& visit);
+
+// Like walk_input, but for a step whose work ends out of order: the walk's own errors join
+// `reports` in walk order, after whatever `settle` adds for the entries before them.
+void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
+                         ordered_reports& reports, const entry_visit& visit,
+                         const std::function<void()>& settle);
+
+// Runs a step that walks the input folder `source`: a missing folder fails the step with its
+// message, and so does a file-system error that ends `walk`, reported after `error_prefix`.
+bool run_walking_step(const std::string& source, std::string_view error_prefix,
+                      const std::function<bool()>& walk);
+
+// Creates `folder` with its missing ancestors unless it is `known`, the folder made sure of last:
+// the files of one folder come one after another in the walk, so most files need no system call.
+void create_folder(const std::filesystem::path& folder, std::filesystem::path& known);
+
+// Calls `visit` with every regular file below `input` (links followed), as the walk forms its path
+// ("proj/docs/a.png") and with its place below the output folder, in the order a run meets them;
+// false, after an error line that starts with `error_prefix`, when the walk could not complete.
+bool walk_input_files(const std::string& input, std::string_view error_prefix,
+                      const std::function<void(const std::filesystem::path& file,
+                                               const std::filesystem::path& place)>& visit);

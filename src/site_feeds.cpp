@@ -1,0 +1,93 @@
+#include "site_feeds.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string xml_text(const std::string& text) {
+  return attribute_text(text);
+}
+
+std::vector<const site_page*> dated_pages(const site_map& map) {
+  std::vector<const site_page*> pages;
+  for (const site_page& page : map.pages) {
+    if (!page.facts.date.empty()) {
+      pages.push_back(&page);
+    }
+  }
+  std::stable_sort(pages.begin(), pages.end(), [](const site_page* a, const site_page* b) {
+    return a->facts.date != b->facts.date ? a->facts.date > b->facts.date : a->href < b->href;
+  });
+  return pages;
+}
+
+void add_entry(std::string& out, const site_frame& site, const site_page& page) {
+  const std::string address = xml_text(site.settings.base_url + page.href);
+  out += "  <entry>\n";
+  out += "    <title>" + xml_text(page.facts.title) + "</title>\n";
+  out += "    <link href=\"" + address + "\"/>\n";
+  out += "    <id>" + address + "</id>\n";
+  out += "    <updated>" + page.facts.date + "T00:00:00Z</updated>\n";
+  if (!page.facts.description.empty()) {
+    out += "    <summary>" + xml_text(page.facts.description) + "</summary>\n";
+  }
+  out += "  </entry>\n";
+}
+
+bool write_file(const fs::path& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary);
+  file << text;
+  file.close();
+  if (file.fail()) {
+    std::cerr << "Error: Could not write " << path.string() << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string sitemap_text(const site_frame& site) {
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+  for (const site_page& page : site.map.pages) {
+    out += "  <url><loc>" + xml_text(site.settings.base_url + page.href) + "</loc>";
+    if (!page.facts.date.empty()) {
+      out += "<lastmod>" + page.facts.date + "</lastmod>";
+    }
+    out += "</url>\n";
+  }
+  return out + "</urlset>\n";
+}
+
+std::string feed_text(const site_frame& site) {
+  const std::vector<const site_page*> pages = dated_pages(site.map);
+  const std::string& base = site.settings.base_url;
+  const std::string title = site.settings.title.empty() ? base : site.settings.title;
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  out += "<feed xmlns=\"http://www.w3.org/2005/Atom\">\n";
+  out += "  <title>" + xml_text(title) + "</title>\n";
+  out += "  <link href=\"" + xml_text(base) + "\"/>\n";
+  out += "  <link rel=\"self\" href=\"" + xml_text(base + "feed.xml") + "\"/>\n";
+  out += "  <id>" + xml_text(base) + "</id>\n";
+  out += "  <updated>" + (pages.empty() ? site.build_date : pages.front()->facts.date) +
+         "T00:00:00Z</updated>\n";
+  out += "  <author><name>" + xml_text(title) + "</name></author>\n";
+  for (const site_page* page : pages) {
+    add_entry(out, site, *page);
+  }
+  return out + "</feed>\n";
+}
+
+bool write_site_feeds(const std::string& output, const site_frame& site) {
+  if (site.settings.base_url.empty()) {
+    return true;
+  }
+  return write_file(fs::path(output) / "sitemap.xml", sitemap_text(site)) &&
+         write_file(fs::path(output) / "feed.xml", feed_text(site));
+}

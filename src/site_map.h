@@ -1,0 +1,73 @@
+// The map of a site with settings: every page with its facts and the folders that hold them, in
+// menu order, read in a pass over the command files before any page is compiled.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "page_facts.h"
+
+// One page of the site.
+struct site_page {
+  std::string place;  // the command file below proj/ ("docs/guide.orv")
+  std::string href;   // the page below site/ ("docs/guide.htm")
+  std::string name;   // the command file's name, which orders pages without @@order
+  page_facts facts;   // its title is never empty: the file name stands in for a missing one
+  std::size_t folder = 0;
+
+  bool operator==(const site_page&) const = default;
+};
+
+// An entry of a folder's menu: a page, or a folder standing for its index page.
+struct menu_entry {
+  bool is_folder = false;
+  std::size_t index = 0;  // into pages or folders
+
+  bool operator==(const menu_entry&) const = default;
+};
+
+// One folder that holds pages, itself or below it.
+struct site_folder {
+  std::string path;  // below proj/, "" for the top
+  std::string name;
+  std::optional<std::size_t> parent;
+  std::optional<std::size_t> index_page;  // its "index" page
+  std::vector<menu_entry> entries;        // its pages (not the index) and folders, in menu order
+
+  bool operator==(const site_folder&) const = default;
+};
+
+// Every page and folder; folder 0 is the top.
+struct site_map {
+  std::vector<site_page> pages;  // in walk order
+  std::vector<site_folder> folders;
+  std::unordered_map<std::string, std::size_t> page_at_place;
+
+  bool operator==(const site_map&) const = default;
+};
+
+// One command file found by the walk: its place below proj/ and its whole text.
+struct command_file_text {
+  std::filesystem::path place;
+  std::string text;
+};
+
+// Builds the map from command files in walk order, pages named with `page_extension` (".htm").
+site_map build_site_map(const std::vector<command_file_text>& files,
+                        std::string_view page_extension);
+
+// Reads every command file below `input` (as a run finds them) and builds the map.
+site_map read_site_map(const std::string& input, const std::vector<std::string>& extensions,
+                       std::string_view page_extension);
+
+// The title a menu shows for an entry.
+const std::string& entry_title(const site_map& map, const menu_entry& entry);
+
+// Whether the menu shows an entry: a folder whose index page is hidden is hidden with it, and a
+// folder without one when nothing in it is shown.
+bool entry_shown(const site_map& map, const menu_entry& entry);
