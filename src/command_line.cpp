@@ -13,6 +13,7 @@
 #include "generator.h"
 #include "init_project.h"
 #include "serve.h"
+#include "site_lock.h"
 
 namespace {
 
@@ -35,14 +36,21 @@ void declare_serve(CLI::App& serve, serve_options& options) {
   serve.add_option("--bind", options.bind, "Address to listen on (default 127.0.0.1)")
       ->type_name("ADDR");
   serve
-      .add_option("--port", options.port,
-                  "Port to listen on (default 8000, or the next free one when it is taken)")
-      ->check(CLI::Range(1, 65535).description(""))
+      .add_option(
+          "--port", options.port,
+          "Port to listen on (default 8000, or the next free one when it is taken; 0 for any)")
+      ->check(CLI::Range(0, 65535).description(""))
       ->type_name("N");
   serve.add_flag("--poll", options.poll, "Look for changes by polling instead of inotify");
   serve.add_flag_callback(
       "--no-reload", [&options] { options.reload = false; },
       "Do not add the reload script to served pages");
+}
+
+// A build of its own, after any other process's build of this site has ended.
+int build_alone(const std::string& timestamp) {
+  const held_lock writing = lock_site(run_input_folder, site_use::build, std::cerr);
+  return run_generator(timestamp);
 }
 
 // The verbs, in the order --help lists them; a run that names none builds.
@@ -56,14 +64,18 @@ std::vector<verb> declare_verbs(CLI::App& app, command_line& line) {
   CLI::App* check = app.add_subcommand("check", "Report mistakes in proj/ at file and line");
   check->add_flag("--werror", line.check.werror, "Count warnings as errors");
   return {
-      {build, [](const std::string& timestamp) { return run_generator(timestamp); }},
+      {build, [](const std::string& timestamp) { return build_alone(timestamp); }},
       {init, [&line](const std::string&) { return run_init(line.init_folder); }},
       {serve,
        [&line, serve](const std::string& timestamp) {
          line.serve.port_given = serve->count("--port") > 0;
          return run_serve(line.serve, timestamp);
        }},
-      {check, [&line](const std::string&) { return run_check(line.check); }},
+      {check,
+       [&line](const std::string&) {
+         const held_lock reading = lock_site(run_input_folder, site_use::check, std::cerr);
+         return run_check(line.check);
+       }},
   };
 }
 
@@ -131,5 +143,5 @@ int run_command_line(int argc, const char* const* argv) {
       return candidate.run(timestamp);
     }
   }
-  return run_generator(timestamp);
+  return build_alone(timestamp);
 }

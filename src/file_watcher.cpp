@@ -1,5 +1,7 @@
 #include "file_watcher.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -12,12 +14,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
@@ -29,6 +34,8 @@ namespace {
 constexpr milliseconds quiet_time{50};
 constexpr milliseconds longest_batch{1000};
 constexpr milliseconds root_retry{250};
+// File times come from a clock that may lag the one read before a build by a few ticks.
+constexpr milliseconds clock_margin{100};
 
 constexpr std::uint32_t folder_events = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE |
                                         IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF |
@@ -53,6 +60,8 @@ struct file_watcher {
   std::unordered_map<int, watched_folder> folders;
   bool root_watched = false;
   std::map<std::string, stamp> last_poll;
+  std::uint64_t last_digest = 0;     // of the stamps in last_poll, as digest_of takes it
+  std::vector<std::string> pending;  // changes found outside events, for the next batch
   bool trace = std::getenv("ORVELLO_WATCH_TRACE") != nullptr;
 };
 
@@ -103,22 +112,51 @@ bool watch_tree(file_watcher& watcher, const fs::path& folder) {
   return true;
 }
 
+// Brings the watches of external files' folders in line with `settings.files`, keeping the
+// watches that stay, so that no event queued on them is lost.
 void watch_external_files(file_watcher& watcher) {
+  std::map<fs::path, std::set<std::string>> wanted;
+  for (const fs::path& file : watcher.settings.files) {
+    wanted[file.has_parent_path() ? file.parent_path() : fs::path(".")].insert(
+        file.filename().string());
+  }
   for (auto it = watcher.folders.begin(); it != watcher.folders.end();) {
-    it->second.files.clear();
-    if (!it->second.in_tree) {
+    const auto want = wanted.find(it->second.path);
+    it->second.files = want == wanted.end() ? std::set<std::string>{} : want->second;
+    if (want != wanted.end()) {
+      wanted.erase(want);
+    }
+    if (!it->second.in_tree && it->second.files.empty()) {
       inotify_rm_watch(watcher.inotify_fd, it->first);
       it = watcher.folders.erase(it);
     } else {
       ++it;
     }
   }
-  for (const fs::path& file : watcher.settings.files) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  for (const auto& [folder, names] : wanted) {
     const int wd = watch_folder(watcher, folder, false);
     if (wd >= 0) {
-      watcher.folders[wd].files.insert(file.filename().string());
+      watcher.folders[wd].files.insert(names.begin(), names.end());
     }
+  }
+}
+
+// Lets go of `folder` and every folder below it, which left the tree; a folder that also holds
+// external files stays watched for them.
+void release_tree(file_watcher& watcher, const fs::path& folder) {
+  const std::string top = folder.string();
+  for (auto it = watcher.folders.begin(); it != watcher.folders.end();) {
+    const std::string path = it->second.path.string();
+    const bool below = path == top || (path.starts_with(top) && path[top.size()] == '/');
+    if (below && it->second.in_tree && it->second.files.empty()) {
+      inotify_rm_watch(watcher.inotify_fd, it->first);
+      it = watcher.folders.erase(it);
+      continue;
+    }
+    if (below) {
+      it->second.in_tree = false;
+    }
+    ++it;
   }
 }
 
@@ -178,6 +216,66 @@ std::map<std::string, stamp> take_stamps(const watch_settings& settings) {
   return stamps;
 }
 
+void mix(std::uint64_t& digest, std::uint64_t value) {
+  digest = (digest ^ value) * 0x100000001b3ULL;
+}
+
+void mix_stamp(std::uint64_t& digest, const struct stat& status) {
+  mix(digest, static_cast<std::uint64_t>(status.st_size));
+  mix(digest,
+      static_cast<std::uint64_t>(status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec));
+  mix(digest, status.st_ino);
+}
+
+// Mixes the names and stamps of every entry below the open folder `fd` (closed here) into
+// `digest`, reading each folder through its descriptor.
+void digest_folder(int fd, std::uint64_t& digest) {
+  DIR* folder = fdopendir(fd);
+  if (folder == nullptr) {
+    close(fd);
+    return;
+  }
+  while (const dirent* entry = readdir(folder)) {
+    const std::string_view name = entry->d_name;
+    struct stat status {};
+    if (name == "." || name == ".." ||
+        fstatat(dirfd(folder), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;
+    }
+    mix(digest, std::hash<std::string_view>{}(name));
+    mix_stamp(digest, status);
+    if (S_ISDIR(status.st_mode)) {
+      const int below =
+          openat(dirfd(folder), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (below >= 0) {
+        digest_folder(below, digest);
+      }
+    }
+  }
+  closedir(folder);
+}
+
+// One number for everything take_stamps would stamp, far cheaper to take: a poll that finds it
+// unchanged needs no stamps at all.
+std::uint64_t digest_of(const watch_settings& settings) {
+  std::uint64_t digest = 0xcbf29ce484222325ULL;
+  struct stat status {};
+  if (lstat(settings.folder.c_str(), &status) == 0) {
+    mix_stamp(digest, status);
+    const int fd = open(settings.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      digest_folder(fd, digest);
+    }
+  }
+  for (const fs::path& file : settings.files) {
+    mix(digest, std::hash<std::string>{}(file.string()));
+    if (lstat(file.c_str(), &status) == 0) {
+      mix_stamp(digest, status);
+    }
+  }
+  return digest;
+}
+
 // Adds to `batch` every path whose stamp differs between `before` and `after`.
 void add_differences(const std::map<std::string, stamp>& before,
                      const std::map<std::string, stamp>& after, change_batch& batch) {
@@ -208,9 +306,13 @@ std::optional<change_batch> poll_for_changes(file_watcher& watcher, int stop_fd)
     if (!sleep_unless_stopped(stop_fd, known == 0 ? watcher.settings.poll_interval : quiet_time)) {
       return std::nullopt;
     }
-    std::map<std::string, stamp> now = take_stamps(watcher.settings);
-    add_differences(watcher.last_poll, now, batch);
-    watcher.last_poll = std::move(now);
+    const std::uint64_t digest = digest_of(watcher.settings);
+    if (digest != watcher.last_digest) {
+      std::map<std::string, stamp> now = take_stamps(watcher.settings);
+      add_differences(watcher.last_poll, now, batch);
+      watcher.last_poll = std::move(now);
+      watcher.last_digest = digest;
+    }
     if (known == 0) {
       started = std::chrono::steady_clock::now();
     } else if (batch.paths.size() == known ||
@@ -267,6 +369,9 @@ void take_event(file_watcher& watcher, const inotify_event& event, change_batch&
       !fs::is_directory(folder.path)) {
     inotify_rm_watch(watcher.inotify_fd, event.wd);  // moved out of the tree; a move within it
     return;                                          // has already renamed the watch
+  }
+  if (folder.in_tree && (event.mask & IN_ISDIR) && (event.mask & IN_MOVED_FROM)) {
+    release_tree(watcher, path);  // out of the tree, or watched anew where it moved to
   }
   if (folder.in_tree && (event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO)) &&
       !watch_tree(watcher, path)) {
@@ -360,9 +465,19 @@ watcher_handle open_watcher(const watch_settings& settings, std::string& notice)
   return watcher;
 }
 
-void watch_files(file_watcher& watcher, const std::vector<fs::path>& files) {
+void watch_files(file_watcher& watcher, const std::vector<fs::path>& files,
+                 fs::file_time_type read_since) {
   if (watcher.settings.files == files) {
     return;
+  }
+  // A file watched from now on may have changed after the build read it and before this.
+  const std::set<fs::path> known(watcher.settings.files.begin(), watcher.settings.files.end());
+  for (const fs::path& file : files) {
+    std::error_code error;
+    if (!known.contains(file) && fs::last_write_time(file, error) >= read_since - clock_margin &&
+        !error) {
+      watcher.pending.push_back(file.string());
+    }
   }
   watcher.settings.files = files;
   if (watcher.settings.poll) {  // what changed since the last poll still counts
@@ -390,6 +505,11 @@ std::optional<change_batch> take_event_batch(file_watcher& watcher, int stop_fd)
 }  // namespace
 
 std::optional<change_batch> wait_for_changes(file_watcher& watcher, int stop_fd) {
+  if (!watcher.pending.empty()) {
+    change_batch found;
+    found.paths = std::exchange(watcher.pending, {});
+    return found;
+  }
   std::optional<change_batch> batch = watcher.settings.poll ? poll_for_changes(watcher, stop_fd)
                                                             : take_event_batch(watcher, stop_fd);
   if (batch) {

@@ -35,8 +35,11 @@ using watcher_handle = std::unique_ptr<file_watcher, watcher_closer>;
 // events) is said in `notice`, one line naming the cause, empty when there is none.
 watcher_handle open_watcher(const watch_settings& settings, std::string& notice);
 
-// Replaces the single files watched (after a rebuild found the pages reading others).
-void watch_files(file_watcher& watcher, const std::vector<std::filesystem::path>& files);
+// Replaces the single files watched (after a rebuild found the pages reading others). A newly
+// watched file written since `read_since` (when the build that read it started) makes the next
+// batch at once, as its change may have come after the build read it.
+void watch_files(file_watcher& watcher, const std::vector<std::filesystem::path>& files,
+                 std::filesystem::file_time_type read_since);
 
 // Waits for the next change and gathers the burst it starts (an editor's save, a checkout) into
 // one batch, which ends once no event came for a few tens of milliseconds; nothing when

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "generator.h"
+#include "site_settings.h"
 
 namespace fs = std::filesystem;
 
@@ -19,19 +20,61 @@ This page is proj/index.orv. Edit it, then run orvello again to rebuild site/.
 Every .orv file below proj/ becomes a page; every other file is copied as it is.
 @end_text
 @link
-@@url index.htm
+@@url index.html
 @@text Read this page again
 @end_link
 )";
 
-bool write_starter_page(const fs::path& path) {
-  std::ofstream page(path);
-  page << starter_page;
-  page.close();
-  if (page.fail()) {
+constexpr std::string_view starter_settings =
+    R"(# The settings of this site; docs/settings.md describes every key. Without this file
+# Orvello builds plain pages, as it did before settings existed.
+
+[site]
+title = "My site"
+language = "en"
+description = "A site made with Orvello."
+# Where the site will be served: adds canonical links, sitemap.xml and feed.xml.
+# base_url = "https://example.org/"
+
+[pages]
+extension = "html"   # "htm" or "html": hosts look for index.html
+
+[style]
+theme = "auto"       # "auto" follows the reader's system; or "light", "dark"
+# stylesheet = "extra.css"   # your own rules, a file in proj/, linked after main.css
+
+[footer]
+text = ""            # such as "© 2026 Your Name"
+date = true          # the build date, as 2026-12-07
+
+[navigation]
+menu = true
+breadcrumbs = true
+page_turn = true     # links to the previous and next page of a folder
+)";
+
+bool write_starter_file(const fs::path& path, std::string_view text) {
+  std::ofstream file(path);
+  file << text;
+  file.close();
+  if (file.fail()) {
     std::cerr << "orvello: cannot write " << path.string() << "\n";
     return false;
   }
+  return true;
+}
+
+// Writes the settings beside proj/, unless the folder has some already: they are the author's.
+bool write_starter_settings(const fs::path& path) {
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(path, error))) {
+    std::cout << "Kept the existing " << path.string() << "\n";
+    return true;
+  }
+  if (!write_starter_file(path, starter_settings)) {
+    return false;
+  }
+  std::cout << "Created " << path.string() << "\n";
   return true;
 }
 
@@ -58,11 +101,14 @@ int run_init(const std::string& folder) {
     return 1;
   }
   const fs::path page = proj / "index.orv";
-  if (!write_starter_page(page)) {
+  if (!write_starter_file(page, starter_page)) {
     return 1;
   }
-  std::cout << "Created " << page.string() << "\n"
-            << "Run 'orvello' in " << (folder == "." ? "this folder" : "'" + folder + "'")
+  std::cout << "Created " << page.string() << "\n";
+  if (!write_starter_settings(proj.parent_path() / settings_file_name)) {
+    return 1;
+  }
+  std::cout << "Run 'orvello' in " << (folder == "." ? "this folder" : "'" + folder + "'")
             << " to build site/, or 'orvello serve' to preview it while you edit.\n";
   return 0;
 }

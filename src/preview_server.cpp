@@ -1,7 +1,9 @@
 #include "preview_server.h"
 
 #include <fcntl.h>
-#include <httplib.h>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,8 +17,12 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 #include <string_view>
+#include <utility>
 
+#include "byte_range.h"
+#include "page_injection.h"
 #include "request_path.h"
 #include "utils.h"
 
@@ -24,11 +30,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Each open page holds one event stream, and a stream holds a worker thread for its whole life,
-// so the pool has a worker for every stream allowed and more for the pages themselves.
+// One thread serves every connection; a slow or idle client costs a socket and at most the
+// memory limit, and is closed after the idle time. An event stream waits suspended, costing
+// nothing until there is news or a heartbeat, which finds the pages that went away.
 constexpr std::size_t max_event_streams = 64;
-constexpr std::size_t page_workers = 16;
-constexpr auto heartbeat = std::chrono::seconds(5);
+constexpr auto heartbeat = std::chrono::seconds(15);
+constexpr unsigned idle_seconds = 10;
+constexpr std::size_t connection_memory = 64 * 1024;
+constexpr std::size_t most_connections = 4096;
+constexpr std::size_t descriptors_kept = 256;  // for the rebuilds and the files being sent
+constexpr std::size_t send_block = 32 * 1024;
 constexpr int ports_to_try = 50;
 constexpr std::string_view reload_path = "__orvello/reload";
 constexpr std::string_view reserved_folder = "__orvello/";
@@ -85,24 +96,34 @@ constexpr std::string_view reload_script = R"(<script>
 </script>
 )";
 
-// What the event streams tell the pages, and how many streams are open.
+struct event_stream;
+
+// What the event streams tell the pages, and the streams open now.
 struct build_news {
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable stopped;
   std::uint64_t version = 0;  // counts announcements
   std::string token;          // the server's start and its count of good builds
   std::vector<std::string> problems;
   bool stopping = false;
-  std::size_t streams = 0;
+  std::set<event_stream*> streams;
+};
+
+// One open page's event stream: it sends what it has, then waits suspended until woken.
+struct event_stream {
+  build_news& news;
+  MHD_Connection* connection;
+  std::uint64_t seen = UINT64_MAX;
+  bool suspended = false;
+  bool beat = false;    // a heartbeat is due
+  std::string pending;  // what is yet to be sent of the last message
 };
 
 }  // namespace
 
 struct preview_server {
   preview_settings settings;
-  httplib::Server http;
   int listen_fd = -1;
-  bool bound = false;
   int port = 0;
   std::string instance;
   std::uint64_t good_builds = 0;
@@ -110,22 +131,26 @@ struct preview_server {
 };
 
 void preview_closer::operator()(preview_server* server) const {
+  if (server->listen_fd >= 0) {
+    close(server->listen_fd);
+  }
   delete server;
 }
 
 namespace {
 
-// An open file, closed when the last response that streams it is gone.
-struct open_file {
+// A descriptor closed at the end of its scope unless released.
+struct owned_fd {
   int fd = -1;
-  explicit open_file(int descriptor) : fd(descriptor) {}
-  open_file(const open_file&) = delete;
-  open_file& operator=(const open_file&) = delete;
-  ~open_file() {
+  explicit owned_fd(int descriptor) : fd(descriptor) {}
+  owned_fd(const owned_fd&) = delete;
+  owned_fd& operator=(const owned_fd&) = delete;
+  ~owned_fd() {
     if (fd >= 0) {
       close(fd);
     }
   }
+  int release() { return std::exchange(fd, -1); }
 };
 
 std::string content_type_of(const std::string& path) {
@@ -181,43 +206,64 @@ std::string percent_encoded(std::string_view path) {
   return encoded;
 }
 
-std::string current_token(build_news& news) {
-  std::lock_guard lock(news.mutex);
-  return news.token;
-}
-
-// `page` with the reload script before its last "</body>", or at its end without one.
-std::string with_reload_script(preview_server& server, std::string page) {
+// The reload script as the pages served now carry it, or nothing without reloading.
+std::string current_script(preview_server& server) {
   if (!server.settings.reload) {
-    return page;
+    return {};
   }
   std::string script(reload_script);
-  const std::size_t mark = script.find("@TOKEN@");
-  script.replace(mark, 7, current_token(server.news));
-  const std::size_t body_end = page.rfind("</body>");
-  page.insert(body_end == std::string::npos ? page.size() : body_end, script);
-  return page;
+  std::lock_guard lock(server.news.mutex);
+  script.replace(script.find("@TOKEN@"), 7, server.news.token);
+  return script;
 }
 
-void answer_with_page(preview_server& server, httplib::Response& res, int status,
-                      const std::string& title, const std::string& body) {
-  res.status = status;
-  res.set_content(with_reload_script(server,
-                                     "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"
-                                     "  <meta charset=\"UTF-8\">\n  <title>" +
-                                         html_escape(title) + "</title>\n</head>\n<body>\n" + body +
-                                         "</body>\n</html>\n"),
-                  "text/html; charset=utf-8");
+// --- Answers -----------------------------------------------------------------------------------
+
+using header_list = std::vector<std::pair<std::string, std::string>>;
+
+// Sends `response` with `status`, the headers every answer carries and `headers`.
+MHD_Result send_answer(MHD_Connection* connection, int status, MHD_Response* response,
+                       const header_list& headers = {}) {
+  if (response == nullptr) {
+    return MHD_NO;
+  }
+  MHD_add_response_header(response, "Cache-Control", "no-store");
+  MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+  for (const auto& [name, value] : headers) {
+    MHD_add_response_header(response, name.c_str(), value.c_str());
+  }
+  const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+  MHD_destroy_response(response);
+  return queued;
 }
 
-void answer_not_found(preview_server& server, httplib::Response& res, const std::string& path) {
-  answer_with_page(server, res, 404, "Not found",
+MHD_Result send_text(MHD_Connection* connection, int status, std::string_view text,
+                     const std::string& type, header_list headers = {}) {
+  MHD_Response* response = MHD_create_response_from_buffer(
+      text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
+  headers.emplace_back("Content-Type", type);
+  return send_answer(connection, status, response, headers);
+}
+
+// A page of our own (a listing, a 404), with the reload script before its "</body>".
+MHD_Result send_page(preview_server& server, MHD_Connection* connection, int status,
+                     const std::string& title, const std::string& body) {
+  return send_text(connection, status,
+                   "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n  <meta charset=\"UTF-8\">\n"
+                   "  <title>" +
+                       html_escape(title) + "</title>\n</head>\n<body>\n" + body +
+                       current_script(server) + "</body>\n</html>\n",
+                   "text/html; charset=utf-8");
+}
+
+MHD_Result send_not_found(preview_server& server, MHD_Connection* connection,
+                          const std::string& path) {
+  return send_page(server, connection, 404, "Not found",
                    "<h1>Not found</h1>\n<p>There is no /" + html_escape(path) + " in site/.</p>\n");
 }
 
-void answer_bad_request(httplib::Response& res) {
-  res.status = 400;
-  res.set_content("Bad request\n", "text/plain; charset=utf-8");
+MHD_Result send_bad_request(MHD_Connection* connection) {
+  return send_text(connection, 400, "Bad request\n", "text/plain; charset=utf-8");
 }
 
 // Opens `path` below site/ read-only; nothing unless the open file lies below site/ once every
@@ -245,7 +291,7 @@ std::optional<int> open_below_site(const preview_server& server, const std::stri
 }
 
 // The listing of the open folder `folder`, read through its descriptor, which was checked.
-std::string listing_of(const open_file& folder, const std::string& path) {
+std::string listing_of(const owned_fd& folder, const std::string& path) {
   std::vector<std::string> names;
   std::error_code error;
   for (const fs::directory_entry& entry :
@@ -261,123 +307,99 @@ std::string listing_of(const open_file& folder, const std::string& path) {
          items + "</ul>\n";
 }
 
-// The single range a Range header asks for in a file of `size` bytes: nothing for the whole file
-// (no header, several ranges, or one that cannot be read), or {first, length}; a length of 0 when
-// the range lies beyond the end.
-std::optional<std::pair<std::uint64_t, std::uint64_t>> requested_range(const std::string& header,
-                                                                       std::uint64_t size) {
-  if (!header.starts_with("bytes=") || header.find(',') != std::string::npos) {
-    return std::nullopt;
-  }
-  const std::string range = header.substr(6);
-  const std::size_t dash = range.find('-');
-  const auto digits = [](const std::string& text) {
-    return !text.empty() && text.size() < 19 &&
-           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-  };
-  if (dash == std::string::npos) {
-    return std::nullopt;
-  }
-  const std::string from = range.substr(0, dash);
-  const std::string to = range.substr(dash + 1);
-  if (from.empty()) {  // the last `to` bytes
-    if (!digits(to)) {
-      return std::nullopt;
-    }
-    const std::uint64_t tail = std::min<std::uint64_t>(std::stoull(to), size);
-    return std::pair{size - tail, tail};
-  }
-  if (!digits(from) || (!to.empty() && !digits(to))) {
-    return std::nullopt;
-  }
-  const std::uint64_t first = std::stoull(from);
-  const std::uint64_t last = to.empty() ? UINT64_MAX : std::stoull(to);
-  if (last < first) {
-    return std::nullopt;
-  }
-  if (first >= size) {
-    return std::pair{first, std::uint64_t{0}};
-  }
-  return std::pair{first, std::min(last, size - 1) - first + 1};
+ssize_t read_page(void* page, std::uint64_t at, char* buffer, std::size_t max) {
+  const std::int64_t got = read_injected(*static_cast<injected_page*>(page), at, buffer, max);
+  return got == 0  ? MHD_CONTENT_READER_END_OF_STREAM
+         : got < 0 ? MHD_CONTENT_READER_END_WITH_ERROR
+                   : static_cast<ssize_t>(got);
 }
 
-// Streams `length` bytes of `file` from `first`, never holding more than one buffer of it.
-void stream_file(httplib::Response& res, std::shared_ptr<open_file> file, std::uint64_t first,
-                 std::uint64_t length, const std::string& type) {
-  if (length == 0) {
-    res.set_content("", type);
-    return;
-  }
-  res.set_content_provider(
-      length, type, [file, first](std::size_t offset, std::size_t left, httplib::DataSink& sink) {
-        char buffer[16 * 1024];  // on each worker's stack: small, so idle workers stay small
-        const ssize_t got = pread(file->fd, buffer, std::min(left, sizeof buffer),
-                                  static_cast<off_t>(first + offset));
-        return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
-      });
+void free_page(void* page) {
+  auto* sent = static_cast<injected_page*>(page);
+  close(sent->fd);
+  delete sent;
 }
 
-std::string read_whole(int fd, std::uint64_t size) {
-  std::string bytes(size, '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, done);
-    if (got <= 0) {
-      break;
-    }
-    done += static_cast<std::size_t>(got);
+// A page with the reload script, streamed from its open file with the script spliced in.
+MHD_Result send_injected(preview_server& server, MHD_Connection* connection, owned_fd& file,
+                         std::uint64_t size, const std::string& type) {
+  auto* page =
+      new injected_page{file.fd, size, script_offset(file.fd, size), current_script(server)};
+  MHD_Response* response = MHD_create_response_from_callback(size + page->script.size(), send_block,
+                                                             read_page, page, free_page);
+  if (response == nullptr) {
+    delete page;
+    return MHD_NO;
   }
-  bytes.resize(done);
-  return bytes;
+  file.release();
+  return send_answer(connection, 200, response, {{"Content-Type", type}});
 }
 
-void answer_file(preview_server& server, const httplib::Request& req, httplib::Response& res,
-                 std::shared_ptr<open_file> file, std::uint64_t size, const std::string& path) {
+// `length` bytes of the open file from `first`, sent by the kernel from the descriptor.
+MHD_Result send_file_part(MHD_Connection* connection, int status, owned_fd& file,
+                          std::uint64_t first, std::uint64_t length, header_list headers) {
+  MHD_Response* response = length == 0
+                               ? MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT)
+                               : MHD_create_response_from_fd_at_offset64(length, file.fd, first);
+  if (response != nullptr && length != 0) {
+    file.release();
+  }
+  return send_answer(connection, status, response, headers);
+}
+
+MHD_Result send_file(preview_server& server, MHD_Connection* connection, owned_fd& file,
+                     std::uint64_t size, const std::string& path) {
   const std::string type = content_type_of(path);
-  if (server.settings.reload && is_page(type)) {  // pages are whole: the script changes them
-    res.status = 200;
-    res.set_content(with_reload_script(server, read_whole(file->fd, size)), type);
-    return;
+  if (server.settings.reload && is_page(type)) {  // the script moves every byte after it
+    return send_injected(server, connection, file, size, type);
   }
-  res.set_header("Accept-Ranges", "bytes");
-  const auto range =
-      req.has_header("Range") ? requested_range(req.get_header_value("Range"), size) : std::nullopt;
-  if (!range) {
-    res.status = 200;
-    stream_file(res, std::move(file), 0, size, type);
-  } else if (range->second == 0) {
-    res.status = 416;
-    res.set_header("Content-Range", "bytes */" + std::to_string(size));
-  } else {
-    res.status = 206;
-    res.set_header("Content-Range", "bytes " + std::to_string(range->first) + "-" +
-                                        std::to_string(range->first + range->second - 1) + "/" +
-                                        std::to_string(size));
-    stream_file(res, std::move(file), range->first, range->second, type);
+  const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Range");
+  header_list headers{{"Accept-Ranges", "bytes"}, {"Content-Type", type}};
+  if (header == nullptr) {
+    return send_file_part(connection, 200, file, 0, size, headers);
   }
+  const std::optional<byte_range> range = requested_range(header, size);
+  if (!range.has_value()) {
+    return send_file_part(connection, 200, file, 0, size, headers);
+  }
+  const byte_range part = range.value();
+  if (part.length == 0) {
+    headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+    return send_file_part(connection, 416, file, 0, 0, headers);
+  }
+  headers.emplace_back("Content-Range", "bytes " + std::to_string(part.first) + "-" +
+                                            std::to_string(part.first + part.length - 1) + "/" +
+                                            std::to_string(size));
+  return send_file_part(connection, 206, file, part.first, part.length, headers);
 }
 
-void answer_folder(preview_server& server, const httplib::Request& req, httplib::Response& res,
-                   const request_path& mapped, const open_file& folder) {
+// The query of `target` with its "?", or nothing.
+std::string query_of(std::string_view target) {
+  target = target.substr(0, target.find('#'));
+  const std::size_t mark = target.find('?');
+  return mark == std::string_view::npos ? std::string() : std::string(target.substr(mark));
+}
+
+MHD_Result send_folder(preview_server& server, MHD_Connection* connection,
+                       const std::string& target, const request_path& mapped,
+                       const owned_fd& folder) {
   if (!mapped.folder) {  // relative links in the folder's page need the slash
-    std::string location = percent_encoded(mapped.path);
-    location.insert(location.begin(), '/');
-    location += '/';
-    res.set_redirect(location, 301);
-    return;
+    const std::string location = "/" + percent_encoded(mapped.path) + "/" + query_of(target);
+    return send_text(connection, 301, "", "text/plain; charset=utf-8", {{"Location", location}});
   }
   const std::string index = mapped.path.empty() ? "index.htm" : mapped.path + "/index.htm";
   if (const std::optional<int> fd = open_below_site(server, index)) {
-    auto file = std::make_shared<open_file>(*fd);
+    owned_fd file(*fd);
     struct stat status {};
-    if (fstat(file->fd, &status) == 0 && S_ISREG(status.st_mode)) {
-      answer_file(server, req, res, std::move(file), static_cast<std::uint64_t>(status.st_size),
-                  index);
-      return;
+    if (fstat(file.fd, &status) == 0 && S_ISREG(status.st_mode)) {
+      return send_file(server, connection, file, static_cast<std::uint64_t>(status.st_size), index);
     }
   }
-  answer_with_page(server, res, 200, "Index of /" + mapped.path, listing_of(folder, mapped.path));
+  return send_page(server, connection, 200, "Index of /" + mapped.path,
+                   listing_of(folder, mapped.path));
 }
+
+// --- Event streams -----------------------------------------------------------------------------
 
 std::string event_of(const build_news& news) {
   std::string message = "event: state\ndata: " + news.token + "\n";
@@ -392,148 +414,209 @@ std::string event_of(const build_news& news) {
   return message + "\n";
 }
 
-// A place among the open event streams, given back when the stream ends.
-struct stream_slot {
-  build_news& news;
-  explicit stream_slot(build_news& shared) : news(shared) {}
-  stream_slot(const stream_slot&) = delete;
-  stream_slot& operator=(const stream_slot&) = delete;
-  ~stream_slot() {
-    std::lock_guard lock(news.mutex);
-    --news.streams;
-  }
-};
-
-// One step of an event stream: the news when there are some, else a heartbeat after a while;
-// false when the server stops or the page is gone, which ends the stream and frees its worker.
-bool send_news(build_news& news, std::uint64_t& seen, httplib::DataSink& sink) {
-  std::string message;
-  {
-    std::unique_lock lock(news.mutex);
-    news.changed.wait_for(lock, heartbeat, [&] { return news.stopping || news.version != seen; });
+// Gives what a stream has to send: the news, a heartbeat, or nothing yet, in which case the
+// stream is suspended until wake_streams. Runs on the server's thread.
+ssize_t read_events(void* cls, std::uint64_t, char* buffer, std::size_t max) {
+  event_stream& stream = *static_cast<event_stream*>(cls);
+  build_news& news = stream.news;
+  std::lock_guard lock(news.mutex);
+  if (stream.pending.empty()) {
     if (news.stopping) {
-      return false;
+      return MHD_CONTENT_READER_END_OF_STREAM;
     }
-    message = news.version != seen ? event_of(news) : ": heartbeat\n\n";
-    seen = news.version;
+    if (news.version != stream.seen) {
+      stream.pending = event_of(news);
+      stream.seen = news.version;
+    } else if (stream.beat) {
+      stream.pending = ": heartbeat\n\n";
+    } else {
+      stream.suspended = true;
+      MHD_suspend_connection(stream.connection);
+      return 0;
+    }
+    stream.beat = false;
   }
-  return sink.is_writable() && sink.write(message.data(), message.size());
+  const std::size_t length = std::min(max, stream.pending.size());
+  std::memcpy(buffer, stream.pending.data(), length);
+  stream.pending.erase(0, length);
+  return static_cast<ssize_t>(length);
 }
 
-void answer_events(preview_server& server, httplib::Response& res) {
+void free_stream(void* cls) {
+  auto* stream = static_cast<event_stream*>(cls);
+  {
+    std::lock_guard lock(stream->news.mutex);
+    stream->news.streams.erase(stream);
+  }
+  delete stream;
+}
+
+// Resumes every suspended stream, so that it sends what is new; with the news mutex held.
+void wake_streams(build_news& news, bool beat) {
+  for (event_stream* stream : news.streams) {
+    stream->beat = stream->beat || beat;
+    if (stream->suspended) {
+      stream->suspended = false;
+      MHD_resume_connection(stream->connection);
+    }
+  }
+}
+
+MHD_Result send_events(preview_server& server, MHD_Connection* connection) {
   build_news& news = server.news;
+  auto* stream = new event_stream{news, connection, UINT64_MAX, false, false, {}};
   {
     std::lock_guard lock(news.mutex);
-    if (news.stopping || news.streams >= max_event_streams) {
-      res.status = 503;
-      res.set_content("Too many open pages\n", "text/plain; charset=utf-8");
-      return;
+    if (news.stopping || news.streams.size() >= max_event_streams) {
+      // Pages that went away hold their places until a write finds them gone: a heartbeat now
+      // frees them before the page asking retries.
+      wake_streams(news, true);
+      delete stream;
+      return send_text(connection, 503, "Too many open pages\n", "text/plain; charset=utf-8");
     }
-    ++news.streams;
+    news.streams.insert(stream);
   }
-  auto slot = std::make_shared<stream_slot>(news);
-  auto seen = std::make_shared<std::uint64_t>(UINT64_MAX);
-  res.status = 200;
-  res.set_chunked_content_provider("text/event-stream",
-                                   [slot, seen](std::size_t, httplib::DataSink& sink) {
-                                     return send_news(slot->news, *seen, sink);
-                                   });
+  MHD_Response* response =
+      MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, read_events, stream, free_stream);
+  if (response == nullptr) {
+    free_stream(stream);
+    return MHD_NO;
+  }
+  return send_answer(connection, 200, response, {{"Content-Type", "text/event-stream"}});
 }
 
-// Keeps the library from changing our answers: it would apply the ranges it parsed once more to
-// what we send, and compress pages and event streams (brotli at its slowest setting, tens of
-// milliseconds a page, and an event held back until the compressor's buffer fills), which on the
-// local host only costs time.
-void take_over_from_library(const httplib::Request& req) {
-  httplib::Request& ours = const_cast<httplib::Request&>(req);  // the library's own, not const
-  ours.ranges.clear();
-  ours.headers.erase("Accept-Encoding");
+// Sends a heartbeat down every stream now and then until the server stops, so that the streams of
+// pages that went away fail and give their places back.
+void beat_streams(build_news& news) {
+  std::unique_lock lock(news.mutex);
+  while (!news.stopped.wait_for(lock, heartbeat, [&] { return news.stopping; })) {
+    wake_streams(news, true);
+  }
 }
 
-void answer_request(preview_server& server, const httplib::Request& req, httplib::Response& res) {
-  take_over_from_library(req);
-  const request_path mapped = map_request_path(req.target);
+// --- Requests ----------------------------------------------------------------------------------
+
+MHD_Result answer_request(preview_server& server, MHD_Connection* connection,
+                          const std::string& target) {
+  const request_path mapped = map_request_path(target);
   if (mapped.refusal == 400) {
-    answer_bad_request(res);
-    return;
+    return send_bad_request(connection);
   }
   if (mapped.path == reload_path && server.settings.reload) {
-    answer_events(server, res);
-    return;
+    return send_events(server, connection);
   }
   const bool reserved = mapped.path.starts_with(reserved_folder) ||
                         mapped.path == reserved_folder.substr(0, reserved_folder.size() - 1);
   const std::optional<int> fd = reserved ? std::nullopt : open_below_site(server, mapped.path);
   if (mapped.refusal != 0 || !fd) {
-    answer_not_found(server, res, mapped.path);
-    return;
+    return send_not_found(server, connection, mapped.path);
   }
-  auto file = std::make_shared<open_file>(*fd);
+  owned_fd file(*fd);
   struct stat status {};
-  if (fstat(file->fd, &status) != 0) {
-    answer_not_found(server, res, mapped.path);
-  } else if (S_ISDIR(status.st_mode)) {
-    answer_folder(server, req, res, mapped, *file);
-  } else if (!S_ISREG(status.st_mode) || mapped.folder) {
-    answer_not_found(server, res, mapped.path);
-  } else {
-    answer_file(server, req, res, std::move(file), static_cast<std::uint64_t>(status.st_size),
-                mapped.path);
+  if (fstat(file.fd, &status) != 0) {
+    return send_not_found(server, connection, mapped.path);
   }
+  if (S_ISDIR(status.st_mode)) {
+    return send_folder(server, connection, target, mapped, file);
+  }
+  if (!S_ISREG(status.st_mode) || mapped.folder) {
+    return send_not_found(server, connection, mapped.path);
+  }
+  return send_file(server, connection, file, static_cast<std::uint64_t>(status.st_size),
+                   mapped.path);
 }
 
-}  // namespace
-
-namespace {
-
-// The library gives its own answer, without our headers, to a Range header it cannot parse;
-// such a header is ignored instead, as a client may expect.
-httplib::Server::HandlerResponse answer_library_error(preview_server& server,
-                                                      const httplib::Request& req,
-                                                      httplib::Response& res) {
-  if (res.status != 416 || res.has_header("Content-Range")) {
-    return httplib::Server::HandlerResponse::Unhandled;
-  }
-  res.headers.erase("Accept-Ranges");
-  const_cast<httplib::Request&>(req).headers.erase("Range");
-  answer_request(server, req, res);
-  return httplib::Server::HandlerResponse::Handled;
+// A request that says it carries a body (which a GET or HEAD never needs).
+bool has_body(MHD_Connection* connection) {
+  const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
+  return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Transfer-Encoding") != nullptr ||
+         (length != nullptr && std::string_view(length) != "0");
 }
 
-void configure(preview_server& server) {
-  httplib::Server& http = server.http;
-  http.new_task_queue = [] { return new httplib::ThreadPool(max_event_streams + page_workers); };
-  // Only SO_REUSEADDR, so that a restart finds its port again at once: the library's default
-  // also shares the port with any other server bound to it, which would open the wrong one.
-  http.set_socket_options([&server](int fd) {
-    const int yes = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    if (!server.bound) {
-      server.listen_fd = fd;
+// A request as it came: its target, query included, for the path mapping and redirects.
+struct request_state {
+  std::string target;
+  bool headers_taken = false;
+};
+
+// Refuses a request at its headers, before any body is read, so that nothing of a body is kept;
+// answers the others once they are complete, which keeps their connection open for the next.
+MHD_Result take_request(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                        const char*, const char*, std::size_t* upload_size, void** context) {
+  preview_server& server = *static_cast<preview_server*>(cls);
+  auto* request = static_cast<request_state*>(*context);
+  const std::string_view verb(method);
+  if (verb != MHD_HTTP_METHOD_GET && verb != MHD_HTTP_METHOD_HEAD) {
+    return send_text(connection, 405, "Method not allowed\n", "text/plain; charset=utf-8",
+                     {{"Allow", "GET, HEAD"}});
+  }
+  if (has_body(connection) || *upload_size != 0) {
+    return send_text(connection, 413, "A GET or HEAD request carries no body\n",
+                     "text/plain; charset=utf-8");
+  }
+  if (request != nullptr && !request->headers_taken) {
+    request->headers_taken = true;
+    return MHD_YES;
+  }
+  return answer_request(server, connection, request != nullptr ? request->target : url);
+}
+
+// Keeps the request target as it came, before the library cuts the query off.
+void* keep_target(void*, const char* uri, MHD_Connection*) {
+  return new request_state{uri, false};
+}
+
+void forget_target(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+  delete static_cast<request_state*>(*context);
+  *context = nullptr;
+}
+
+// Leaves escapes as they came: the path mapping decodes them exactly once itself.
+std::size_t keep_escapes(void*, MHD_Connection*, char* text) {
+  return std::strlen(text);
+}
+
+// --- Listening ---------------------------------------------------------------------------------
+
+// A listening socket on `bind`:`port`, or -1 with errno set (0: not an address at all).
+int listen_on(const std::string& bind, int port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(bind.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    errno = 0;
+    return -1;
+  }
+  int fd = -1;
+  int failure = 0;
+  for (const addrinfo* address = found; address != nullptr && fd < 0; address = address->ai_next) {
+    fd = socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                address->ai_protocol);
+    const int yes = 1;  // a restart finds its port again at once
+    if (fd >= 0 &&
+        (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+         ::bind(fd, address->ai_addr, address->ai_addrlen) != 0 || listen(fd, SOMAXCONN) != 0)) {
+      failure = errno;
+      close(fd);
+      fd = -1;
+    } else if (fd < 0) {
+      failure = errno;
     }
-  });
-  http.set_tcp_nodelay(true);
-  http.set_keep_alive_timeout(2);
-  http.set_default_headers({{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
-  http.Get(".*", [&server](const httplib::Request& req, httplib::Response& res) {
-    answer_request(server, req, res);
-  });
-  http.set_error_handler(httplib::Server::HandlerWithResponse(
-      [&server](const httplib::Request& req, httplib::Response& res) {
-        return answer_library_error(server, req, res);
-      }));
+  }
+  freeaddrinfo(found);
+  errno = failure;
+  return fd;
 }
 
-bool bind_port(preview_server& server, int port) {
-  errno = 0;
-  if (!server.http.bind_to_port(server.settings.bind, port)) {
-    return false;
-  }
-  server.bound = true;
-  server.port = port;
-  // The library listens with a backlog of 5; a burst of connections needs more.
-  listen(server.listen_fd, SOMAXCONN);
-  return true;
+int bound_port(int fd) {
+  sockaddr_storage address{};
+  socklen_t size = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  return ntohs(address.ss_family == AF_INET6
+                   ? reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port
+                   : reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
 std::string bind_failure(const preview_settings& settings, int port) {
@@ -551,6 +634,28 @@ std::string new_instance() {
   return std::to_string(random()) + std::to_string(random());
 }
 
+// How many connections the open-files limit leaves room for, after the rebuilds' own files.
+unsigned connection_limit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return most_connections;
+  }
+  const std::size_t room =
+      limit.rlim_cur > 2 * descriptors_kept ? limit.rlim_cur - descriptors_kept : descriptors_kept;
+  return static_cast<unsigned>(std::min(room, most_connections));
+}
+
+MHD_Daemon* start_daemon(preview_server& server) {
+  const unsigned connections = connection_limit();
+  return MHD_start_daemon(
+      MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, take_request,
+      &server, MHD_OPTION_LISTEN_SOCKET, server.listen_fd, MHD_OPTION_CONNECTION_TIMEOUT,
+      idle_seconds, MHD_OPTION_CONNECTION_LIMIT, connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+      connections / 2, MHD_OPTION_CONNECTION_MEMORY_LIMIT, connection_memory,
+      MHD_OPTION_URI_LOG_CALLBACK, keep_target, nullptr, MHD_OPTION_NOTIFY_COMPLETED, forget_target,
+      nullptr, MHD_OPTION_UNESCAPE_CALLBACK, keep_escapes, nullptr, MHD_OPTION_END);
+}
+
 }  // namespace
 
 preview_handle open_preview(const preview_settings& settings, std::string& error) {
@@ -558,10 +663,11 @@ preview_handle open_preview(const preview_settings& settings, std::string& error
   server->settings = settings;
   server->instance = new_instance();
   server->news.token = server->instance + "-0";
-  configure(*server);
   const int tries = settings.port_given ? 1 : ports_to_try;
   for (int port = settings.port; port < settings.port + tries && port <= 65535; ++port) {
-    if (bind_port(*server, port)) {
+    server->listen_fd = listen_on(settings.bind, port);
+    if (server->listen_fd >= 0) {
+      server->port = bound_port(server->listen_fd);
       return server;
     }
     if (errno != EADDRINUSE) {
@@ -580,31 +686,36 @@ int preview_port(const preview_server& server) {
 }
 
 bool serve_preview(preview_server& server) {
-  return server.http.listen_after_bind();
+  MHD_Daemon* daemon = start_daemon(server);
+  if (daemon == nullptr) {
+    return false;
+  }
+  server.listen_fd = -1;      // the daemon closes it when it stops
+  beat_streams(server.news);  // until stop_preview
+  MHD_stop_daemon(daemon);
+  return true;
 }
 
 void stop_preview(preview_server& server) {
   {
     std::lock_guard lock(server.news.mutex);
     server.news.stopping = true;
+    wake_streams(server.news, false);
   }
-  server.news.changed.notify_all();
-  server.http.stop();
+  server.news.stopped.notify_all();
 }
 
 void announce_build(preview_server& server, bool succeeded,
                     const std::vector<std::string>& problems) {
-  {
-    std::lock_guard lock(server.news.mutex);
-    if (succeeded) {
-      server.news.token = server.instance + "-" + std::to_string(++server.good_builds);
-      server.news.problems.clear();
-    } else {
-      server.news.problems = problems.empty()
-                                 ? std::vector<std::string>{"(the console tells what went wrong)"}
-                                 : problems;
-    }
-    ++server.news.version;
+  std::lock_guard lock(server.news.mutex);
+  if (succeeded) {
+    server.news.token = server.instance + "-" + std::to_string(++server.good_builds);
+    server.news.problems.clear();
+  } else {
+    server.news.problems = problems.empty()
+                               ? std::vector<std::string>{"(the console tells what went wrong)"}
+                               : problems;
   }
-  server.news.changed.notify_all();
+  ++server.news.version;
+  wake_streams(server.news, false);
 }

@@ -16,7 +16,7 @@ struct preview_settings {
   std::filesystem::path site = "site";
 };
 
-// A bound preview server: the listening socket, the worker threads and the open event streams.
+// A bound preview server: the listening socket, the serving thread and the open event streams.
 struct preview_server;
 struct preview_closer {
   void operator()(preview_server* server) const;
@@ -30,7 +30,8 @@ preview_handle open_preview(const preview_settings& settings, std::string& error
 // The port that `server` listens on.
 int preview_port(const preview_server& server);
 
-// Answers requests until stop_preview is called; false when serving failed.
+// Answers requests on a thread of its own until stop_preview is called; false when serving
+// could not start.
 bool serve_preview(preview_server& server);
 
 // Ends serve_preview at once: the event streams end and the connections close. Any thread.

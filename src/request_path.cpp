@@ -1,5 +1,6 @@
 #include "request_path.h"
 
+#include <cctype>
 #include <optional>
 #include <vector>
 
@@ -48,9 +49,35 @@ std::string joined(const std::vector<std::string_view>& parts) {
   return path;
 }
 
+bool starts_with_scheme(std::string_view target, std::string_view scheme) {
+  if (target.size() < scheme.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < scheme.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(target[i])) != scheme[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The path and query of an absolute-form target ("http://host/path?query"), as a proxy would
+// send it; any other target as it is.
+std::string_view origin_form(std::string_view target) {
+  for (const std::string_view scheme : {"http://", "https://"}) {
+    if (starts_with_scheme(target, scheme)) {
+      const std::string_view rest = target.substr(scheme.size());
+      const std::size_t path = rest.find_first_of("/?#");
+      return path == std::string_view::npos || rest[path] != '/' ? "/" : rest.substr(path);
+    }
+  }
+  return target;
+}
+
 }  // namespace
 
 request_path map_request_path(std::string_view target) {
+  target = origin_form(target);
   target = target.substr(0, target.find_first_of("?#"));
   const std::optional<std::string> decoded = decode_once(target);
   if (!target.starts_with('/') || !decoded) {

@@ -11,7 +11,8 @@ struct request_path {
   bool folder = true;  // the target named a folder (it ended in '/', "." or ".."), or the top
 };
 
-// Maps `target` (as the request line carries it, query included): cuts the query, decodes %XX
+// Maps `target` (as the request line carries it, query included, absolute form such as
+// "http://host/path" too): cuts the scheme, the host and the query, decodes %XX
 // exactly once and collapses "//", "." and ".."; refuses NUL bytes, backslashes, malformed escapes,
 // drive prefixes such as "C:" and any ".." that would climb above the top (400), and a target that
 // does not start with '/' (400).

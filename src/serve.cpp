@@ -4,8 +4,10 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include "file_watcher.h"
 #include "generator.h"
 #include "preview_server.h"
+#include "site_lock.h"
 #include "site_rebuild.h"
 
 namespace {
@@ -74,10 +77,14 @@ sigset_t stop_signals() {
   return signals;
 }
 
+using stamp = std::optional<std::pair<std::uint64_t, std::int64_t>>;
+
 // What the serving threads share with the thread that waits for Ctrl+C.
 struct serving {
   preview_server& server;
   int stop_fd;
+  stamp built;                                 // site/ as this serve's last build left it
+  std::filesystem::file_time_type read_since;  // when the last build started reading
   std::atomic<bool> ending{false};
 };
 
@@ -98,13 +105,20 @@ void wait_for_stop_signal(serving& session) {
 }
 
 void rebuild_once(rebuild_state& state, const change_batch& batch, const std::string& timestamp,
-                  preview_server& server) {
+                  serving& session) {
+  const held_lock writing = lock_site(run_input_folder, site_use::build, std::cerr);
+  const bool behind = site_stamp(run_output_folder) != session.built;
+  if (behind) {
+    std::cout << "site/ was built by another run meanwhile; rebuilding in full" << std::endl;
+  }
   const auto started = std::chrono::steady_clock::now();
+  session.read_since = std::filesystem::file_time_type::clock::now();
   rebuild_report report;
   state.changed.assign(batch.paths.begin(), batch.paths.end());
   state.changed_known = !batch.overflowed;
-  const std::vector<std::string> printed =
-      error_lines_of([&] { report = rebuild_site(state, !batch.overflowed, timestamp); });
+  const std::vector<std::string> printed = error_lines_of(
+      [&] { report = rebuild_site(state, !batch.overflowed && !behind, timestamp); });
+  session.built = site_stamp(run_output_folder);
   if (report.problems.empty()) {
     report.problems = printed;
   }
@@ -116,20 +130,31 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
       std::cerr << "  " << problem << "\n";
     }
   }
-  announce_build(server, report.succeeded, report.problems);
+  announce_build(session.server, report.succeeded, report.problems);
 }
 
 void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_options& options,
                        const std::string& timestamp, serving& session) {
-  watch_files(watcher, external_inputs(state));
+  watch_files(watcher, external_inputs(state), session.read_since);
   std::cout << "Serving site/ at " << address_to_open(options.bind, preview_port(session.server))
             << " (Ctrl+C to stop)" << std::endl;
   while (std::optional<change_batch> batch = wait_for_changes(watcher, session.stop_fd)) {
     if (!batch->notice.empty()) {
       std::cerr << batch->notice << std::endl;
     }
-    rebuild_once(state, *batch, timestamp, session.server);
-    watch_files(watcher, external_inputs(state));
+    rebuild_once(state, *batch, timestamp, session);
+    watch_files(watcher, external_inputs(state), session.read_since);
+  }
+}
+
+// Every open connection holds a descriptor: the soft limit is raised towards the hard one, so that
+// a thousand slow clients do not use up what the rebuilds need.
+void raise_open_files_limit() {
+  constexpr rlim_t wanted = 8192;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted) {
+    limit.rlim_cur = std::min(limit.rlim_max, wanted);
+    setrlimit(RLIMIT_NOFILE, &limit);
   }
 }
 
@@ -142,11 +167,12 @@ preview_settings preview_settings_of(const serve_options& options) {
   return settings;
 }
 
-// Serves and rebuilds until a stop signal. A worker may wait out an idle keep-alive connection
-// for a while after the stop; the process does not wait for it, since nothing is left to do.
+// Serves and rebuilds until a stop signal. The server may take a moment to close its
+// connections after the stop; the process does not wait long for it, since nothing is left to do.
 int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_state& state,
-                        const serve_options& options, const std::string& timestamp) {
-  serving session{server, eventfd(0, EFD_CLOEXEC), {}};
+                        const serve_options& options, const std::string& timestamp,
+                        const stamp& built, std::filesystem::file_time_type read_since) {
+  serving session{server, eventfd(0, EFD_CLOEXEC), built, read_since, {}};
   std::thread signals(wait_for_stop_signal, std::ref(session));
   std::promise<bool> served;
   std::future<bool> outcome = served.get_future();
@@ -184,11 +210,18 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   // As a run does it, but now: it replaces the console's buffers, which would drop the copies
   // that error_lines_of makes.
   std::ios::sync_with_stdio(false);
-  // Each worker thread would otherwise get a heap arena of its own with its first request, and a
-  // long session would keep growing as more of its 80 workers take one.
+  // Each thread (the server's, the rebuilds' helpers) would otherwise get a heap arena of its own,
+  // and a long session keep each one's high-water mark.
   mallopt(M_ARENA_MAX, 2);
+  raise_open_files_limit();
   const sigset_t signals = stop_signals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
+  const std::optional<held_lock> claim = claim_serving(".");
+  if (!claim) {
+    std::cerr << "orvello: another orvello serve is running in this folder; stop it first"
+              << std::endl;
+    return 1;
+  }
   std::string error;
   const preview_handle server = open_preview(preview_settings_of(options), error);
   if (!server) {
@@ -211,11 +244,17 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   }
   rebuild_state state;
   int status = 0;
-  const std::vector<std::string> problems =
-      error_lines_of([&] { status = build_and_remember(state, timestamp); });
+  stamp built;
+  const auto read_since = std::filesystem::file_time_type::clock::now();
+  std::vector<std::string> problems;
+  {
+    const held_lock writing = lock_site(run_input_folder, site_use::build, std::cerr);
+    problems = error_lines_of([&] { status = build_and_remember(state, timestamp); });
+    built = site_stamp(run_output_folder);
+  }
   if (status != 0 && !std::filesystem::is_directory(run_input_folder)) {
     return status;
   }
   announce_build(*server, status == 0, problems);
-  return serve_until_stopped(*server, *watcher, state, options, timestamp);
+  return serve_until_stopped(*server, *watcher, state, options, timestamp, built, read_since);
 }

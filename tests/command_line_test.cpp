@@ -37,10 +37,10 @@ TEST_F(CommandLine, AnswersEachCommandLineWithItsStatusAndFirstLine) {
       {{"build", "--frob"}, 2, "", "orvello: unknown option '--frob' (see 'orvello --help')"},
       {{"build", "extra"}, 2, "", "orvello: unexpected argument 'extra' (see 'orvello --help')"},
       {{"-C"}, 2, "", "orvello: -C: 1 required DIR missing (see 'orvello --help')"},
-      {{"serve", "--port", "0"},
+      {{"serve", "--port", "65536"},
        2,
        "",
-       "orvello: --port: Value 0 not in range 1 to 65535 (see 'orvello --help')"},
+       "orvello: --port: Value 65536 not in range 0 to 65535 (see 'orvello --help')"},
       {{"-C", "missing"}, 2, "", "orvello: cannot enter 'missing': No such file or directory"},
   };
   for (const command_case& c : cases) {
@@ -55,7 +55,7 @@ TEST_F(CommandLine, AnswersEachCommandLineWithItsStatusAndFirstLine) {
 
 TEST_F(CommandLine, InitStartsAProjectThatBuildsAndNeverOverwritesOne) {
   ASSERT_EQ(0, run(with_args({"init"})).exit_status);
-  EXPECT_EQ((std::vector<std::string>{"proj/", "proj/index.orv"}), tree(work));
+  EXPECT_EQ((std::vector<std::string>{"orvello.toml", "proj/", "proj/index.orv"}), tree(work));
   const std::string starter = read("proj/index.orv");
   for (const char* block : {"@title", "@text", "@link"}) {
     EXPECT_NE(std::string::npos, starter.find(block)) << block;
@@ -69,7 +69,16 @@ TEST_F(CommandLine, InitStartsAProjectThatBuildsAndNeverOverwritesOne) {
   ASSERT_EQ(0, run(with_args({"init", "new/site"})).exit_status);
   const run_result built = run(with_args({"-C", "new/site", "build"}));
   EXPECT_EQ(0, built.exit_status) << built.err;
-  EXPECT_TRUE(exists("new/site/site/index.htm"));
+  EXPECT_TRUE(exists("new/site/site/index.html"));
+  EXPECT_EQ("0 errors, 0 warnings in 1 page\n", run(with_args({"-C", "new/site", "check"})).out);
+}
+
+TEST_F(CommandLine, InitKeepsSettingsThatAreThere) {
+  write("orvello.toml", "# mine\n");
+  const run_result result = run(with_args({"init"}));
+  ASSERT_EQ(0, result.exit_status);
+  EXPECT_NE(std::string::npos, result.out.find("Kept the existing orvello.toml\n"));
+  EXPECT_EQ("# mine\n", read("orvello.toml"));
 }
 
 // With SOURCE_DATE_EPOCH the footers show that instant in UTC, so runs are reproducible.

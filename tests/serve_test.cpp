@@ -10,13 +10,16 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "scratch_run.h"
 #include "serve.h"
+#include "site_lock.h"
 
 namespace fs = std::filesystem;
 
@@ -77,6 +80,22 @@ response parse_response(const std::string& raw) {
   return parsed;
 }
 
+// Sends `request` as it is and reads what comes back until the server closes (or the wait limit).
+std::string exchange_raw(int port, const std::string& request) {
+  const int fd = connect_to(port);
+  if (fd < 0) {
+    return {};
+  }
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string raw;
+  char buffer[65536];
+  for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+    raw.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return raw;
+}
+
 // Sends `method target` as it is, byte for byte, and reads the answer to its end.
 response fetch(int port, const std::string& target, const std::string& extra_headers = "",
                const std::string& method = "GET") {
@@ -109,28 +128,38 @@ int open_event_stream(int port, std::string& first_event) {
   return first_event.find("\n\n") == std::string::npos ? -1 : fd;
 }
 
+// Reads from `fd` into `text` until `wanted` is in it, the stream ends or the wait limit passes.
+bool read_until(int fd, std::string& text, const std::string& wanted) {
+  const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+  char buffer[4096];
+  while (text.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd out{fd, POLLIN, 0};
+    if (poll(&out, 1, 100) > 0) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got <= 0) {
+        break;
+      }
+      text.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  return text.find(wanted) != std::string::npos;
+}
+
 class ServeTest : public ScratchRun {
  protected:
-  // Starts serve on a free port; true once it says where it serves.
-  bool start_serve(std::vector<std::string> args = {}) {
-    port = free_port();
-    args.insert(args.begin(), {"serve", "--port", std::to_string(port)});
+  // Starts serve on a free port (0: the one it picks); true once it says where it serves.
+  bool start_serve(std::vector<std::string> args = {}, int chosen_port = free_port()) {
+    args.insert(args.begin(), {"serve", "--port", std::to_string(chosen_port)});
     server = start(with_args(args));
-    const std::string serving = "Serving site/ at http://127.0.0.1:" + std::to_string(port) + "/";
-    const auto deadline = std::chrono::steady_clock::now() + wait_limit;
-    char buffer[4096];
-    while (console.find(serving) == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-      pollfd out{server.out_fd, POLLIN, 0};
-      if (poll(&out, 1, 100) > 0) {
-        const ssize_t got = ::read(server.out_fd, buffer, sizeof buffer);
-        if (got <= 0) {
-          break;
-        }
-        console.append(buffer, static_cast<std::size_t>(got));
-      }
+    const std::string serving = "Serving site/ at http://127.0.0.1:" +
+                                (chosen_port == 0 ? "" : std::to_string(chosen_port));
+    read_until(server.out_fd, console, serving);
+    const std::size_t at = console.find(serving);
+    if (at == std::string::npos) {
+      return false;
     }
-    return console.find(serving) != std::string::npos;
+    port = std::stoi(console.substr(at + std::string("Serving site/ at http://127.0.0.1:").size()));
+    return true;
   }
 
   // Stops serve with SIGTERM; its exit status, with the console kept in `console`.
@@ -195,7 +224,12 @@ TEST_F(ServeTest, AnswersFilesFoldersRangesAndRefusals) {
        "abcdefghijklmnopqrstuvw"},
       {"/docs/data.txt", "X-Not-Range: bytes=2-5\r\n", 200, "text/plain; charset=utf-8",
        "abcdefghijklmnopqrstuvw"},
+      {"/docs/data.txt", "Range: bytes=0-99999999999999999999\r\n", 206,
+       "text/plain; charset=utf-8", "abcdefghijklmnopqrstuvw", "content-range: bytes 0-22/23"},
+      {"http://127.0.0.1/docs/data.txt", "", 200, "text/plain; charset=utf-8",
+       "abcdefghijklmnopqrstuvw"},
       {"/docs", "", 301, "", "*", "location: /docs/"},
+      {"/docs?a=1&b", "", 301, "", "*", "location: /docs/?a=1&b"},
       {"/empty/", "", 200, "text/html; charset=utf-8", "*"},
       {"/nothing.htm", "", 404, "text/html; charset=utf-8", "*"},
       {"/docs/data.txt/", "", 404, "text/html; charset=utf-8", "*"},
@@ -232,6 +266,7 @@ TEST_F(ServeTest, AnswersFilesFoldersRangesAndRefusals) {
   EXPECT_EQ(page.substr(0, page.rfind("</body>")), home.body.substr(0, page.rfind("</body>")));
   EXPECT_NE(std::string::npos, home.body.find("/__orvello/reload"));
   EXPECT_EQ(std::string::npos, read("site/index.htm").find("__orvello"));
+  EXPECT_FALSE(home.headers.contains("accept-ranges"));
   response head = fetch(port, "/docs/data.txt", "", "HEAD");
   EXPECT_EQ("23", head.headers["content-length"]);
   EXPECT_EQ("", head.body);
@@ -300,6 +335,86 @@ TEST_F(ServeTest, ATakenPortIsAnErrorBeforeAnythingIsBuilt) {
                 " on 127.0.0.1 is in use by another program: choose another with --port\n",
             result.err);
   EXPECT_FALSE(exists("site"));
+}
+
+TEST_F(ServeTest, RefusesWhatItWillNotReadAndAnswersPipelinedRequestsInOrder) {
+  write_project({{"a.txt", "first"}, {"b.txt", "second"}});
+  ASSERT_TRUE(start_serve({}, 0)) << console;
+  const std::string post = exchange_raw(port, "POST /a.txt HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_TRUE(post.starts_with("HTTP/1.1 405 ")) << post;
+  EXPECT_NE(std::string::npos, post.find("\r\nAllow: GET, HEAD\r\n")) << post;
+  const std::string body =
+      exchange_raw(port, "GET /a.txt HTTP/1.1\r\nHost: x\r\nContent-Length: 300000000\r\n\r\nxxxx");
+  EXPECT_TRUE(body.starts_with("HTTP/1.1 413 ")) << body;
+  const std::string pipelined =
+      exchange_raw(port,
+                   "GET /a.txt HTTP/1.1\r\nHost: x\r\n\r\nGET /b.txt HTTP/1.1\r\nHost: x\r\n\r\n"
+                   "GET /a.txt HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  const std::size_t first = pipelined.find("\r\n\r\nfirst");
+  const std::size_t second = pipelined.find("\r\n\r\nsecond");
+  EXPECT_TRUE(first < second && pipelined.rfind("\r\n\r\nfirst") > second) << pipelined;
+  const std::string old = exchange_raw(port, "GET /a.txt HTTP/1.0\r\n\r\n");
+  EXPECT_NE(std::string::npos, old.find("\r\n\r\nfirst")) << old;
+  EXPECT_EQ(std::string::npos, old.find("Keep-Alive")) << old;
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, EndlessHeadersGet431AndTheConnectionCloses) {
+  write_project({{"a.txt", "first"}});
+  ASSERT_TRUE(start_serve()) << console;
+  const int fd = connect_to(port);
+  const std::string start = "GET /a.txt HTTP/1.1\r\nHost: x\r\n";
+  send(fd, start.data(), start.size(), MSG_NOSIGNAL);
+  std::string headers;
+  for (int i = 0; i < 2000; ++i) {
+    headers += "X-Filler: " + std::string(38, 'v') + "\r\n";
+  }
+  std::size_t sent = 0;  // up to 100 MB, while the server still reads
+  while (sent < 100'000'000 && send(fd, headers.data(), headers.size(), MSG_NOSIGNAL) > 0) {
+    sent += headers.size();
+  }
+  char answer[64] = {};
+  EXPECT_GT(recv(fd, answer, sizeof answer - 1, 0), 0);
+  EXPECT_TRUE(std::string(answer).starts_with("HTTP/1.1 431 ")) << answer;
+  EXPECT_LT(sent, 100'000'000u);
+  close(fd);
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, ASecondServeInTheSameFolderIsRefusedAndTheFirstKeepsServing) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}});
+  ASSERT_TRUE(start_serve()) << console;
+  const run_result second = run(with_args({"serve", "--port", std::to_string(free_port())}));
+  EXPECT_EQ(1, second.exit_status);
+  EXPECT_EQ("", second.out);
+  EXPECT_EQ("orvello: another orvello serve is running in this folder; stop it first\n",
+            second.err);
+  EXPECT_EQ(200, fetch(port, "/").status);
+  EXPECT_EQ(0, run().exit_status);  // a plain run between rebuilds goes ahead
+  write_project({{"index.orv", "@title\n@@text After\n@end_title\n"}});
+  EXPECT_TRUE(read_until(server.out_fd, console, ", full\n")) << console;
+  EXPECT_NE(std::string::npos, console.find("site/ was built by another run meanwhile")) << console;
+  EXPECT_NE(std::string::npos, fetch(port, "/").body.find("After"));
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, ARunWaitsForTheBuildUnderWayThenBuildsAsAFreshRunWould) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}, {"a/b.txt", "b"}});
+  const run_result fresh = run();
+  const std::vector<std::string> fresh_tree = tree(work / "site");
+  fs::remove_all(work / "site");
+  std::optional<held_lock> building(lock_site(work / "proj", site_use::build, std::cerr));
+  started_run waiting = start();
+  std::string err;
+  EXPECT_TRUE(read_until(waiting.err_fd, err, "waiting for it to end\n")) << err;
+  EXPECT_FALSE(exists("site"));
+  building.reset();
+  const run_result ended = finish(waiting);
+  EXPECT_EQ(0, ended.exit_status) << ended.err;
+  EXPECT_EQ("orvello: another orvello is building site/ here; waiting for it to end\n",
+            err + ended.err);
+  EXPECT_EQ(fresh.exit_status, ended.exit_status);
+  EXPECT_EQ(fresh_tree, tree(work / "site"));
 }
 
 TEST(ServeWatchSettings, PollingWaitsBetweenScans) {
