@@ -124,8 +124,10 @@ def main():
     parser.add_argument("--languages", action="store_true",
                         help="listings in C, C++, Python, shell, JavaScript, HTML and CSS in turn")
     parser.add_argument("--highlight", action="store_true",
-                        help="name each listing's language (@@language, or the fence's) and write "
-                             "an orvello.toml beside proj/, so that the listings are coloured")
+                        help="name each listing's language (@@language, or the fence's), so that "
+                             "a site with settings colours them")
+    parser.add_argument("--settings", action="store_true",
+                        help="write an (empty) orvello.toml beside proj/: a site with settings")
     parser.add_argument("--markdown", metavar="SITE",
                         help="write the same content as a Markdown site in SITE instead of proj/")
     args = parser.parse_args()
@@ -139,7 +141,7 @@ def main():
         pages = assets = os.path.join(args.folder, "proj")
         extension, render = ".orv", page
     write(os.path.join(assets, "favicon.png"), png(random.Random(args.seed), 16))
-    if args.highlight and not args.markdown:
+    if args.settings and not args.markdown:
         write(os.path.join(args.folder, "orvello.toml"), b"")
     for index in range(args.pages):
         rng = random.Random(args.seed * 1_000_003 + index)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # What colouring listings costs: full runs over the same N pages (default 10,000), each with a
-# 30-line listing in C, C++, Python, shell, JavaScript, HTML or CSS in turn, once coloured (an
-# orvello.toml beside proj/ and @@language on every listing) and once plain (no settings, as
-# today), and Hugo's default build of the same pages as Markdown, whose fences name the language
-# (Hugo colours them with Chroma).
+# 30-line listing in C, C++, Python, shell, JavaScript, HTML or CSS in turn: plain (no settings,
+# as today), framed (an orvello.toml beside proj/, listings not coloured), coloured (the settings
+# and @@language on every listing), and Hugo's default build of the same pages as Markdown, whose
+# fences name the language (Hugo colours them with Chroma).
 #
 #   bench/run_highlight_benchmark.sh [--runs R] [--pages N] [--dir FOLDER]
 #
@@ -38,11 +38,13 @@ corpus() {  # folder, extra arguments of make_corpus.py
 }
 mkdir -p "$dir"
 corpus "$dir/plain"
-corpus "$dir/coloured" --highlight
+corpus "$dir/framed" --settings
+corpus "$dir/coloured" --settings --highlight
 [ -d "$dir/hugo" ] ||
   python3 "$repo/bench/make_corpus.py" unused --pages "$pages" --languages --highlight --markdown "$dir/hugo"
 
 run_plain() { rm -rf "$dir/plain/site"; (cd "$dir/plain" && seconds "$orvello"); }
+run_framed() { rm -rf "$dir/framed/site"; (cd "$dir/framed" && seconds "$orvello"); }
 run_coloured() { rm -rf "$dir/coloured/site"; (cd "$dir/coloured" && seconds "$orvello"); }
 run_hugo() { rm -rf "$dir/hugo/public"; seconds hugo --quiet --source "$dir/hugo"; }
 # "user system peak-RSS-KiB" of one more run.
@@ -55,7 +57,7 @@ echo "# $(date -u +%Y-%m-%d) on $(nproc) cores, $pages pages, $runs runs each, i
 echo
 echo "| build | median (s) | user / sys (s) | peak RSS (MiB) |"
 echo "|---|---:|---:|---:|"
-for what in plain coloured hugo; do
+for what in plain framed coloured hugo; do
   "run_$what" >/dev/null
   for ((i = 0; i < runs; i++)); do "run_$what"; done | median >"$dir/$what.median"
   case $what in
@@ -67,8 +69,10 @@ for what in plain coloured hugo; do
     "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
 done
 plain=$(cat "$dir/plain.median")
+framed=$(cat "$dir/framed.median")
 coloured=$(cat "$dir/coloured.median")
 hugo=$(cat "$dir/hugo.median")
 echo
-awk -v p="$plain" -v c="$coloured" -v h="$hugo" 'BEGIN {
-  printf "coloured / plain: %.2f (at most 2)\nhugo / coloured: %.1f (at least 20)\n", c / p, h / c }'
+awk -v p="$plain" -v f="$framed" -v c="$coloured" -v h="$hugo" 'BEGIN {
+  printf "coloured / plain: %.2f (at most 2)\ncoloured / framed: %.2f\n", c / p, c / f
+  printf "hugo / coloured: %.1f (at least 20)\n", h / c }'

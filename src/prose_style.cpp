@@ -70,7 +70,16 @@ constexpr std::string_view rules = R"css(
   margin: 0; max-width: 100%; box-sizing: border-box; overflow-x: auto;
   background: var(--listing-bg); color: var(--listing-text); white-space: pre;
 }
+.listing pre {
+  padding: 0.75em 0; font: 0.875rem/1.45 ui-monospace, "DejaVu Sans Mono", monospace;
+}
 .listing pre.markdown-code { padding: 0.75em; }
+.listing pre.code table { border-collapse: collapse; }
+.listing pre.code td { padding: 0 0.75em; vertical-align: top; }
+.listing .code-line-number {
+  text-align: right; user-select: none; border-right: 1px solid var(--prose-rule);
+}
+.listing .code-line-content { white-space: pre; }
 .listing pre.markdown-code code { background: none; padding: 0; font-size: 0.9rem; }
 .listing .code-line-number { color: var(--listing-number); }
 .listing .code-line-content code { color: var(--listing-text); }

@@ -1,5 +1,6 @@
 // Regenerates the pictures of highlighted listings in docs/: each of the benchmark's seven sample
-// listings in the light and in the dark theme (node tests/browser/highlight_screenshots.mjs).
+// listings in the light and in the dark theme, and a page of Markdown prose in both
+// (node tests/browser/highlight_screenshots.mjs).
 import fs from 'node:fs';
 import path from 'node:path';
 
@@ -13,7 +14,30 @@ for (const sample of samples) {
   files[`${sample}.orv`] = `@code\n@@src sample.${sample}\n@end_code\n`;
 }
 
-const site = generateSite({ files, settings: '' });
+files['prose.orv'] = `@markdown
+# Getting started
+
+Orvello turns a folder into a site. Write a paragraph as you would in a letter: it wraps at a
+comfortable measure, with *emphasis*, **strong words**, \`code\` and [links](c.htm).
+
+- [x] Install the package
+- [ ] Write the first page
+
+| Block | Shows |
+|---|---|
+| \`@markdown\` | prose |
+| \`@code\` | a listing |
+
+> A quotation stands apart.
+
+\`\`\`python
+def greet(name):
+    return f"Hello, {name}!"  # a fenced listing
+\`\`\`
+@end_markdown
+`;
+
+const site = generateSite({ files, settings: '[site]\ntitle = "Notes"\n' });
 const server = await serve(site.site);
 try {
   for (const colorScheme of ['light', 'dark']) {
@@ -27,6 +51,11 @@ try {
         await tab.locator('figure.listing').screenshot({ path: target });
         console.log(`${path.relative(repoRoot, target)}: ${fs.statSync(target).size} bytes`);
       }
+      await tab.goto(server.url('prose.htm'));
+      await tab.waitForLoadState('networkidle');
+      const prose = path.join(repoRoot, `docs/highlighting/prose-${colorScheme}.png`);
+      await tab.locator('main').screenshot({ path: prose });
+      console.log(`${path.relative(repoRoot, prose)}: ${fs.statSync(prose).size} bytes`);
     } finally {
       await browser.close();
     }
