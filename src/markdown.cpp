@@ -81,22 +81,80 @@ bool unsafe_url(std::string_view url, bool picture) {
   return scheme == "javascript" || scheme == "vbscript" || (scheme == "data" && !picture_data);
 }
 
-// An attribute as the inside of a quoted HTML attribute: text escaped, entities kept as written,
-// and in URLs blanks and control bytes percent-encoded.
-void append_attribute(std::string& out, const MD_ATTRIBUTE& attribute, bool url) {
+// The character a numeric character reference ("&#106;", "&#x6A;") stands for, as UTF-8; U+FFFD
+// for none or for NUL.
+std::string numeric_reference(std::string_view reference) {
+  const bool hex = reference.size() > 3 && (reference[2] == 'x' || reference[2] == 'X');
+  unsigned long code = 0;
+  for (const char c : reference.substr(hex ? 3 : 2, reference.size() - (hex ? 4 : 3))) {
+    const int digit =
+        std::isdigit(static_cast<unsigned char>(c)) != 0 ? c - '0' : std::tolower(c) - 'a' + 10;
+    code = std::min(code * (hex ? 16 : 10) + static_cast<unsigned long>(digit), 0x110000UL);
+  }
+  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    code = 0xFFFD;
+  }
+  std::string utf8;
+  if (code < 0x80) {
+    utf8 += static_cast<char>(code);
+  } else if (code < 0x800) {
+    utf8 += {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
+  } else if (code < 0x10000) {
+    utf8 += {static_cast<char>(0xE0 | (code >> 12)), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
+             static_cast<char>(0x80 | (code & 0x3F))};
+  } else {
+    utf8 +=
+        {static_cast<char>(0xF0 | (code >> 18)), static_cast<char>(0x80 | ((code >> 12) & 0x3F)),
+         static_cast<char>(0x80 | ((code >> 6) & 0x3F)), static_cast<char>(0x80 | (code & 0x3F))};
+  }
+  return utf8;
+}
+
+// A link's or picture's address as plain text: numeric references and the markup's own named
+// ones decoded, any other named reference kept as its letters. So the address that is checked for
+// scripts is the one the browser follows: "&#106;avascript:" or "javascript&colon;" cannot slip by.
+std::string url_of(const MD_ATTRIBUTE& attribute) {
+  static constexpr std::pair<std::string_view, std::string_view> named[] = {
+      {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}};
+  std::string url;
+  for_each_piece(attribute, [&](MD_TEXTTYPE type, std::string_view piece) {
+    if (type == MD_TEXT_NULLCHAR) {
+      url += "\xEF\xBF\xBD";
+    } else if (type != MD_TEXT_ENTITY) {
+      url += piece;
+    } else if (piece.starts_with("&#")) {
+      url += numeric_reference(piece);
+    } else {
+      const auto* known = std::find_if(std::begin(named), std::end(named),
+                                       [&](const auto& entry) { return entry.first == piece; });
+      url += known != std::end(named) ? known->second : piece;
+    }
+  });
+  return url;
+}
+
+// Appends `url` as the inside of a quoted attribute: markup escaped, blanks and control bytes
+// percent-encoded.
+void append_url(std::string& out, std::string_view url) {
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= ' ' || byte == 0x7F) {
+      constexpr char hex[] = "0123456789ABCDEF";
+      out += {'%', hex[byte >> 4], hex[byte & 15]};
+    } else {
+      append_escaped(out, {&c, 1}, true);
+    }
+  }
+}
+
+// Appends an attribute's text as the inside of a quoted attribute: text escaped, references kept
+// as written (the browser shows them as the characters they stand for).
+void append_attribute(std::string& out, const MD_ATTRIBUTE& attribute) {
   for_each_piece(attribute, [&](MD_TEXTTYPE type, std::string_view piece) {
     if (type == MD_TEXT_ENTITY) {
       out += piece;
-      return;
-    }
-    for (const char c : type == MD_TEXT_NULLCHAR ? std::string_view("\xEF\xBF\xBD") : piece) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (url && (byte <= ' ' || byte == 0x7F)) {
-        constexpr char hex[] = "0123456789ABCDEF";
-        out += {'%', hex[byte >> 4], hex[byte & 15]};
-      } else {
-        append_escaped(out, {&c, 1}, true);
-      }
+    } else {
+      append_escaped(out, type == MD_TEXT_NULLCHAR ? "\xEF\xBF\xBD" : piece, true);
     }
   });
 }
@@ -149,6 +207,7 @@ struct html_writer {
   void text(MD_TEXTTYPE type, std::string_view text);
 
   void note_reference(const MD_ATTRIBUTE& target, bool picture);
+  void write_url(const MD_ATTRIBUTE& url, bool picture);
   std::string unique_id(std::string id);
   void write_code_block();
   void write_code_span();
@@ -158,7 +217,7 @@ struct html_writer {
 
 void html_writer::note_reference(const MD_ATTRIBUTE& target, bool picture) {
   const std::string_view source = cursor.source;
-  std::string written = attribute_source(target);
+  const std::string written = attribute_source(target);
   std::size_t at = 0;
   if (target.text >= source.data() && target.text < source.data() + source.size()) {
     at = static_cast<std::size_t>(target.text - source.data());
@@ -171,7 +230,17 @@ void html_writer::note_reference(const MD_ATTRIBUTE& target, bool picture) {
     at = found == std::string_view::npos ? cursor.offset : found;
   }
   cursor.move_to(at);
-  result.references.push_back({picture, std::move(written), cursor.line, cursor.column});
+  result.references.push_back({picture, url_of(target), cursor.line, cursor.column});
+}
+
+// Scripts hidden in an address are taken out unless raw HTML is allowed.
+void html_writer::write_url(const MD_ATTRIBUTE& attribute, bool picture) {
+  const std::string url = url_of(attribute);
+  if (!options.raw_html && unsafe_url(url, picture)) {
+    out += "#";
+  } else {
+    append_url(out, url);
+  }
 }
 
 std::string html_writer::unique_id(std::string id) {
@@ -390,14 +459,10 @@ void html_writer::enter_span(MD_SPANTYPE type, void* detail) {
       const auto& link = *static_cast<MD_SPAN_A_DETAIL*>(detail);
       note_reference(link.href, false);
       out += "<a href=\"";
-      if (!options.raw_html && unsafe_url(attribute_source(link.href), false)) {
-        out += "#";
-      } else {
-        append_attribute(out, link.href, true);
-      }
+      write_url(link.href, false);
       if (link.title.size > 0) {
         out += "\" title=\"";
-        append_attribute(out, link.title, false);
+        append_attribute(out, link.title);
       }
       out += "\">";
       break;
@@ -406,11 +471,7 @@ void html_writer::enter_span(MD_SPANTYPE type, void* detail) {
       const auto& picture = *static_cast<MD_SPAN_IMG_DETAIL*>(detail);
       note_reference(picture.src, true);
       out += "<img src=\"";
-      if (!options.raw_html && unsafe_url(attribute_source(picture.src), true)) {
-        out += "#";
-      } else {
-        append_attribute(out, picture.src, true);
-      }
+      write_url(picture.src, true);
       out += "\" alt=\"";
       image_depth = 1;
       break;
@@ -446,7 +507,7 @@ void html_writer::leave_span(MD_SPANTYPE type, void* detail) {
       const auto& picture = *static_cast<MD_SPAN_IMG_DETAIL*>(detail);
       if (picture.title.size > 0) {
         out += "\" title=\"";
-        append_attribute(out, picture.title, false);
+        append_attribute(out, picture.title);
       }
       out += "\">";
       image_depth = 0;

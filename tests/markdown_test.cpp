@@ -71,6 +71,13 @@ TEST(Markdown, EscapesRawHtmlUnlessAllowed) {
       {"allowed block", "<div>x</div>\n", "<div>x</div>\n", {.raw_html = true, .language = ""}},
       {"script links", "[a](javascript:alert(1)) [b]( JavaScript:x) [c](data:text/html,x)",
        "<p><a href=\"#\">a</a> <a href=\"#\">b</a> <a href=\"#\">c</a></p>\n"},
+      {"script links behind references",
+       "[a](&#106;avascript:x) [b](&#x4A;avascript:x) [c](javascript&colon;x) "
+       "[d](java&#9;script:x)",
+       "<p><a href=\"#\">a</a> <a href=\"#\">b</a> <a href=\"javascript&amp;colon;x\">c</a> "
+       "<a href=\"#\">d</a></p>\n"},
+      {"references in addresses", "[a](a.htm?x=1&amp;y=&#50;&copy; \"t&amp;\")",
+       "<p><a href=\"a.htm?x=1&amp;y=2&amp;copy;\" title=\"t&amp;\">a</a></p>\n"},
       {"picture data kept", "![a](data:image/png;base64,AA)",
        "<p><img src=\"data:image/png;base64,AA\" alt=\"a\"></p>\n"},
       {"attribute quotes", "[a](<x\"y> \"t\\\"\")",

@@ -214,6 +214,7 @@ const hostileMarkdown = `# A "heading" <script>window.injected = 'heading'</scri
 
 Inline <img src=x onerror="window.injected = 'raw inline'"> and [a link](javascript:window.injected='href')
 and [data](data:text/html,<script>window.injected='data'</script>) and
+[a reference](&#106;avascript:window.injected='reference') and
 ![alt" onerror="window.injected = 'alt'](pic.png "title\\" onload=\\"window.injected = 'title'")
 
 | <b onclick="window.injected = 'cell'">cell</b> |
@@ -275,12 +276,13 @@ describe('escaping of Markdown in a real DOM', () => {
         if (allowed) {
           // The author's own HTML runs as written: the last one to run sets the value.
           assert.notEqual(found.injected, null);
-          assert.deepEqual(found.links, ["javascript:window.injected='href'", found.links[1]]);
+          assert.equal(found.links[0], "javascript:window.injected='href'");
+          assert.equal(found.links[2], "javascript:window.injected='reference'");
         } else {
           assert.equal(found.heading, `A "heading" <script>window.injected = 'heading'</script>`);
           assert.equal(found.headingId, 'a-heading-scriptwindowinjected-headingscript');
           assert.equal(found.injected, null);
-          assert.deepEqual(found.links, ['#', '#']);
+          assert.deepEqual(found.links, ['#', '#', '#']);
           assert.deepEqual(seen.dialogs, []);
           assert.deepEqual(seen.pageErrors, []);
         }
