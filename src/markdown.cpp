@@ -189,7 +189,8 @@ struct html_writer {
   markdown_result result;
   source_cursor cursor;
   std::string& out = result.html;
-  std::map<std::string, int> ids;  // each heading id given so far, with how often
+  // Each heading id given so far, with how often; the page frame's own ids count as given.
+  std::map<std::string, int> ids{{"content", 1}, {"menu-toggle", 1}};
   std::size_t heading_start = 0;
   std::string heading_text;
   bool in_heading = false;

@@ -28,7 +28,8 @@ struct markdown_result {
   std::vector<markdown_reference> references;
 };
 
-// `text` rendered as HTML under `options`.
+// `text` rendered as HTML under `options`. Heading ids are unique within the text and never one
+// of the page frame's ids ("content", "menu-toggle").
 markdown_result render_markdown(std::string_view text, const markdown_options& options);
 
 // Every link and picture of `text`, as render_markdown finds them, without writing or highlighting.

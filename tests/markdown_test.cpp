@@ -58,6 +58,7 @@ TEST(Markdown, GivesHeadingsIdsThatAreUniqueInTheText) {
       {"repeated", "## x\n## x\n## x\n",
        "<h2 id=\"x\">x</h2>\n<h2 id=\"x-1\">x</h2>\n<h2 id=\"x-2\">x</h2>\n"},
       {"nothing left", "# ?!\n", "<h1 id=\"section\">?!</h1>\n"},
+      {"the frame's ids are taken", "# Content\n", "<h1 id=\"content-1\">Content</h1>\n"},
       {"quotes cannot end the id", "# a\"b\n", "<h1 id=\"ab\">a\"b</h1>\n"},
   });
   EXPECT_EQ(heading_id("Héllo  Wörld -- x"), "héllo-wörld-x");
