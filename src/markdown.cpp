@@ -43,6 +43,9 @@ std::string_view view_of(const MD_CHAR* text, MD_SIZE size) {
 // and NUL characters, each handed to `piece` with its type.
 template <typename Piece>
 void for_each_piece(const MD_ATTRIBUTE& attribute, Piece piece) {
+  if (attribute.size == 0 || attribute.substr_offsets == nullptr) {
+    return;  // md4c gives an empty attribute no pieces at all
+  }
   for (int i = 0; attribute.substr_offsets[i] < attribute.size; ++i) {
     const MD_OFFSET from = attribute.substr_offsets[i];
     piece(attribute.substr_types[i],

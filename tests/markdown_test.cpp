@@ -77,6 +77,7 @@ TEST(Markdown, EscapesRawHtmlUnlessAllowed) {
        "[d](java&#9;script:x)",
        "<p><a href=\"#\">a</a> <a href=\"#\">b</a> <a href=\"javascript&amp;colon;x\">c</a> "
        "<a href=\"#\">d</a></p>\n"},
+      {"empty addresses", "[a]() ![b]()", "<p><a href=\"\">a</a> <img src=\"\" alt=\"b\"></p>\n"},
       {"references in addresses", "[a](a.htm?x=1&amp;y=&#50;&copy; \"t&amp;\")",
        "<p><a href=\"a.htm?x=1&amp;y=2&amp;copy;\" title=\"t&amp;\">a</a></p>\n"},
       {"picture data kept", "![a](data:image/png;base64,AA)",
