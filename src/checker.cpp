@@ -386,8 +386,9 @@ struct file_check {
   std::vector<std::size_t> markdown_lines;  // the line of each content line of the last @markdown
   bool any_block = false;
   captured_errors errors;
-  bool in_page = false;    // inside the @page block of a site with settings
-  fs::path external_file;  // the file a text or code block read last, as the run names it
+  bool in_page = false;            // inside the @page block of a site with settings
+  std::size_t page_opened_at = 0;  // the line that opened it
+  fs::path external_file;          // the file a text or code block read last, as the run names it
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -753,6 +754,9 @@ void check_taken_from_code(file_check& check, std::string_view line, bool opens)
 // A line of the @page block of a site with settings.
 void check_page_line(file_check& check, std::string_view line) {
   check.any_block = true;
+  if (line == page_block.opening) {
+    check.page_opened_at = check.line_number;
+  }
   const std::string problem = page_setting_problem(line);
   if (!problem.empty()) {
     check.add(check.here(), severity::warning, "page-setting", problem);
@@ -798,6 +802,11 @@ void check_end_of_file(file_check& check) {
       report_unclosed(check, kind, " before the end of the file");
     }
   }
+  if (check.in_page) {
+    check.add({check.page_opened_at, 1}, severity::error, "unclosed-block",
+              "@page is never closed before the end of the file: every line after it is taken "
+              "as a setting of the page, and the page shows none of them");
+  }
   const fs::path extension = check.page.file.extension();
   if (!check.any_block && (extension == ".c" || extension == ".cpp")) {
     check.add({1, 1}, severity::warning, "source-as-page",
@@ -812,10 +821,11 @@ void check_end_of_file(file_check& check) {
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project) {
-  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, {}};
+  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
-  const external_reads reads{
-      page.file.parent_path(), {}, [&check](const fs::path& file) { check.external_file = file; }};
+  const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
+                               check.external_file = file;
+                             }};
   const external_reads_scope reading(discard, reads);
   std::string line;
   while (std::getline(source, line)) {

@@ -21,10 +21,10 @@ const external_reads& reads_of(std::ostream& page) {
   return reads != nullptr ? *static_cast<const external_reads*>(reads) : none;
 }
 
-fs::path external_file_path(const std::string& src, const fs::path& folder) {
+fs::path external_file_path(const std::string& src, const std::string& folder) {
   fs::path path(src);
   if (path.is_relative() && !folder.empty()) {
-    return folder / path;
+    return fs::path(folder) / path;
   }
   return path;
 }

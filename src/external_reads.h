@@ -11,7 +11,7 @@
 
 // Where relative names start, and what runs around each read; any hook may be left empty.
 struct external_reads {
-  std::filesystem::path folder;  // the folder of the command file (e.g. "proj/docs")
+  std::string folder;  // the folder of the command file (e.g. "proj/docs")
   // Runs before a read: the file may be a page of this run, which must look as a one-thread run
   // would have left it.
   std::function<void()> settle;

@@ -38,10 +38,10 @@ input_tree open_input_tree(const std::string& folder) {
 // The walk never enters linked folders, so only the entry itself can be a link and only a link
 // needs resolving. A link whose target lies outside the input folder keeps its own place, so
 // nothing lands outside the output.
-fs::path place_below(const fs::directory_entry& entry, const input_tree& tree) {
+std::string place_below(const fs::directory_entry& entry, const input_tree& tree) {
   // The walk forms every entry's path as the input folder, a separator and the rest.
   const std::string& folder = tree.folder.native();
-  fs::path own = entry.path().native().substr(folder.size() + (folder.ends_with('/') ? 0 : 1));
+  std::string own = entry.path().native().substr(folder.size() + (folder.ends_with('/') ? 0 : 1));
   if (!entry.is_symlink()) {
     return own;
   }
@@ -49,7 +49,7 @@ fs::path place_below(const fs::directory_entry& entry, const input_tree& tree) {
   if (resolved.empty() || *resolved.begin() == "..") {
     return own;
   }
-  return resolved;
+  return resolved.native();
 }
 
 bool walk_input(const input_tree& tree, std::string_view error_prefix, const entry_visit& visit) {
@@ -84,11 +84,18 @@ bool run_walking_step(const std::string& source, std::string_view error_prefix,
   }
 }
 
-void create_folder(const fs::path& folder, fs::path& known) {
-  if (folder.native() != known.native()) {
-    fs::create_directories(folder);
+void create_folder(std::string_view folder, std::string& known) {
+  if (folder != known) {
+    if (!folder.empty()) {
+      fs::create_directories(fs::path(folder));
+    }
     known = folder;
   }
+}
+
+std::string_view folder_of(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
 bool walk_input_files(

@@ -20,8 +20,7 @@ input_tree open_input_tree(const std::string& folder);
 
 // Where an entry of the walk belongs below the output folder: its own place, or for a link the
 // place of its target when that lies inside the input folder.
-std::filesystem::path place_below(const std::filesystem::directory_entry& entry,
-                                  const input_tree& tree);
+std::string place_below(const std::filesystem::directory_entry& entry, const input_tree& tree);
 
 // What the walk calls with each entry; a file-system error it throws is reported, not fatal.
 using entry_visit = std::function<void(const std::filesystem::directory_entry& entry)>;
@@ -45,7 +44,10 @@ bool run_walking_step(const std::string& source, std::string_view error_prefix,
 
 // Creates `folder` with its missing ancestors unless it is `known`, the folder made sure of last:
 // the files of one folder come one after another in the walk, so most files need no system call.
-void create_folder(const std::filesystem::path& folder, std::filesystem::path& known);
+void create_folder(std::string_view folder, std::string& known);
+
+// The folder part of `path` (up to its last '/'), empty when it has none.
+std::string_view folder_of(std::string_view path);
 
 // Calls `visit` with every regular file below `input` (links followed), as the walk forms its path
 // ("proj/docs/a.png") and with its place below the output folder, in the order a run meets them;

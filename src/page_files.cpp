@@ -116,7 +116,8 @@ bool read_command_source(command_source& source,
   return !in.bad();
 }
 
-void create_page_ahead(command_source& source, const fs::path& page_path, page_creation& creation) {
+void create_page_ahead(command_source& source, const std::string& page_path,
+                       page_creation& creation) {
   if (!source.opened || !creation.ahead.load(std::memory_order_relaxed)) {
     return;
   }
@@ -131,7 +132,7 @@ void create_page_ahead(command_source& source, const fs::path& page_path, page_c
   }
 }
 
-int create_page_file(const fs::path& path, bool replace) {
+int create_page_file(const std::string& path, bool replace) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
   int fd = -1;
   do {

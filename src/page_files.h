@@ -19,7 +19,7 @@
 // A page file the reader created before the page's turn. Unless the compiler takes it, it is
 // removed again when this goes out of scope: a run that never reached the page leaves no file.
 struct page_created_ahead {
-  std::filesystem::path path;
+  std::string path;
   unique_fd file;
   page_created_ahead() = default;
   page_created_ahead(page_created_ahead&&) noexcept = default;
@@ -55,7 +55,7 @@ struct page_creation {
 
 // Creates the page file of `source` at `page_path` ahead of its turn, on the reader's thread, in
 // walk order. Nothing is created when it may not be or when the command file could not be opened.
-void create_page_ahead(command_source& source, const std::filesystem::path& page_path,
+void create_page_ahead(command_source& source, const std::string& page_path,
                        page_creation& creation);
 
 // Hands `compile` a stream over the content of `source`; false when reading it failed.
@@ -63,7 +63,7 @@ bool read_command_source(command_source& source, const std::function<void(std::i
 
 // Creates the page file `path` for writing, or with `replace` truncates what stands there; -1 with
 // errno set when it cannot (EEXIST: without `replace`, something stands there).
-int create_page_file(const std::filesystem::path& path, bool replace);
+int create_page_file(const std::string& path, bool replace);
 
 // Page buffers the writer has written, kept for the next pages.
 struct buffer_shelf;

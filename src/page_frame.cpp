@@ -6,6 +6,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The most entries one level of the menu shows, so that a page's menu stays small in a large site.
+constexpr std::size_t menu_window_size = 11;
+
 // What the frame of one page is written from.
 struct frame_context {
   const site_frame& site;
@@ -116,42 +119,90 @@ bool is_current(const frame_context& frame, const menu_entry& entry) {
   return index && &map.pages[*index] == frame.page;
 }
 
-// The entry's link, or its name alone for a folder without an index page.
-std::string entry_link(const frame_context& frame, const menu_entry& entry) {
+// Appends the entry's link, or its name alone for a folder without an index page.
+void add_entry_link(std::string& out, const frame_context& frame, const menu_entry& entry) {
   const site_map& map = map_of(frame);
-  const std::string title = attribute_text(entry_title(map, entry));
   std::optional<std::size_t> page = entry.index;
   if (entry.is_folder) {
     page = map.folders[entry.index].index_page;
   }
   if (!page) {
-    return "<span>" + title + "</span>";
+    out.append("<span>").append(attribute_text(entry_title(map, entry))).append("</span>");
+    return;
   }
-  return "<a href=\"" + attribute_text(link_to(frame, map.pages[*page].href)) + "\"" +
-         (is_current(frame, entry) ? " aria-current=\"page\"" : "") + ">" + title + "</a>";
+  out.append("<a href=\"").append(attribute_text(link_to(frame, map.pages[*page].href)));
+  out.append(is_current(frame, entry) ? "\" aria-current=\"page\">" : "\">");
+  out.append(attribute_text(entry_title(map, entry))).append("</a>");
+}
+
+// Appends one line of the menu: `before`, the entry's link and `after`.
+void add_menu_line(std::string& out, const frame_context& frame, const menu_entry& entry,
+                   std::string_view before, std::string_view after) {
+  out.append(before);
+  add_entry_link(out, frame, entry);
+  out.append(after);
+}
+
+// The entries a menu level shows: those the menu shows, and of a long list only the window
+// around the entry on the current page's path; `cut_before` and `cut_after` tell what was left out.
+struct menu_window {
+  std::vector<menu_entry> entries;
+  bool cut_before = false;
+  bool cut_after = false;
+};
+
+menu_window window_of(const frame_context& frame, const std::vector<std::size_t>& path,
+                      std::size_t depth) {
+  const site_map& map = map_of(frame);
+  std::vector<menu_entry> shown;
+  std::size_t center = 0;
+  for (const menu_entry& entry : map.folders[path[depth]].entries) {
+    if (!entry_shown(map, entry)) {
+      continue;
+    }
+    const bool on_path = entry.is_folder ? depth + 1 < path.size() && path[depth + 1] == entry.index
+                                         : is_current(frame, entry);
+    if (on_path) {
+      center = shown.size();
+    }
+    shown.push_back(entry);
+  }
+  const std::size_t before = menu_window_size / 2;
+  const std::size_t first =
+      std::min(center > before ? center - before : 0,
+               shown.size() > menu_window_size ? shown.size() - menu_window_size : 0);
+  const std::size_t last = std::min(shown.size(), first + menu_window_size);
+  return {std::vector<menu_entry>(shown.begin() + static_cast<std::ptrdiff_t>(first),
+                                  shown.begin() + static_cast<std::ptrdiff_t>(last)),
+          first > 0, last < shown.size()};
 }
 
 void add_menu_level(std::string& out, const frame_context& frame,
                     const std::vector<std::size_t>& path, std::size_t depth, std::string indent) {
   const site_map& map = map_of(frame);
   out += indent + "<ul>\n";
+  const std::string item = indent + "  <li";
   if (depth == 0 && map.folders[0].index_page) {
-    out += indent + "  <li>" + entry_link(frame, {false, *map.folders[0].index_page}) + "</li>\n";
+    add_menu_line(out, frame, {false, *map.folders[0].index_page}, item + ">", "</li>\n");
   }
-  for (const menu_entry& entry : map.folders[path[depth]].entries) {
-    if (!entry_shown(map, entry)) {
-      continue;
-    }
+  const menu_window window = window_of(frame, path, depth);
+  if (window.cut_before) {
+    out += indent + "  <li class=\"menu-more\">…</li>\n";
+  }
+  for (const menu_entry& entry : window.entries) {
     const bool open = entry.is_folder && depth + 1 < path.size() && path[depth + 1] == entry.index;
     if (!entry.is_folder) {
-      out += indent + "  <li>" + entry_link(frame, entry) + "</li>\n";
+      add_menu_line(out, frame, entry, item + ">", "</li>\n");
     } else if (!open) {
-      out += indent + "  <li class=\"menu-folder\">" + entry_link(frame, entry) + "</li>\n";
+      add_menu_line(out, frame, entry, item + " class=\"menu-folder\">", "</li>\n");
     } else {
-      out += indent + "  <li class=\"menu-folder open\">" + entry_link(frame, entry) + "\n";
+      add_menu_line(out, frame, entry, item + " class=\"menu-folder open\">", "\n");
       add_menu_level(out, frame, path, depth + 1, indent + "    ");
       out += indent + "  </li>\n";
     }
+  }
+  if (window.cut_after) {
+    out += indent + "  <li class=\"menu-more\">…</li>\n";
   }
   out += indent + "</ul>\n";
 }
@@ -183,7 +234,7 @@ void add_breadcrumbs(std::string& out, const frame_context& frame) {
   const site_map& map = map_of(frame);
   out += "  <nav class=\"breadcrumbs\" aria-label=\"Breadcrumb\">\n    <ol>";
   if (map.folders[0].index_page) {
-    out += "<li>" + entry_link(frame, {false, *map.folders[0].index_page}) + "</li>";
+    add_menu_line(out, frame, {false, *map.folders[0].index_page}, "<li>", "</li>");
   }
   for (std::size_t depth = 1; depth < path.size(); ++depth) {
     const menu_entry folder{true, path[depth]};
@@ -192,7 +243,7 @@ void add_breadcrumbs(std::string& out, const frame_context& frame) {
       out += "</ol>\n  </nav>\n";
       return;
     }
-    out += "<li>" + entry_link(frame, folder) + "</li>";
+    add_menu_line(out, frame, folder, "<li>", "</li>");
   }
   out +=
       "<li aria-current=\"page\">" + attribute_text(page_title(frame)) + "</li></ol>\n  </nav>\n";
@@ -264,7 +315,7 @@ page_frame frame_page(const site_frame& site, const fs::path& place, const page_
   const site_page* page =
       found == site.map.page_at_place.end() ? nullptr : &site.map.pages[found->second];
   const frame_context frame{site, page, page_place(site, place).generic_string(),
-                            depth_prefix(place)};
+                            depth_prefix(place.native())};
   page_frame framed;
   add_head(framed.head, frame, icon);
   add_header(framed.head, frame);
@@ -299,5 +350,18 @@ std::string relative_link(std::string_view from, std::string_view to) {
 }
 
 std::string attribute_text(const std::string& text) {
-  return escape_quotes(html_escape(text));
+  std::string escaped;
+  escaped.reserve(text.size() + 8);
+  std::size_t from = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c != '&' && c != '<' && c != '>' && c != '"') {
+      continue;
+    }
+    escaped.append(text, from, at - from);
+    escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
+    from = at + 1;
+  }
+  escaped.append(text, from);
+  return escaped;
 }

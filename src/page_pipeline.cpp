@@ -49,9 +49,9 @@ namespace {
 
 // Within one run every file below the output folder was written by the run itself, so a file
 // already at a page's place is an asset or an earlier page that this page now replaces.
-void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) {
+void warn_if_replacing(const std::string& page_path, const std::string& command_file) {
   std::error_code error;
-  if (fs::is_regular_file(fs::symlink_status(page_path, error))) {
+  if (fs::is_regular_file(fs::symlink_status(fs::path(page_path), error))) {
     std::cerr << page_replaced_warning(page_path, command_file);
   }
 }
@@ -59,8 +59,8 @@ void warn_if_replacing(const fs::path& page_path, const fs::path& command_file) 
 // A command file met by the walk, being read ahead of its compilation.
 struct command_file_ahead {
   fs::path path;
-  fs::path relative;
-  fs::path page_path;
+  std::string relative;   // below the input folder
+  std::string page_path;  // as the output folder is named
   job_future<command_source> source;
   bool read_at_turn = false;  // a link, which may lead to a page of this run: followed at its turn
 };
@@ -74,7 +74,7 @@ struct page_run {
   input_tree tree;
   std::string output;
   page_icon icon;
-  fs::path known_folder;  // the folder of the last page, made sure of
+  std::string known_folder;  // the folder of the last page, made sure of
   ordered_reports reports;
   std::deque<command_file_ahead> ahead;  // oldest first
   job_pool reader;
@@ -90,7 +90,7 @@ struct page_run {
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
 
 // Opens the page of `command_file` at `page_path`; -1 when it cannot be.
-int open_page(const fs::path& page_path, const fs::path& command_file, page_run& run) {
+int open_page(const std::string& page_path, const std::string& command_file, page_run& run) {
   int page = create_page_file(page_path, false);
   if (page < 0 && errno == EEXIST) {
     hand_over(run.writing.jobs);
@@ -107,18 +107,19 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
                                                 bool& ended_by_error) {
   command_source source = file.source.get();
   if (!source.opened) {
-    return finished_future(page_report(page_outcome::not_opened, file.path, file.relative, {}));
+    return finished_future(
+        page_report(page_outcome::not_opened, file.path.native(), file.relative, {}));
   }
-  run.reads.folder = file.path.parent_path();
-  const fs::path& page_path = file.page_path;
+  run.reads.folder = folder_of(file.path.native());
+  std::string& page_path = file.page_path;
   int page_file = source.page.release();
   if (page_file < 0) {
-    create_folder(page_path.parent_path(), run.known_folder);
-    page_file = open_page(page_path, file.path, run);
+    create_folder(folder_of(page_path), run.known_folder);
+    page_file = open_page(page_path, file.path.native(), run);
   }
   if (page_file < 0) {
     return finished_future(
-        page_report(page_outcome::not_created, file.path, file.relative, page_path));
+        page_report(page_outcome::not_created, file.path.native(), file.relative, page_path));
   }
   page_sink sink(run.writing, page_file);
   std::ostream page(&sink);
@@ -132,14 +133,15 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
         const page_frame frame =
             run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
         compile_page(in, page, depth_prefix(file.relative), run.icon, run.reads,
-                     run.site ? &frame : nullptr, file.relative.native());
+                     run.site ? &frame : nullptr, file.relative);
       } catch (const fs::filesystem_error& error) {
         failure = error.what();
       }
     });
   }
   ended_by_error = !failure.empty();
-  return sink.finish([=, command_file = file.path, relative = file.relative,
+  return sink.finish([failure, read, command_file = file.path.native(),
+                      relative = std::move(file.relative), page_path = std::move(page_path),
                       errors = std::move(errors.text)](bool written) {
     if (!failure.empty()) {
       return console_report{errors + std::string(compile_error_prefix) + failure + "\n", "", false};
@@ -185,7 +187,7 @@ bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
         console_report{std::string(compile_error_prefix) + failure.what() + "\n", "", false});
     return false;
   }
-  file.page_path = fs::path(run.output) / page_place_of(run.site, file.relative);
+  file.page_path = page_path_in(run.output, file.relative, run.site);
   file.source = finished_future(open_command_source(file.path));
   return true;
 }
@@ -268,8 +270,8 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
       if (entry.is_symlink(error)) {
         run.ahead.push_back({entry.path(), {}, {}, finished_future(command_source{}), true});
       } else if (entry.is_regular_file(error)) {
-        fs::path relative = place_below(entry, run.tree);
-        fs::path page_path = fs::path(run.output) / page_place_of(run.site, relative);
+        std::string relative = place_below(entry, run.tree);
+        std::string page_path = page_path_in(run.output, relative, run.site);
         auto read = [&creation = run.creation, path = entry.path(), page_path] {
           command_source source = open_command_source(path);
           create_page_ahead(source, page_path, creation);

@@ -387,12 +387,15 @@ MHD_Result send_folder(preview_server& server, MHD_Connection* connection,
     const std::string location = "/" + percent_encoded(mapped.path) + "/" + query_of(target);
     return send_text(connection, 301, "", "text/plain; charset=utf-8", {{"Location", location}});
   }
-  const std::string index = mapped.path.empty() ? "index.htm" : mapped.path + "/index.htm";
-  if (const std::optional<int> fd = open_below_site(server, index)) {
-    owned_fd file(*fd);
-    struct stat status {};
-    if (fstat(file.fd, &status) == 0 && S_ISREG(status.st_mode)) {
-      return send_file(server, connection, file, static_cast<std::uint64_t>(status.st_size), index);
+  for (const char* name : {"index.htm", "index.html"}) {  // as a site's settings name pages
+    const std::string index = mapped.path.empty() ? name : mapped.path + "/" + name;
+    if (const std::optional<int> fd = open_below_site(server, index)) {
+      owned_fd file(*fd);
+      struct stat status {};
+      if (fstat(file.fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        return send_file(server, connection, file, static_cast<std::uint64_t>(status.st_size),
+                         index);
+      }
     }
   }
   return send_page(server, connection, 200, "Index of /" + mapped.path,

@@ -2,10 +2,11 @@
 // with settings ends with.
 #pragma once
 
+#include <string>
 #include <string_view>
 
-// The rules: the prose's measure and rhythm, tables, quotes and pictures, the listing's frame,
-// caption and copy button, and the colours of the highlight classes in the light and dark themes
-// (following the reader's system under "theme-auto", forced by "theme-light" and "theme-dark"),
-// and print.
-std::string_view prose_stylesheet();
+// The rules for a site whose theme is "auto", "light" or "dark": the prose's measure and rhythm,
+// tables, quotes and pictures, the listing's frame, caption and copy button, and the colours of
+// the highlight classes, light or dark as the theme says (under "auto" as the reader's system
+// says), light on paper. The other colours are the page palette's (--ink, --code-page, ...).
+std::string prose_stylesheet(std::string_view theme);

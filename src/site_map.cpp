@@ -1,7 +1,9 @@
 #include "site_map.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <tuple>
@@ -20,33 +22,35 @@ std::size_t folder_at(site_map& map, const fs::path& folder) {
     }
     return 0;
   }
-  const std::size_t parent = folder_at(map, folder.parent_path());
   const std::string path = folder.generic_string();
-  for (std::size_t i = 1; i < map.folders.size(); ++i) {
+  for (std::size_t i = map.folders.size() - 1; i > 0; --i) {  // the last folder, most often
     if (map.folders[i].path == path) {
       return i;
     }
   }
+  const std::size_t parent = folder_at(map, folder.parent_path());
   map.folders.push_back({path, folder.filename().string(), parent, std::nullopt, {}});
   map.folders[parent].entries.push_back({true, map.folders.size() - 1});
   return map.folders.size() - 1;
 }
 
-void add_page(site_map& map, const command_file_text& file, std::string_view page_extension) {
-  const fs::path place = file.place;
+// Adds the page of the command file at `place`; `at_href` finds pages by their place in site/.
+void add_page(site_map& map, const fs::path& place, page_facts facts,
+              std::string_view page_extension,
+              std::unordered_map<std::string, std::size_t>& at_href) {
   std::string href = fs::path(place).replace_extension(page_extension).generic_string();
-  site_page page{place.generic_string(), href, place.filename().string(),
-                 read_page_facts(file.text), folder_at(map, place.parent_path())};
+  site_page page{place.generic_string(), href, place.filename().string(), std::move(facts),
+                 folder_at(map, place.parent_path())};
   if (page.facts.title.empty()) {
     page.facts.title = place.stem().string();
   }
-  for (std::size_t i = 0; i < map.pages.size(); ++i) {
-    if (map.pages[i].href == page.href) {  // a later file replaces the page, as in a run
-      map.page_at_place.erase(map.pages[i].place);
-      map.page_at_place[page.place] = i;
-      map.pages[i] = std::move(page);
-      return;
-    }
+  const auto [found, added] = at_href.try_emplace(href, map.pages.size());
+  if (!added) {  // a later file replaces the page, as in a run
+    const std::size_t i = found->second;
+    map.page_at_place.erase(map.pages[i].place);
+    map.page_at_place[page.place] = i;
+    map.pages[i] = std::move(page);
+    return;
   }
   const std::size_t at = map.pages.size();
   map.page_at_place[page.place] = at;
@@ -82,42 +86,69 @@ void sort_entries(site_map& map, site_folder& folder) {
                    [&](const menu_entry& a, const menu_entry& b) { return key(a) < key(b); });
 }
 
+// Reads the whole file at `path` into `text`.
 bool read_whole(const fs::path& path, std::string& text) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) {
     return false;
   }
-  std::ostringstream whole;
-  whole << file.rdbuf();
-  text = std::move(whole).str();
-  return true;
+  text.clear();
+  char buffer[64 * 1024];
+  ssize_t got = 0;
+  while ((got = read(file, buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(file);
+  return got == 0;
+}
+
+void sort_all(site_map& map) {
+  for (site_folder& folder : map.folders) {
+    sort_entries(map, folder);
+  }
+  // A folder comes after its parent, so from the last one back each folder is done before its
+  // parent asks about it.
+  for (std::size_t i = map.folders.size(); i-- > 0;) {
+    site_folder& folder = map.folders[i];
+    folder.shows_entries = std::any_of(folder.entries.begin(), folder.entries.end(),
+                                       [&map](const menu_entry& e) { return entry_shown(map, e); });
+  }
 }
 
 }  // namespace
 
-site_map build_site_map(const std::vector<command_file_text>& files,
+site_map build_site_map(const std::vector<command_file_facts>& files,
                         std::string_view page_extension) {
   site_map map;
   folder_at(map, {});
-  for (const command_file_text& file : files) {
-    add_page(map, file, page_extension);
+  std::unordered_map<std::string, std::size_t> at_href;
+  for (const command_file_facts& file : files) {
+    add_page(map, file.place, file.facts, page_extension, at_href);
   }
-  for (site_folder& folder : map.folders) {
-    sort_entries(map, folder);
-  }
+  sort_all(map);
   return map;
+}
+
+std::optional<page_facts> read_command_file_facts(const fs::path& path) {
+  thread_local std::string text;  // reused from file to file
+  if (!read_whole(path, text)) {
+    return std::nullopt;
+  }
+  return read_page_facts(text);
 }
 
 site_map read_site_map(const std::string& input, const std::vector<std::string>& extensions,
                        std::string_view page_extension) {
-  std::vector<command_file_text> files;
+  std::vector<command_file_facts> files;
   // A walk error is the run's to report when it walks for the pages; the map does without.
   std::ostringstream quiet;
   std::streambuf* const errors = std::cerr.rdbuf(quiet.rdbuf());
   walk_input_files(input, "", [&](const fs::path& file, const fs::path& place) {
-    command_file_text read{place, {}};
-    if (is_command_file(file.filename().native(), extensions) && read_whole(file, read.text)) {
-      files.push_back(std::move(read));
+    if (!is_command_file(file.filename().native(), extensions)) {
+      return;
+    }
+    if (std::optional<page_facts> facts = read_command_file_facts(file)) {
+      files.push_back({place, std::move(*facts)});
     }
   });
   std::cerr.rdbuf(errors);
@@ -133,7 +164,5 @@ bool entry_shown(const site_map& map, const menu_entry& entry) {
   if (const page_facts* facts = entry_facts(map, entry)) {
     return facts->menu;
   }
-  const std::vector<menu_entry>& inside = map.folders[entry.index].entries;
-  return std::any_of(inside.begin(), inside.end(),
-                     [&map](const menu_entry& each) { return entry_shown(map, each); });
+  return map.folders[entry.index].shows_entries;
 }

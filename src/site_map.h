@@ -38,6 +38,7 @@ struct site_folder {
   std::optional<std::size_t> parent;
   std::optional<std::size_t> index_page;  // its "index" page
   std::vector<menu_entry> entries;        // its pages (not the index) and folders, in menu order
+  bool shows_entries = false;             // the menu shows one of its entries, at least
 
   bool operator==(const site_folder&) const = default;
 };
@@ -51,15 +52,18 @@ struct site_map {
   bool operator==(const site_map&) const = default;
 };
 
-// One command file found by the walk: its place below proj/ and its whole text.
-struct command_file_text {
+// One command file found by the walk: its place below proj/ and what it says of its page.
+struct command_file_facts {
   std::filesystem::path place;
-  std::string text;
+  page_facts facts;
 };
 
 // Builds the map from command files in walk order, pages named with `page_extension` (".htm").
-site_map build_site_map(const std::vector<command_file_text>& files,
+site_map build_site_map(const std::vector<command_file_facts>& files,
                         std::string_view page_extension);
+
+// What the command file at `path` says of its page; nothing when it cannot be read.
+std::optional<page_facts> read_command_file_facts(const std::filesystem::path& path);
 
 // Reads every command file below `input` (as a run finds them) and builds the map.
 site_map read_site_map(const std::string& input, const std::vector<std::string>& extensions,

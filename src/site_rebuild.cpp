@@ -44,10 +44,10 @@ std::optional<std::string> settings_text_now() {
   return std::move(text).str();
 }
 
-// The frame a fresh run would give the pages now: null without settings; `usable` is false when
-// the settings cannot be used, so that only a full rebuild can say why.
-std::shared_ptr<const site_frame> frame_now(const std::optional<std::string>& text,
-                                            const std::string& timestamp, bool& usable) {
+// The frame that the settings `text` give, without the map: null without settings; `usable` is
+// false when the settings cannot be used, so that only a full rebuild can say why.
+std::shared_ptr<site_frame> settings_frame(const std::optional<std::string>& text,
+                                           const std::string& timestamp, bool& usable) {
   usable = true;
   if (!text) {
     return nullptr;
@@ -57,17 +57,19 @@ std::shared_ptr<const site_frame> frame_now(const std::optional<std::string>& te
     usable = false;
     return nullptr;
   }
-  auto frame = std::make_shared<site_frame>(
+  return std::make_shared<site_frame>(
       site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)});
-  frame->map = read_site_map(input_folder, command_extensions, frame->settings.page_extension);
-  return frame;
 }
 
-// The settings of a build about to start, remembered for the rebuilds after it.
+// The settings and map of a build about to start, remembered for the rebuilds after it.
 void remember_settings(rebuild_state& state, const std::string& timestamp) {
   state.settings_text = settings_text_now();
   bool usable = true;
-  state.frame = frame_now(state.settings_text, timestamp, usable);
+  std::shared_ptr<site_frame> frame = settings_frame(state.settings_text, timestamp, usable);
+  if (frame) {
+    frame->map = read_site_map(input_folder, command_extensions, frame->settings.page_extension);
+  }
+  state.frame = frame;
 }
 
 std::string page_extension_of(const rebuild_state& state) {
@@ -455,7 +457,7 @@ void compile_unwritten(const std::string& relative, bool png_icon, const site_fr
                        external_reads& reads) {
   const fs::path source_path = input_path(relative);
   std::ifstream source(source_path);
-  reads.folder = source_path.parent_path();
+  reads.folder = source_path.parent_path().string();
   text_sink discard(nullptr, false);
   std::ostream page(&discard);
   compile_framed(source, page, relative, png_icon, frame, reads);
@@ -524,13 +526,13 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
   std::ifstream source(source_path);
   page_outcome outcome = page_outcome::not_opened;
   if (source.is_open()) {
-    reads.folder = source_path.parent_path();
+    reads.folder = source_path.parent_path().string();
     if (entry.replaces) {
-      std::cerr << page_replaced_warning(page_path, source_path);
+      std::cerr << page_replaced_warning(page_path.string(), source_path.string());
     }
     outcome = compile_to(entry, source, page_path, relative, node, png_icon, frame, reads);
   }
-  std::cerr << page_report(outcome, source_path, relative, page_path).err;
+  std::cerr << page_report(outcome, source_path.string(), relative, page_path.string()).err;
   return outcome == page_outcome::compiled;
 }
 
@@ -636,6 +638,34 @@ void visit_folder(page_chain& chain, folder_node& node, const std::string& relat
   }
 }
 
+// What the map `before` knows of the page of the command file at `place`, if anything.
+const page_facts* known_facts(const site_map* before, const std::string& place) {
+  if (before == nullptr) {
+    return nullptr;
+  }
+  const auto found = before->page_at_place.find(place);
+  return found == before->page_at_place.end() ? nullptr : &before->pages[found->second].facts;
+}
+
+// Gathers what every command file of `node` says of its page, in walk order: read again from the
+// files that changed, taken from the map `before` for the others.
+void gather_facts(const folder_node& node, const std::string& relative, const site_map* before,
+                  std::vector<command_file_facts>& files) {
+  for (const tree_entry& entry : node.entries) {
+    const std::string path = joined(relative, entry.name);
+    if (entry.folder) {
+      gather_facts(*entry.folder, path, before, files);
+    } else if (entry.kind == entry_kind::command_file) {
+      const page_facts* known = entry.dirty ? nullptr : known_facts(before, path);
+      if (known != nullptr) {
+        files.push_back({path, *known});
+      } else if (std::optional<page_facts> facts = read_command_file_facts(input_path(path))) {
+        files.push_back({path, std::move(*facts)});
+      }
+    }
+  }
+}
+
 // Marks every page whose frame differs between the two maps, as when a title, an order or a page
 // shown in its menu changed.
 void mark_reframed_pages(folder_node& node, const std::string& relative, const site_frame& before,
@@ -686,13 +716,18 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     if (settings_text != state.settings_text) {
       return false;
     }
-    std::shared_ptr<const site_frame> frame = frame_now(settings_text, timestamp, usable);
+    const std::shared_ptr<site_frame> frame = settings_frame(settings_text, timestamp, usable);
     if (!usable) {
       return false;
     }
     refresh_tree(state);
     if (site.has_links || site.plans_conflict) {
       return false;
+    }
+    if (frame) {
+      std::vector<command_file_facts> files;
+      gather_facts(site.root, "", state.frame ? &state.frame->map : nullptr, files);
+      frame->map = build_site_map(files, frame->settings.page_extension);
     }
     for (external_file& file : site.externals) {
       file.now = read_stamp(file.path);

@@ -246,11 +246,14 @@ settings_reading read_site_settings(const fs::path& input) {
   if (!settings_file_present()) {
     return {};
   }
+  std::error_code error;
   std::ifstream file{std::string(settings_file_name)};
   std::ostringstream text;
   text << file.rdbuf();
-  if (!file.is_open() || file.bad()) {
-    return {std::nullopt, {std::string(settings_file_name) + ":1:1: error: cannot be read"}};
+  // A folder opens, and reads as an empty file would.
+  if (!fs::is_regular_file(settings_file_name, error) || !file.is_open() || file.bad()) {
+    return {std::nullopt,
+            {std::string(settings_file_name) + ":1:1: error: cannot be read as a file"}};
   }
   return parse_site_settings(text.str(), input);
 }

@@ -1,8 +1,9 @@
-// The stylesheet of a site with settings: main.css for the page frame and the block fragments.
+// The stylesheet of a site with settings: the page frame and every block kind, in light and dark.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-// The whole of main.css for a site whose theme is "auto", "light" or "dark".
+// The text of main.css for a site with settings: "light" or "dark" force that palette, any other
+// theme ("auto") follows the reader's system.
 std::string site_stylesheet(std::string_view theme);

@@ -117,7 +117,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
   return run_walking_step(source, error_prefix, [&] {
     const input_tree tree = open_input_tree(source);
     const mode_t creation_mask = current_creation_mask();
-    fs::path known_folder;
+    std::string known_folder;
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
     job_batch copying{copiers, assets_per_hand_over, {}};
@@ -131,10 +131,11 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
       }
       const fs::path relative = place_below(entry, tree);
       fs::path target = fs::path(destination) / relative;
-      if (target.parent_path().native() != known_folder.native()) {
+      const std::string_view folder = folder_of(target.native());
+      if (folder != known_folder) {
         hand_over(copying);
       }
-      create_folder(target.parent_path(), known_folder);
+      create_folder(folder, known_folder);
       add_report(reports, add_job(copying, [=, from = entry.path()] {
                    return copy_asset(from, target, relative, creation_mask, error_prefix);
                  }));
@@ -240,12 +241,16 @@ bool is_command_file(std::string_view name, const std::vector<std::string>& exte
   return false;
 }
 
-std::string depth_prefix(const fs::path& relative) {
+std::string depth_prefix(std::string_view relative) {
   std::string prefix;
-  for (const fs::path& part : relative.parent_path()) {
+  // Every part before the last '/' is a folder; empty parts and "." lead nowhere.
+  for (std::size_t slash = relative.find('/'); slash != std::string_view::npos;
+       slash = relative.find('/')) {
+    const std::string_view part = relative.substr(0, slash);
     if (!part.empty() && part != ".") {
       prefix += "../";
     }
+    relative.remove_prefix(slash + 1);
   }
   return prefix;
 }

@@ -66,7 +66,7 @@ std::string_view file_extension(std::string_view name);
 bool is_command_file(std::string_view name, const std::vector<std::string>& extensions);
 
 // "../" once per folder between the input folder and a file whose path below it is `relative`.
-std::string depth_prefix(const std::filesystem::path& relative);
+std::string depth_prefix(std::string_view relative);
 
 // --- The block protocol shared by the nine kinds ----------------------------------------------
 

@@ -147,7 +147,7 @@ TEST_F(Check, FailsWithoutAProject) {
 
 TEST_F(Check, FindsTheShowcaseClean) {
   const run_result result = run(with_args({"-C", ORVELLO_SHOWCASE, "check", "--werror"}));
-  EXPECT_EQ("0 errors, 0 warnings in 5 pages\n", result.out);
+  EXPECT_EQ("0 errors, 0 warnings in 7 pages\n", result.out);
   EXPECT_EQ(0, result.exit_status);
 }
 

@@ -316,6 +316,26 @@ TEST_F(ServeTest, TwentyEventStreamsLeavePagesServedAndAFailedBuildReachesThem) 
   EXPECT_EQ(0, stop_serve()) << errors;
 }
 
+TEST_F(ServeTest, UnusableSettingsAreAFailedBuildUntilMended) {
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}});
+  write("orvello.toml", "[site]\ntitel = \"Notes\"\n");
+  ASSERT_TRUE(start_serve()) << console;
+  std::string first_event;
+  const int stream = open_event_stream(port, first_event);
+  EXPECT_NE(std::string::npos, first_event.find("data: orvello.toml:2:1: error: unknown key "
+                                                "'titel' in [site]; did you mean 'title'?\n"))
+      << first_event;
+  close(stream);
+  write("orvello.toml", "[site]\ntitle = \"Notes\"\n[pages]\nextension = \"html\"\n");
+  const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+  while (fetch(port, "/").body.find("<title>Notes</title>") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_NE(std::string::npos, fetch(port, "/").body.find("<title>Notes</title>"));
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
 TEST_F(ServeTest, ATakenPortIsAnErrorBeforeAnythingIsBuilt) {
   write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}});
   const int taken = socket(AF_INET, SOCK_STREAM, 0);

@@ -93,12 +93,19 @@ TEST(SiteSettings, ReportsEveryMistakeInFileOrder) {
 
 // --- The map and the frame --------------------------------------------------------------------
 
+// A command file's place and text.
+using command_file_text = std::pair<std::string, std::string>;
+
 site_frame frame_of(const std::vector<command_file_text>& files, std::string_view extension) {
   site_frame site;
   site.settings.title = "S";
   site.settings.page_extension = extension;
   site.build_date = "2026-12-07";
-  site.map = build_site_map(files, extension);
+  std::vector<command_file_facts> facts;
+  for (const auto& [place, text] : files) {
+    facts.push_back({place, read_page_facts(text)});
+  }
+  site.map = build_site_map(facts, extension);
   return site;
 }
 
@@ -168,6 +175,25 @@ TEST(PageFrame, FolderIndexIsTheCurrentEntryAndTheLastCrumb) {
   EXPECT_EQ(frame_page(site, "b.orv", {}).head.find("breadcrumbs"), std::string::npos);
 }
 
+TEST(PageFrame, LongFoldersShowAWindowAroundThePage) {
+  std::vector<command_file_text> files;
+  for (int i = 10; i < 40; ++i) {
+    files.push_back({"f/p" + std::to_string(i) + ".orv", ""});
+  }
+  const site_frame site = frame_of(files, ".htm");
+  const std::string middle = frame_page(site, "f/p25.orv", {}).head;
+  EXPECT_EQ(middle.find("p19.htm"), std::string::npos);
+  EXPECT_NE(middle.find("p20.htm"), std::string::npos);
+  EXPECT_NE(middle.find("p30.htm"), std::string::npos);
+  EXPECT_EQ(middle.find("p31.htm"), std::string::npos);
+  EXPECT_LT(middle.find("menu-more"), middle.find("p20.htm"));
+  EXPECT_GT(middle.rfind("menu-more"), middle.find("p30.htm"));
+  const std::string first = frame_page(site, "f/p10.orv", {}).head;
+  EXPECT_NE(first.find("p20.htm"), std::string::npos);
+  EXPECT_EQ(first.find("p21.htm"), std::string::npos);
+  EXPECT_EQ(first.find("menu-more"), first.rfind("menu-more"));  // after the window only
+}
+
 TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
   const site_frame base = frame_of({{"old.orv", "@page\n@@date 2025-01-02\n@end_page\n"},
                                     {"new.orv",
@@ -212,6 +238,14 @@ TEST_F(SettingsRun, UnusableSettingsStopBeforeAnythingIsDeleted) {
             "[settings]\n1 error, 0 warnings in 1 page\n");
 }
 
+TEST_F(SettingsRun, SettingsThatAreNoFileStopTheRun) {
+  write_project({{"index.orv", "x\n"}});
+  std::filesystem::create_directory(work / "orvello.toml");
+  const run_result result = run();
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.err, "orvello.toml:1:1: error: cannot be read as a file\n");
+}
+
 TEST_F(SettingsRun, PageBlockNeedsSettings) {
   write_project({{"index.orv", "@page\n@@title T\n@end_page\n"}});
   const run_result check = run(with_args({"check"}));
@@ -222,6 +256,13 @@ TEST_F(SettingsRun, PageBlockNeedsSettings) {
       << check.out;
   write("orvello.toml", "");
   write_project({{"index.orv", "@page\n@@title T\n@@date 2026-1-2\n@@oder 1\n@end_page\n"}});
+  write_project({{"open.orv", "@page\n@title\n@@text T\n@end_title\n"}});
+  EXPECT_NE(run(with_args({"check"}))
+                .out.find("proj/open.orv:1:1: error: @page is never closed before the end of "
+                          "the file: every line after it is taken as a setting of the page, and "
+                          "the page shows none of them [unclosed-block]"),
+            std::string::npos);
+  std::filesystem::remove(work / "proj/open.orv");
   EXPECT_EQ(run(with_args({"check"})).out,
             "proj/index.orv:3:1: warning: @@date must be a date such as 2026-12-07, not "
             "\"2026-1-2\" [page-setting]\nproj/index.orv:4:1: warning: @@oder is no setting of "

@@ -5,7 +5,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { generateSite, launchBrowser, serve, showcaseProject, watch } from './harness.mjs';
+import { generateSite, launchBrowser, serve, plainProject, watch } from './harness.mjs';
 
 const hostile = {
   title: "<script>window.injected = 'title'</script> & <b>bold</b>",
@@ -62,7 +62,7 @@ ${hostile.codeLine}
 `;
 
 // The files that the hostile addresses name exist, so every element but the PDF frame loads.
-const media = (name) => fs.readFileSync(path.join(showcaseProject, name));
+const media = (name) => fs.readFileSync(path.join(plainProject, name));
 const files = {
   'hostile.orv': page,
   [hostile.imageSrc]: media('img/orvello.png'),

@@ -12,10 +12,14 @@ import { chromium } from 'playwright-core';
 
 export const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const showcaseProject = path.join(repoRoot, 'examples/showcase/proj');
+// The showcase as a whole: proj/ and the settings beside it.
+export const showcaseExample = path.join(repoRoot, 'examples/showcase');
+// The example without settings: the classic look, byte for byte as the run has always written it.
+export const plainProject = path.join(repoRoot, 'examples/plain/proj');
 
 // Debian's Chromium; the tests never download a browser of their own.
 export const chromiumPath = '/usr/bin/chromium';
-const chromiumArgs = [
+export const chromiumArgs = [
   '--headless',
   '--no-sandbox',
   '--disable-gpu',
@@ -38,17 +42,32 @@ function scratchFolder(name) {
   return fs.mkdtempSync(path.join(os.tmpdir(), `orvello-${name}-`));
 }
 
+// A phone: 390x844 CSS pixels at three device pixels each, touch, and a phone's user agent.
+export const phoneOptions = {
+  viewport: { width: 390, height: 844 },
+  deviceScaleFactor: 3,
+  isMobile: true,
+  hasTouch: true,
+  userAgent:
+    'Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) ' +
+    'Chrome/156.0.0.0 Mobile Safari/537.36',
+};
+
 // Runs orvello in a fresh scratch folder whose proj/ is a copy of `project` (a folder) or is made
-// of `files` (an object of path below proj/ -> content), with `settings` as orvello.toml beside it
-// when given. Returns the folders and the console.
-export function generateSite({ project, files, settings }) {
+// of `files` (an object of path below proj/ -> content); `example` is a folder copied whole (proj/
+// and the settings beside it), `settings` the text of an orvello.toml to write beside proj/.
+// Returns the folders and the console.
+export function generateSite({ project, files, example, settings }) {
   const work = scratchFolder('site');
   const proj = path.join(work, 'proj');
-  if (settings !== undefined) {
-    fs.writeFileSync(path.join(work, 'orvello.toml'), settings);
+  if (example) {
+    fs.cpSync(example, work, { recursive: true });
   }
   if (project) {
     fs.cpSync(project, proj, { recursive: true });
+  }
+  if (settings !== undefined) {
+    fs.writeFileSync(path.join(work, 'orvello.toml'), settings);
   }
   for (const [name, content] of Object.entries(files || {})) {
     fs.mkdirSync(path.dirname(path.join(proj, name)), { recursive: true });
@@ -60,9 +79,7 @@ export function generateSite({ project, files, settings }) {
   }
   const site = path.join(work, 'site');
   // The pages in the order the run compiled them, as paths below site/ with "/" separators.
-  const pages = [...run.stdout.matchAll(/^Compiled: (.*) -> /gm)].map((match) =>
-    match[1].replace(/\.[^./]+$/, '.htm'),
-  );
+  const pages = [...run.stdout.matchAll(/^Compiled: .* -> site\/(.*)$/gm)].map((match) => match[1]);
   return {
     work,
     site,
@@ -75,6 +92,9 @@ export function generateSite({ project, files, settings }) {
 
 const contentTypes = {
   '.htm': 'text/html; charset=utf-8',
+  '.html': 'text/html; charset=utf-8',
+  '.svg': 'image/svg+xml',
+  '.xml': 'application/xml',
   '.css': 'text/css; charset=utf-8',
   '.png': 'image/png',
   '.pdf': 'application/pdf',
@@ -84,8 +104,9 @@ const contentTypes = {
   '.py': 'text/plain; charset=utf-8',
 };
 
-// Serves `root` read-only on 127.0.0.1 at a free port and logs every request with its status.
-export async function serve(root) {
+// Serves `root` read-only on 127.0.0.1 at `port` (a free one when 0) and logs every request with
+// its status.
+export async function serve(root, { port = 0 } = {}) {
   const requests = [];
   const server = http.createServer((request, response) => {
     let pathname = new URL(request.url, 'http://127.0.0.1').pathname;
@@ -113,7 +134,7 @@ export async function serve(root) {
     }
     requests.push({ method: request.method, path: pathname, status });
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
   const origin = `http://127.0.0.1:${server.address().port}`;
   return {
     origin,
@@ -128,7 +149,8 @@ export async function serve(root) {
   };
 }
 
-function freePort() {
+// A port of 127.0.0.1 that nothing listens on now.
+export function freePort() {
   return new Promise((resolve, reject) => {
     const probe = net.createServer();
     probe.on('error', reject);

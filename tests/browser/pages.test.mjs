@@ -1,29 +1,29 @@
-// Every page of the showcase loads from a served site, links its stylesheet and icon at its own
+// Every page of the plain example loads from a served site, links its stylesheet and icon at its own
 // depth, reaches every address it names, and makes the browser log no error.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { generateSite, launchBrowser, serve, showcaseProject, watch } from './harness.mjs';
+import { generateSite, launchBrowser, serve, plainProject, watch } from './harness.mjs';
 
-// The command files of the showcase, as the pages they become.
-function showcasePages(folder = showcaseProject, below = '') {
+// The command files of the plain example, as the pages they become.
+function examplePages(folder = plainProject, below = '') {
   return fs.readdirSync(folder, { withFileTypes: true }).flatMap((entry) => {
     const name = below + entry.name;
     if (entry.isDirectory()) {
-      return showcasePages(path.join(folder, entry.name), `${name}/`);
+      return examplePages(path.join(folder, entry.name), `${name}/`);
     }
     return /\.(orv|c|cpp)$/.test(entry.name) ? [name.replace(/\.[^.]+$/, '.htm')] : [];
   });
 }
 
-describe('showcase pages in a served site', () => {
+describe('plain example pages in a served site', () => {
   let site;
   let server;
   let browser;
   before(async () => {
-    site = generateSite({ project: showcaseProject });
+    site = generateSite({ project: plainProject });
     server = await serve(site.site);
     browser = await launchBrowser();
   });
@@ -33,15 +33,15 @@ describe('showcase pages in a served site', () => {
     site?.remove();
   });
 
-  test('the run compiles every command file of the showcase, at every depth', () => {
-    const expected = showcasePages().sort();
+  test('the run compiles every command file of the plain example, at every depth', () => {
+    const expected = examplePages().sort();
     assert.deepEqual([...site.pages].sort(), expected);
     // The stylesheet must be proven from the top and from two folders down.
     const depths = expected.map((page) => page.split('/').length - 1);
     assert.ok(depths.includes(0) && depths.includes(2), `depths ${depths}`);
   });
 
-  for (const page of showcasePages().sort()) {
+  for (const page of examplePages().sort()) {
     test(`${page} loads with its stylesheet, its icon and every address it names`, async () => {
       const prefix = '../'.repeat(page.split('/').length - 1);
       const tab = await browser.newPage();
@@ -95,7 +95,7 @@ describe('showcase pages in a served site', () => {
     });
   }
 
-  test('the showcase pictures, video and sound load and can play', async () => {
+  test('the plain example pictures, video and sound load and can play', async () => {
     const tab = await browser.newPage();
     await tab.goto(server.url('docs/media.htm'));
     const media = await tab.evaluate(async () => {

@@ -11,7 +11,7 @@ import {
   generateSite,
   launchBrowser,
   serve,
-  showcaseProject,
+  plainProject,
   waitFor,
   watch,
 } from './harness.mjs';
@@ -25,7 +25,7 @@ const userAgents = {
     '(KHTML, like Gecko) Version/17.5 Mobile/15E148 Safari/604.1',
 };
 
-const pdfBytes = fs.readFileSync(path.join(showcaseProject, 'docs/sample.pdf'));
+const pdfBytes = fs.readFileSync(path.join(plainProject, 'docs/sample.pdf'));
 
 // Each block of a page, in page order: its source, then the document that a desktop frame shows
 // on the served site, that the phone button opens there, and that a frame shows when the page is
@@ -35,8 +35,8 @@ function pdfCase(src, frame, button, file) {
 }
 
 const cheatSheet = 'SITE/docs/cheatsheet.pdf';
-const showcase = {
-  project: showcaseProject,
+const plainExample = {
+  project: plainProject,
   blocks: {
     'docs/documents.htm': [
       pdfCase('sample.pdf', '/docs/sample.pdf', '/docs/sample.pdf', 'SITE/docs/sample.pdf'),
@@ -135,7 +135,7 @@ after(async () => {
   }
 });
 
-for (const [name, scenario] of Object.entries({ showcase, 'odd sources': oddSources })) {
+for (const [name, scenario] of Object.entries({ 'plain example': plainExample, 'odd sources': oddSources })) {
   describe(`PDF blocks of the ${name}`, () => {
     let site;
     let server;

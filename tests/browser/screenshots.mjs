@@ -3,25 +3,29 @@
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { generateSite, launchBrowser, repoRoot, serve, showcaseProject } from './harness.mjs';
+import {
+  generateSite,
+  launchBrowser,
+  phoneOptions,
+  repoRoot,
+  serve,
+  showcaseExample,
+} from './harness.mjs';
 
 const shots = [
-  { file: 'docs/showcase-desktop.png', options: { viewport: { width: 1280, height: 800 } } },
+  // The desktop in the dark palette, the phone in the light one: the README shows both.
+  {
+    file: 'docs/showcase-desktop.png',
+    options: { viewport: { width: 1280, height: 800 }, colorScheme: 'dark' },
+  },
+  // Two device pixels a CSS pixel keep the picture small; the tests take phones at three.
   {
     file: 'docs/showcase-phone.png',
-    options: {
-      viewport: { width: 390, height: 844 },
-      deviceScaleFactor: 2,
-      isMobile: true,
-      hasTouch: true,
-      userAgent:
-        'Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) ' +
-        'Chrome/156.0.0.0 Mobile Safari/537.36',
-    },
+    options: { ...phoneOptions, deviceScaleFactor: 2, colorScheme: 'light' },
   },
 ];
 
-const site = generateSite({ project: showcaseProject });
+const site = generateSite({ example: showcaseExample });
 const server = await serve(site.site);
 try {
   for (const { file, options } of shots) {

@@ -1,10 +1,10 @@
 // The stylesheet applies in a real browser: the computed styles of the footer and of every block
-// kind on the showcase pages, the footer fixed while a page scrolls, and code line numbers that a
+// kind on the plain example's pages, the footer fixed while a page scrolls, and code line numbers that a
 // reader cannot select.
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
 
-import { generateSite, launchBrowser, serve, showcaseProject } from './harness.mjs';
+import { generateSite, launchBrowser, serve, plainProject } from './harness.mjs';
 
 const green = 'rgb(45, 202, 69)';
 const panel = 'rgb(37, 37, 38)';
@@ -172,7 +172,7 @@ describe('the stylesheet in a real browser', () => {
   let browser;
   let tab;
   before(async () => {
-    site = generateSite({ project: showcaseProject });
+    site = generateSite({ project: plainProject });
     server = await serve(site.site);
     browser = await launchBrowser({ viewport: { width: 1024, height: 600 } });
     tab = await browser.newPage();

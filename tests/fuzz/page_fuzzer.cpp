@@ -608,7 +608,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     captured_errors console;
     compile_page(source, page, "../", page_icon{"favicon.png", "image/png"},
-                 external_reads{scratch, {}, {}});
+                 external_reads{scratch.string(), {}, {}});
     errors = console.text.str();
   }
   const std::string written = page.str();
