@@ -4,7 +4,7 @@ _orvello() {
   COMPREPLY=()
   for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
     case $word in
-      build | init | serve | check) verb=$word ;;
+      build | init | serve | check | lsp) verb=$word ;;
     esac
   done
   case $prev in
@@ -16,11 +16,12 @@ _orvello() {
   esac
   local words
   case $verb in
-    "") words="build init serve check -C -h --help --version" ;;
+    "") words="build init serve check lsp -C -h --help --version" ;;
     build) words="--help" ;;
     init) words="--help" ;;
     serve) words="--bind --port --poll --no-reload --help" ;;
     check) words="--werror --help" ;;
+    lsp) words="--help" ;;
   esac
   if [[ $verb == init && $cur != -* ]]; then
     mapfile -t COMPREPLY < <(compgen -d -- "$cur")

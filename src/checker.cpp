@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <unordered_set>
@@ -451,6 +452,53 @@ void report_empty_source(file_check& check, const block_route& route, value_use 
             std::string(route.names.opening) + " has no source: " + what);
 }
 
+// `place` below the output folder as an address from the page.
+std::string address_from_page(const file_check& check, const fs::path& place) {
+  const fs::path folder = check.page.place.parent_path();
+  return (folder.empty() ? place : place.lexically_relative(folder)).generic_string();
+}
+
+// `name` without its digits: "page.htm" for "page12.htm".
+std::string without_digits(std::string_view name) {
+  std::string kept;
+  for (const char c : name) {
+    if (std::isdigit(static_cast<unsigned char>(c)) == 0) {
+      kept += c;
+    }
+  }
+  return kept;
+}
+
+// The file of the site that `relative`, which the site does not hold, most nearly names: the
+// same name in the nearest folder, else a near name in the same folder that is not merely
+// another number ("page2.htm" for "page3.htm"); empty when there is none.
+std::string nearest_site_file(const file_check& check, const fs::path& relative) {
+  const site_listing& site = check.project.site;
+  const std::string folder = relative.parent_path().generic_string();
+  const std::string name = relative.filename().string();
+  if (const auto folders = site.folders_of_name.find(name); folders != site.folders_of_name.end()) {
+    const std::string* best = &folders->second.front();
+    for (const std::string& other : folders->second) {
+      if (edit_distance(other, folder) < edit_distance(*best, folder)) {
+        best = &other;
+      }
+    }
+    return address_from_page(check, fs::path(*best) / name);
+  }
+  const auto names = site.names_in_folder.find(folder);
+  if (names == site.names_in_folder.end()) {
+    return {};
+  }
+  std::vector<std::string_view> near_names;
+  for (const std::string& other : names->second) {
+    if (without_digits(other) != without_digits(name)) {
+      near_names.push_back(other);
+    }
+  }
+  const std::string_view near = nearest_name(name, near_names);
+  return near.empty() ? "" : address_from_page(check, relative.parent_path() / near);
+}
+
 // The finding for an address that names a place inside the site, if that place is missing.
 void check_site_address(file_check& check, std::string_view address, value_use use, location at) {
   std::string_view path = address.substr(0, address.find_first_of("?#"));
@@ -470,10 +518,14 @@ void check_site_address(file_check& check, std::string_view address, value_use u
           fs::path(relative).replace_extension(check.project.page_extension).filename().string();
   }
   const fs::path other_page = fs::path(relative).replace_extension(check.project.page_extension);
-  if ((relative.extension() == ".htm" || relative.extension() == ".html") &&
+  if (check.project.page_blocks &&
+      (relative.extension() == ".htm" || relative.extension() == ".html") &&
       other_page != relative && site_holds(other_page, check.project)) {
     why = "the pages of this site end in " + check.project.page_extension +
           " (orvello.toml); name the page, " + other_page.filename().string();
+  } else if (site_entry_from(relative, check.project) != site_entry::command_file) {
+    const std::string near = nearest_site_file(check, relative);
+    why += near.empty() ? "" : "; did you mean " + in_quotes(near) + "?";
   }
   if (use == value_use::link) {
     check.add(at, severity::error, "broken-link",
@@ -482,6 +534,23 @@ void check_site_address(file_check& check, std::string_view address, value_use u
     check.add(at, severity::error, "missing-source",
               "the source " + in_quotes(address) + " names no file of the site: " + why);
   }
+}
+
+// An address that starts with one "/": from the top of the host, which is the top of the site
+// only when the site is served there.
+void check_address_from_root(file_check& check, std::string_view address, location at) {
+  const std::string_view path = address.substr(0, address.find_first_of("?#"));
+  const fs::path relative = fs::path(percent_decoded(path.substr(1))).lexically_normal();
+  std::string advice = "; give it relative to the page";
+  if (!relative.empty() && *relative.begin() != ".." && site_holds(relative, check.project)) {
+    advice = "; write " + in_quotes(address_from_page(check, fs::path(path.substr(1))) +
+                                    std::string(address.substr(path.size())));
+  }
+  check.add(at, severity::warning, "address-from-root",
+            "the address " + in_quotes(address) +
+                " starts with \"/\", so it leads from the top of the host: it works only when the "
+                "site is served at a host's top, not from files or a subfolder" +
+                advice);
 }
 
 void check_address(file_check& check, const block_route& route, std::string_view value,
@@ -504,6 +573,10 @@ void check_address(file_check& check, const block_route& route, std::string_view
                   (address.starts_with('/') ? "\"/\"" : "\"site/\"") +
                   ", which the desktop frame drops while the phone button and a page opened "
                   "as a file keep it; give the source relative to the page");
+    return;
+  }
+  if (address.starts_with('/') && !address.starts_with("//")) {
+    check_address_from_root(check, address, at);
     return;
   }
   if (!is_outside_check(address)) {
@@ -656,8 +729,56 @@ bool needs_settings(std::string_view line) {
   });
 }
 
+// "a tab", "tabs", "a blank" or "blanks", for the white space `blanks`.
+std::string blanks_named(std::string_view blanks) {
+  const bool tab = blanks.find('\t') != std::string_view::npos;
+  if (blanks.size() == 1) {
+    return tab ? "a tab" : "a blank";
+  }
+  return tab ? "tabs" : "blanks";
+}
+
+// What becomes of a line that an open block of `route` takes as neither setting nor block line,
+// or that no block takes when `route` is null.
+std::string fate_in(const block_route* route) {
+  return route != nullptr && collects_lines(*route) ? "becomes " + std::string(content_name(*route))
+                                                    : std::string("is ignored");
+}
+
+// A block line, or a setting of the open kind, with blanks or tabs before or after it: it is
+// not that line. Inside a listing only its own closing line counts, as indented code is common.
+bool check_blanks_around(file_check& check, std::string_view line, const block_route* route) {
+  const std::size_t first = line.find_first_not_of(" \t");
+  const std::size_t last = line.find_last_not_of(" \t");
+  if (first == std::string_view::npos || (first == 0 && last + 1 == line.size())) {
+    return false;
+  }
+  const std::string_view bare = line.substr(first, last - first + 1);
+  bool known =
+      route == nullptr || !is_code(*route) ? is_block_line(bare) : bare == route->names.closing;
+  if (route != nullptr && !is_code(*route) && bare.starts_with("@@") && first > 0) {
+    const std::vector<std::string_view> names = key_names(*route);
+    known = known || std::find(names.begin(), names.end(), typed_key(bare)) != names.end();
+  }
+  if (!known) {
+    return false;
+  }
+  const std::string named(bare.starts_with("@@") ? bare.substr(0, 2 + typed_key(bare).size())
+                                                 : bare);
+  const std::string_view blanks = first > 0 ? line.substr(0, first) : line.substr(last + 1);
+  const std::string what = blanks_named(blanks);
+  check.add(check.here(first > 0 ? 1 : last + 2), severity::warning, "blank-around-line",
+            named + (first > 0 ? " is preceded by " : " is followed by ") + what +
+                ", so it is not that line and " + fate_in(route) + "; remove the " +
+                (what.starts_with("a ") ? what.substr(2) : what));
+  return true;
+}
+
 // A line that no kind takes: no block is open.
 void check_dropped_line(file_check& check, std::string_view line) {
+  if (check_blanks_around(check, line, nullptr)) {
+    return;
+  }
   if (line == page_block.opening || line == page_block.closing) {
     check.add(check.here(), severity::warning, "page-needs-settings",
               std::string(line) +
@@ -709,9 +830,12 @@ void check_setting_line(file_check& check, std::string_view line, const block_ro
                                   ? std::string(" and becomes ") + std::string(content_name(route))
                                   : " and sets nothing";
   if (std::find(names.begin(), names.end(), typed) != names.end()) {
-    check.add(check.here(3 + typed.size()), severity::warning, "setting-without-blank",
-              "@@" + std::string(typed) + " is not followed by one blank" + outcome +
-                  "; write \"@@" + std::string(typed) + " \" and the value");
+    const bool tab = line.size() > 2 + typed.size() && line[2 + typed.size()] == '\t';
+    check.add(
+        check.here(3 + typed.size()), severity::warning, "setting-without-blank",
+        "@@" + std::string(typed) +
+            (tab ? " is followed by a tab, not one blank," : " is not followed by one blank") +
+            outcome + "; write \"@@" + std::string(typed) + " \" and the value");
     return;
   }
   const std::string_view near = nearest_name(typed, names);
@@ -723,8 +847,93 @@ void check_setting_line(file_check& check, std::string_view line, const block_ro
                 outcome + did_you_mean("@@", near));
 }
 
+// The kind whose opening line `line` is; null when it is none.
+const block_route* opened_by(std::string_view line) {
+  for (const block_route& route : block_routes) {
+    if (line == route.names.opening) {
+      return &route;
+    }
+  }
+  return nullptr;
+}
+
+// The keys of `inner` that `outer` has too, as "@@src, @@width and @@height".
+std::string shared_keys(const block_route& inner, const block_route& outer) {
+  const std::vector<std::string_view> outer_names = key_names(outer);
+  std::vector<std::string_view> shared;
+  for (const std::string_view name : key_names(inner)) {
+    if (std::find(outer_names.begin(), outer_names.end(), name) != outer_names.end() &&
+        std::find(shared.begin(), shared.end(), name) == shared.end()) {
+      shared.push_back(name);
+    }
+  }
+  std::string listed;
+  for (std::size_t i = 0; i < shared.size(); ++i) {
+    listed += (i == 0 ? "" : i + 1 == shared.size() ? " and " : ", ") + std::string("@@");
+    listed += shared[i];
+  }
+  return listed;
+}
+
+// The opening line of a later kind inside an open block of `outer`, which takes it: the inner
+// block never opens.
+void check_swallowed_block(file_check& check, const block_route& inner, const block_route& outer) {
+  const std::string shared = shared_keys(inner, outer);
+  const std::string opening(inner.names.opening);
+  check.add(check.here(), severity::error, "block-inside-block",
+            opening + " inside " + std::string(outer.names.opening) +
+                " opens no block: it and its lines up to " + std::string(inner.names.closing) +
+                (collects_lines(outer)
+                     ? " become lines of the " + std::string(is_code(outer) ? "listing" : "panel")
+                     : std::string(" are ignored")) +
+                (shared.empty() ? ""
+                                : ", and its " + shared + " set those of " +
+                                      std::string(outer.names.opening)) +
+                "; close " + std::string(outer.names.opening) + " before " + opening);
+}
+
+// The opening line of an earlier kind inside an open block of a later kind, but for a listing,
+// whose own finding names it: the routing opens the earlier block, written before the other.
+void check_nested_opening(file_check& check, const block_route& inner, const block_flags& before) {
+  std::size_t outer = kind_count;
+  for (std::size_t kind = 0; kind < kind_count; ++kind) {
+    if (before.*block_routes[kind].in_block &&
+        (outer == kind_count || check.opened_at[kind] > check.opened_at[outer])) {
+      outer = kind;
+    }
+  }
+  if (outer == kind_count || before.code) {
+    return;
+  }
+  const std::string outer_opening(opening_of(outer));
+  check.add(check.here(), severity::warning, "block-inside-block",
+            std::string(inner.names.opening) + " inside " + outer_opening +
+                " opens its own block, which is written before the " + outer_opening +
+                " block that holds it; close " + outer_opening + " before " +
+                std::string(inner.names.opening));
+}
+
+// A closing line of a kind that is not open: the handler writes the kind's last block again.
+void check_lone_closing(file_check& check, const block_route& route, const block_flags& before) {
+  if (before.code) {
+    return;  // named as a line taken from the listing
+  }
+  check.add(check.here(), severity::warning, "closing-without-opening",
+            std::string(route.names.closing) + " closes no block: it writes the last " +
+                std::string(route.names.opening) +
+                " block of the run again, with its settings; remove it, or open the block "
+                "before it");
+}
+
 // A line inside an open block of `route` that neither opens nor closes it.
 void check_line_in_block(file_check& check, std::string_view line, const block_route& route) {
+  if (check_blanks_around(check, line, &route)) {
+    return;
+  }
+  if (const block_route* inner = opened_by(line); inner != nullptr) {
+    check_swallowed_block(check, *inner, route);
+    return;
+  }
   if (line.starts_with("@@")) {
     check_setting_line(check, line, route);
     return;
@@ -751,6 +960,45 @@ void check_taken_from_code(file_check& check, std::string_view line, bool opens)
                 ", which lands before the listing; show the language from a file with @@src");
 }
 
+// A line that holds carriage returns before its end: lines that end in a carriage return alone
+// (old Mac line ends), which the run does not split, so they are read as one line.
+bool check_bare_carriage_returns(file_check& check, std::string_view line) {
+  const std::size_t content_end = line.find_last_not_of('\r') + 1;  // npos + 1 is 0
+  if (line.substr(0, content_end).find('\r') == std::string_view::npos) {
+    return false;
+  }
+  std::size_t pieces = 0;
+  bool block_lost = false;
+  for (std::size_t start = 0; start < content_end;) {
+    const std::size_t end = std::min(line.find('\r', start), content_end);
+    block_lost = block_lost || is_block_line(line.substr(start, end - start));
+    pieces += end > start ? 1 : 0;
+    start = end + 1;
+  }
+  check.add(check.here(), block_lost ? severity::error : severity::warning, "carriage-return-lines",
+            "the file's lines end in a carriage return alone (old Mac line ends), which the run "
+            "does not take as line ends: these " +
+                std::to_string(pieces) + " lines are read as one line" +
+                (block_lost ? ", and their blocks are lost" : "") +
+                "; save the file with LF or CRLF line ends");
+  return true;
+}
+
+// A byte-order mark at the start of the file, which the run reads as part of the first line.
+void check_byte_order_mark(file_check& check, std::string_view line) {
+  constexpr std::string_view mark = "\xEF\xBB\xBF";
+  if (check.line_number != 1 || !line.starts_with(mark)) {
+    return;
+  }
+  const std::string_view rest = line.substr(mark.size());
+  const bool lost = is_block_line(rest);
+  check.add(check.here(), lost ? severity::error : severity::warning, "byte-order-mark",
+            "the file starts with a byte-order mark (the bytes EF BB BF), which the run reads as "
+            "part of the first line" +
+                (lost ? ", so that line is not " + std::string(rest) : std::string()) +
+                "; save the file as UTF-8 without a byte-order mark");
+}
+
 // A line of the @page block of a site with settings.
 void check_page_line(file_check& check, std::string_view line) {
   check.any_block = true;
@@ -763,17 +1011,22 @@ void check_page_line(file_check& check, std::string_view line) {
   }
 }
 
-void check_line(file_check& check, const std::string& line, std::ostream& discard) {
+// Checks one line and returns the kind that took it, null when none did.
+const block_route* check_line(file_check& check, const std::string& line, std::ostream& discard) {
+  check_byte_order_mark(check, line);
   if (check.project.page_blocks &&
       takes_page_line(line, check.in_page, check.flags != block_flags{})) {
     check_page_line(check, line);
-    return;
+    return nullptr;
   }
   const block_flags before = check.flags;
   const block_route* route = route_line(line, check.flags, discard);
+  if (check_bare_carriage_returns(check, line)) {
+    return route;  // the line is no line the author wrote; the routing above keeps the records
+  }
   if (route == nullptr) {
     check_dropped_line(check, line);
-    return;
+    return route;
   }
   check.any_block = true;
   const std::size_t kind = kind_of(*route);
@@ -783,8 +1036,12 @@ void check_line(file_check& check, const std::string& line, std::ostream& discar
     check_taken_from_code(check, line, is_open);
   }
   if (!was_open && is_open) {
+    check_nested_opening(check, *route, before);
     open_block(check, kind);
   } else if (!is_open) {
+    if (!was_open) {
+      check_lone_closing(check, *route, before);
+    }
     close_block(check, *route);
   } else if (line == route->names.opening) {
     report_unclosed(check, kind,
@@ -794,6 +1051,7 @@ void check_line(file_check& check, const std::string& line, std::ostream& discar
     note_markdown_line(check, line, *route);
     check_line_in_block(check, line, *route);
   }
+  return route;
 }
 
 void check_end_of_file(file_check& check) {
@@ -819,26 +1077,62 @@ void check_end_of_file(file_check& check) {
 
 }  // namespace
 
-std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
-                                            const project_folder& project) {
+checked_text check_command_text(std::istream& source, const command_file_place& page,
+                                const project_folder& project) {
   file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
   const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
                                check.external_file = file;
                              }};
   const external_reads_scope reading(discard, reads);
+  std::vector<std::string_view> kinds;
   std::string line;
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
     ++check.line_number;
-    check_line(check, line, discard);
+    const block_route* route = check_line(check, line, discard);
+    kinds.push_back(route == nullptr ? std::string_view() : route->names.opening);
   }
   check_end_of_file(check);
   std::stable_sort(check.found.begin(), check.found.end(),
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
                    });
-  return std::move(check.found);
+  return {std::move(check.found), std::move(kinds)};
+}
+
+std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
+                                            const project_folder& project) {
+  return check_command_text(source, page, project).found;
+}
+
+std::optional<css_length> css_length_of(std::string_view opening, std::string_view key,
+                                        std::string_view value) {
+  const block_route* route = opened_by(opening);
+  if (route == nullptr) {
+    return std::nullopt;
+  }
+  const void* field = nullptr;
+  for (const setting_key& candidate : route->settings()) {
+    if (key_name(candidate) == key) {
+      field = std::visit([](auto* pointer) -> const void* { return pointer; }, candidate.field);
+    }
+  }
+  for (const checked_field& checked : fields_of(*route).fields) {
+    if (field == nullptr || checked.value != field || checked.use == value_use::source ||
+        checked.use == value_use::pdf_source || checked.use == value_use::link) {
+      continue;
+    }
+    const value_use use = checked.use == value_use::link_size ? value_use::font_size : checked.use;
+    if (checked.use == value_use::link_size && value.empty()) {
+      return css_length{"", "", true, ""};  // no style at all
+    }
+    const std::string written = written_length(value, use);
+    const bool taken = is_css_length(written);
+    return css_length{key == "size" ? "font-size" : std::string(key), written, taken,
+                      taken ? "" : working_length(value, use)};
+  }
+  return std::nullopt;
 }
 
 // --- Checking the project --------------------------------------------------------------------
@@ -888,14 +1182,88 @@ std::vector<diagnostic> check_command_file(const command_file_place& page,
   return found;
 }
 
+// A file that ends in a command file's extension in another case ("Notes.ORV") and holds an
+// opening line: the run copies it as it is instead of compiling it.
+void check_other_case(const command_file_place& file, const project_folder& project,
+                      std::vector<diagnostic>& found) {
+  const std::string extension(file_extension(file.file.filename().native()));
+  std::string lower = extension;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (std::find(project.extensions.begin(), project.extensions.end(), lower) ==
+      project.extensions.end()) {
+    return;
+  }
+  std::ifstream source(file.file);
+  std::string line;
+  for (std::size_t number = 1; number <= 1000 && std::getline(source, line); ++number) {
+    if (opened_by(without_carriage_return(line)) == nullptr) {
+      continue;
+    }
+    const fs::path named = fs::path(file.file.filename()).replace_extension(lower);
+    found.push_back(
+        {number, 1, severity::error, "command-file-case",
+         "this file ends in " + in_quotes(extension) + ", not " + in_quotes(lower) +
+             ", so the run copies it to the site as it is instead of compiling it "
+             "into the page site/" +
+             fs::path(file.place).replace_extension(project.page_extension).generic_string() +
+             "; rename it " + named.string()});
+    return;
+  }
+}
+
 }  // namespace
+
+bool read_pages_before(const project_folder& project, const fs::path& file) {
+  std::unordered_set<std::string> pages_met;
+  bool met = false;
+  walk_input_files(project.input.string(), "File system error during the check: ",
+                   [&](const fs::path& walked, const fs::path& place) {
+                     met = met || walked == file;
+                     if (!met && is_command_file(walked.filename().native(), project.extensions)) {
+                       check_command_file({walked, place}, project, pages_met);
+                     }
+                   });
+  return met;
+}
+
+namespace {
+
+// Adds the place below the output folder that a run gives the file at `place` below the input
+// folder: the file itself, or the page a command file becomes.
+void list_site_file(site_listing& site, const fs::path& place, const project_folder& project) {
+  const fs::path written = is_command_file(place.filename().native(), project.extensions)
+                               ? fs::path(place).replace_extension(project.page_extension)
+                               : place;
+  const std::string folder = written.parent_path().generic_string();
+  const std::string name = written.filename().string();
+  site.names_in_folder[folder].push_back(name);
+  site.folders_of_name[name].push_back(folder);
+}
+
+}  // namespace
+
+void read_project_folder(const std::string& input, std::string_view page_extension,
+                         bool page_blocks, project_folder& project) {
+  std::error_code error;
+  project.input = input;
+  project.resolved = fs::weakly_canonical(input, error);
+  project.extensions = command_file_extensions();
+  project.page_extension = page_extension;
+  project.page_blocks = page_blocks;
+  list_site_file(project.site, "main.css", project);
+  text_sink dropped{nullptr, false};
+  const stream_redirect quiet(std::cerr, &dropped);  // the check's own walk reports its errors
+  walk_input_files(input, "", [&](const fs::path&, const fs::path& place) {
+    list_site_file(project.site, place, project);
+  });
+}
 
 check_totals check_project(
     const std::string& input, std::string_view page_extension, bool page_blocks,
     const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
-  std::error_code error;
-  const project_folder project{input, fs::weakly_canonical(input, error), command_file_extensions(),
-                               std::string(page_extension), page_blocks};
+  project_folder project;
+  read_project_folder(input, page_extension, page_blocks, project);
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
   check_totals totals;
   totals.walked = walk_input_files(
@@ -908,6 +1276,8 @@ check_totals check_project(
         } else if (place == "main.css") {
           found.push_back({1, 1, severity::warning, "main-css-replaced",
                            "the run writes its own stylesheet site/main.css over this file"});
+        } else {
+          check_other_case({file, place}, project, found);
         }
         if (!found.empty()) {
           report(file, found);

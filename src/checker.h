@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // How sure a finding is: an error when content is lost or a link is broken for sure.
@@ -22,6 +24,13 @@ struct diagnostic {
   std::string message;
 };
 
+// The files a run leaves below the output folder (copies, pages and the stylesheet), by folder
+// ("docs", "" for the top) and by name, to suggest the one an address nearly names.
+struct site_listing {
+  std::unordered_map<std::string, std::vector<std::string>> names_in_folder;
+  std::unordered_map<std::string, std::vector<std::string>> folders_of_name;
+};
+
 // The project around the command files: what a run reads and where it places it.
 struct project_folder {
   std::filesystem::path input;     // as named, e.g. "proj"
@@ -29,6 +38,7 @@ struct project_folder {
   std::vector<std::string> extensions;
   std::string page_extension = ".htm";  // of the pages, as the settings name it
   bool page_blocks = false;             // orvello.toml is there, so @page is a block
+  site_listing site;                    // empty when unknown: then no address gets a suggestion
 };
 
 // A command file, as the walk forms its path ("proj/docs/guide.orv") and with its place below
@@ -44,11 +54,45 @@ struct command_file_place {
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project);
 
+// What check finds in a command file, and the kind that took each of its lines.
+struct checked_text {
+  std::vector<diagnostic> found;
+  std::vector<std::string_view> kinds;  // a line's kind by its opening line; empty when none
+};
+
+// As check_command_lines, and says which kind the routing gave each line.
+checked_text check_command_text(std::istream& source, const command_file_place& page,
+                                const project_folder& project);
+
+// The CSS that a length setting becomes in the page.
+struct css_length {
+  std::string property;  // "width", "height" or "font-size"; empty when no style is written
+  std::string written;   // the value as written, unit rule applied
+  bool taken = true;     // whether browsers take it
+  std::string advice;    // a form that works, when they do not
+};
+
+// What the value of the key `key` ("width") of the kind opened by `opening` ("@image") becomes
+// in the page; nothing when that key is no length.
+std::optional<css_length> css_length_of(std::string_view opening, std::string_view key,
+                                        std::string_view value);
+
+// Reads the command files below the project's input folder as check does, in the walk's order,
+// up to `file`, which it does not read, and so leaves the run-wide records as check finds them
+// when it reaches `file`; false when the walk never met `file`.
+bool read_pages_before(const project_folder& project, const std::filesystem::path& file);
+
 // What a check of the whole project met.
 struct check_totals {
   bool walked = false;  // false when the walk could not complete (its error line is printed)
   std::size_t pages = 0;
 };
+
+// The project below `input`, its pages ending in `page_extension` and `@page` a block when
+// `page_blocks`, with the listing of its site from a walk that reports nothing (the check's own
+// walk reports its errors).
+void read_project_folder(const std::string& input, std::string_view page_extension,
+                         bool page_blocks, project_folder& project);
 
 // Checks every file below `input` in the order a run meets them, calling `report` with the path
 // and the findings (in line order) of each file that has any; `page_extension` and `page_blocks`

@@ -7,6 +7,7 @@
 
 #include "block_records.h"
 #include "external_reads.h"
+#include "framed_blocks.h"
 #include "highlight.h"
 #include "listing_frame.h"
 #include "prose_settings.h"
@@ -25,7 +26,7 @@ constexpr setting_key code_keys[] = {
 
 void take_code_line(std::string_view line) {
   if (!apply_setting(line, code_settings())) {
-    code_config.lines.emplace_back(line);
+    add_line(code_config.lines, line);
   }
 }
 
@@ -51,8 +52,8 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
   if (run_prose_settings.enabled) {
     open_listing_figure(frame, language.value_or(""));
   }
-  page << frame << "  <pre class=\"code\" style=\"width: "
-       << escape_quotes(dimension_with_unit(config.width))
+  page << frame << "  <pre class=\"code\"" << panel_focus(page)
+       << " style=\"width: " << escape_quotes(dimension_with_unit(config.width))
        << "; height: " << escape_quotes(dimension_with_unit(config.height)) << ";\"><table>\n";
   std::uint64_t number = 0;
   write_rows(page, lines, [&](std::string& rows, const std::string& line) {

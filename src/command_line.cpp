@@ -12,6 +12,7 @@
 #include "check.h"
 #include "generator.h"
 #include "init_project.h"
+#include "lsp_server.h"
 #include "serve.h"
 #include "site_lock.h"
 
@@ -63,6 +64,8 @@ std::vector<verb> declare_verbs(CLI::App& app, command_line& line) {
   declare_serve(*serve, line.serve);
   CLI::App* check = app.add_subcommand("check", "Report mistakes in proj/ at file and line");
   check->add_flag("--werror", line.check.werror, "Count warnings as errors");
+  CLI::App* lsp =
+      app.add_subcommand("lsp", "Serve editors as a language server on standard input and output");
   return {
       {build, [](const std::string& timestamp) { return build_alone(timestamp); }},
       {init, [&line](const std::string&) { return run_init(line.init_folder); }},
@@ -76,6 +79,7 @@ std::vector<verb> declare_verbs(CLI::App& app, command_line& line) {
          const held_lock reading = lock_site(run_input_folder, site_use::check, std::cerr);
          return run_check(line.check);
        }},
+      {lsp, [](const std::string&) { return run_lsp(); }},
   };
 }
 

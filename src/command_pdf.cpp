@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "block_records.h"
+#include "framed_blocks.h"
 
 namespace {
 
@@ -20,10 +21,18 @@ constexpr setting_key pdf_keys[] = {
 // Numbers the PDF blocks of the whole run, so that every frame of the site has its own id.
 std::int64_t& pdf_counter = run_records.pdf_counter;
 
+// In a framed page the frame is named after its button, as every frame needs an accessible name.
+std::string frame_name(std::ostream& page) {
+  if (!blocks_are_framed(page)) {
+    return {};
+  }
+  return " title=\"" + escape_quotes(html_escape(pdf_config.buttontext)) + "\"";
+}
+
 void write_frame(std::ostream& page, const std::string& id) {
   page << "  <!-- No PC: Carrega o leitor nativo alinhado à esquerda -->\n"
-       << "  <iframe id=\"" << id << "\" class=\"pdf pc-only-pdf\" style=\"width: "
-       << escape_quotes(dimension_with_unit(pdf_config.width))
+       << "  <iframe id=\"" << id << "\" class=\"pdf pc-only-pdf\"" << frame_name(page)
+       << " style=\"width: " << escape_quotes(dimension_with_unit(pdf_config.width))
        << "; height: " << escape_quotes(dimension_with_unit(pdf_config.height))
        << "; border: none;\" frameborder=\"0\"></iframe>\n"
        << "  \n";

@@ -2,6 +2,7 @@
 
 #include "block_records.h"
 #include "external_reads.h"
+#include "framed_blocks.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr setting_key text_keys[] = {
 
 void take_text_line(std::string_view line) {
   if (!apply_setting(line, text_keys)) {
-    text_config.lines.emplace_back(line);
+    add_line(text_config.lines, line);
   }
 }
 
@@ -28,8 +29,8 @@ void write_text(std::ostream& page) {
   if (text_config.lines.empty()) {
     return;
   }
-  page << "  <div class=\"text\" style=\"width: "
-       << escape_quotes(dimension_with_unit(text_config.width))
+  page << "  <div class=\"text\"" << panel_focus(page)
+       << " style=\"width: " << escape_quotes(dimension_with_unit(text_config.width))
        << "; height: " << escape_quotes(dimension_with_unit(text_config.height))
        << "; font-size: " << escape_quotes(text_size_with_unit(text_config.size))
        << "; color: " << escape_quotes(text_config.color) << ";\">\n"

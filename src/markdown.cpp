@@ -276,7 +276,8 @@ void html_writer::write_code_block() {
     html = highlight_lines(*language, lines);
   }
   open_listing_figure(out, language.value_or(""));
-  out += "    <pre class=\"markdown-code\"><code>";
+  // Markdown is written only on framed pages, where a region that scrolls takes the focus.
+  out += "    <pre class=\"markdown-code\" tabindex=\"0\"><code>";
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (i < html.size()) {
       out += html[i];
@@ -364,7 +365,7 @@ void html_writer::enter_block(MD_BLOCKTYPE type, void* detail) {
       out += "<p>";
       break;
     case MD_BLOCK_TABLE:
-      out += "<div class=\"markdown-table\"><table>\n";
+      out += "<div class=\"markdown-table\" tabindex=\"0\"><table>\n";
       break;
     case MD_BLOCK_THEAD:
       out += "<thead>\n";

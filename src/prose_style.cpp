@@ -21,7 +21,7 @@ constexpr std::string_view rules = R"css(
   line-height: 1.25; margin: 1.5em 0 0.5em; scroll-margin-top: 1rem;
 }
 .markdown p, .markdown ul, .markdown ol, .markdown blockquote { margin: 0 0 1em; }
-.markdown a { color: var(--link); text-decoration: underline; }
+.markdown a { color: var(--link); text-decoration: underline; padding: 0.2em 0; }
 .markdown li.task { list-style: none; }
 .markdown li.task input { margin: 0 0.5em 0 -1.5em; width: 1em; height: 1em; }
 .markdown blockquote {
@@ -31,7 +31,7 @@ constexpr std::string_view rules = R"css(
 .markdown hr { border: 0; border-top: 1px solid var(--code-rule); margin: 2em 0; }
 .markdown img { max-width: 100%; height: auto; }
 .markdown code {
-  font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 0.9em;
+  font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 1rem;
   background: var(--code-page); color: var(--code-ink); padding: 0.1em 0.3em;
   border-radius: 0.25em;
 }
@@ -42,7 +42,7 @@ constexpr std::string_view rules = R"css(
 .listing figcaption {
   display: flex; justify-content: space-between; align-items: center; gap: 1em;
   padding: 0.25em 0.75em; background: var(--code-page); color: var(--code-number);
-  border-bottom: 1px solid var(--code-rule); font: 0.875rem/1.5 system-ui, sans-serif;
+  border-bottom: 1px solid var(--code-rule); font: 1rem/1.5 system-ui, sans-serif;
 }
 .listing .listing-language { font-weight: 600; }
 .listing .copy-button {
@@ -55,7 +55,7 @@ constexpr std::string_view rules = R"css(
   background: var(--code-page); color: var(--code-ink); white-space: pre;
 }
 .listing pre {
-  padding: 0.75em 0; font: 0.875rem/1.45 ui-monospace, "DejaVu Sans Mono", monospace;
+  padding: 0.75em 0; font: 1rem/1.5 ui-monospace, "DejaVu Sans Mono", monospace;
 }
 .listing pre.markdown-code { padding: 0.75em; }
 .listing pre.code table { border-collapse: collapse; }
@@ -64,7 +64,7 @@ constexpr std::string_view rules = R"css(
   text-align: right; user-select: none; border-right: 1px solid var(--code-rule);
 }
 .listing .code-line-content { white-space: pre; }
-.listing pre.markdown-code code { background: none; padding: 0; font-size: 0.9rem; }
+.listing pre.markdown-code code { background: none; padding: 0; font-size: 1rem; }
 .listing .code-line-number { color: var(--code-number); }
 .listing .code-line-content code { color: var(--code-ink); }
 .hl-kw, .hl-flow { color: var(--hl-kw); font-weight: 600; }

@@ -8,8 +8,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// `text` escaped for XML, without the control characters that XML 1.0 forbids even as entities.
 std::string xml_text(const std::string& text) {
-  return attribute_text(text);
+  std::string allowed = text;
+  std::erase_if(allowed, [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+  });
+  return attribute_text(allowed);
 }
 
 std::vector<const site_page*> dated_pages(const site_map& map) {

@@ -125,6 +125,7 @@ site_map build_site_map(const std::vector<command_file_facts>& files,
   for (const command_file_facts& file : files) {
     add_page(map, file.place, file.facts, page_extension, at_href);
   }
+  map.command_files = files.size();
   sort_all(map);
   return map;
 }

@@ -48,6 +48,7 @@ struct site_map {
   std::vector<site_page> pages;  // in walk order
   std::vector<site_folder> folders;
   std::unordered_map<std::string, std::size_t> page_at_place;
+  std::size_t command_files = 0;  // read to make it, a page replaced by a later one included
 
   bool operator==(const site_map&) const = default;
 };

@@ -44,17 +44,12 @@ std::optional<std::string> settings_text_now() {
   return std::move(text).str();
 }
 
-// The frame that the settings `text` give, without the map: null without settings; `usable` is
+// The frame that orvello.toml gives now, without the map: null without settings; `usable` is
 // false when the settings cannot be used, so that only a full rebuild can say why.
-std::shared_ptr<site_frame> settings_frame(const std::optional<std::string>& text,
-                                           const std::string& timestamp, bool& usable) {
-  usable = true;
-  if (!text) {
-    return nullptr;
-  }
-  settings_reading reading = parse_site_settings(*text, input_folder);
+std::shared_ptr<site_frame> settings_frame(const std::string& timestamp, bool& usable) {
+  settings_reading reading = read_site_settings(input_folder);  // as a run reads it
+  usable = reading.errors.empty();
   if (!reading.settings) {
-    usable = false;
     return nullptr;
   }
   return std::make_shared<site_frame>(
@@ -65,7 +60,7 @@ std::shared_ptr<site_frame> settings_frame(const std::optional<std::string>& tex
 void remember_settings(rebuild_state& state, const std::string& timestamp) {
   state.settings_text = settings_text_now();
   bool usable = true;
-  std::shared_ptr<site_frame> frame = settings_frame(state.settings_text, timestamp, usable);
+  std::shared_ptr<site_frame> frame = settings_frame(timestamp, usable);
   if (frame) {
     frame->map = read_site_map(input_folder, command_extensions, frame->settings.page_extension);
   }
@@ -666,6 +661,46 @@ void gather_facts(const folder_node& node, const std::string& relative, const si
   }
 }
 
+// Whether a command file of `node` is new since the map `before` was made, or says something else
+// of its page now; `files` counts the command files.
+bool facts_changed(const folder_node& node, const std::string& relative, const site_map& before,
+                   std::size_t& files) {
+  bool changed = false;
+  for (const tree_entry& entry : node.entries) {
+    const std::string path = joined(relative, entry.name);
+    if (entry.folder) {
+      changed = facts_changed(*entry.folder, path, before, files) || changed;
+    } else if (entry.kind == entry_kind::command_file) {
+      ++files;
+      const page_facts* known = known_facts(&before, path);
+      changed = changed || known == nullptr ||
+                (entry.dirty && read_command_file_facts(input_path(path)) != *known);
+    }
+  }
+  return changed;
+}
+
+// The frame of the pages after the changes: the last one when neither the settings nor what the
+// command files say of their pages changed, else `fresh` with a map made again (`remade`).
+std::shared_ptr<const site_frame> frame_after_changes(const rebuild_state& state,
+                                                      const std::shared_ptr<site_frame>& fresh,
+                                                      bool& remade) {
+  remade = false;
+  if (!fresh) {
+    return nullptr;
+  }
+  std::size_t files = 0;
+  if (state.frame && !facts_changed(state.site->root, "", state.frame->map, files) &&
+      files == state.frame->map.command_files) {
+    return state.frame;
+  }
+  remade = true;
+  std::vector<command_file_facts> gathered;
+  gather_facts(state.site->root, "", state.frame ? &state.frame->map : nullptr, gathered);
+  fresh->map = build_site_map(gathered, fresh->settings.page_extension);
+  return fresh;
+}
+
 // Marks every page whose frame differs between the two maps, as when a title, an order or a page
 // shown in its menu changed.
 void mark_reframed_pages(folder_node& node, const std::string& relative, const site_frame& before,
@@ -716,7 +751,7 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     if (settings_text != state.settings_text) {
       return false;
     }
-    const std::shared_ptr<site_frame> frame = settings_frame(settings_text, timestamp, usable);
+    const std::shared_ptr<site_frame> fresh = settings_frame(timestamp, usable);
     if (!usable) {
       return false;
     }
@@ -724,11 +759,8 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     if (site.has_links || site.plans_conflict) {
       return false;
     }
-    if (frame) {
-      std::vector<command_file_facts> files;
-      gather_facts(site.root, "", state.frame ? &state.frame->map : nullptr, files);
-      frame->map = build_site_map(files, frame->settings.page_extension);
-    }
+    bool remade = false;
+    const std::shared_ptr<const site_frame> frame = frame_after_changes(state, fresh, remade);
     for (external_file& file : site.externals) {
       file.now = read_stamp(file.path);
     }
@@ -737,7 +769,7 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     chain.all_pages = png_icon != site.png_icon;
     site.png_icon = png_icon;
     chain.frame = frame.get();
-    if (frame && state.frame && frame->map != state.frame->map) {
+    if (remade && state.frame && frame->map != state.frame->map) {
       mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon));
     }
     state.frame = frame;

@@ -178,8 +178,9 @@ void take_table(std::string_view table_name, const toml::table& table, const fs:
                 site_settings& settings, std::vector<finding>& found) {
   const std::vector<std::string_view> names = key_names(table_name);
   for (auto&& [key, value] : table) {
+    const std::string_view key_text = key.str();  // clang's C++20 captures no structured binding
     const auto rule = std::find_if(key_rules().begin(), key_rules().end(), [&](const key_rule& r) {
-      return r.table == table_name && r.key == key.str();
+      return r.table == table_name && r.key == key_text;
     });
     if (rule == key_rules().end()) {
       found.push_back(at(key.source(), std::string("unknown key '") + std::string(key.str()) +
@@ -239,7 +240,9 @@ settings_reading parse_site_settings(std::string_view text, const fs::path& inpu
 
 bool settings_file_present() {
   std::error_code error;
-  return fs::exists(fs::path(settings_file_name), error) || error;
+  // A link that leads nowhere is there too: a file meant to be used, which cannot be. So is one
+  // whose type cannot be learned (none).
+  return fs::symlink_status(fs::path(settings_file_name), error).type() != fs::file_type::not_found;
 }
 
 settings_reading read_site_settings(const fs::path& input) {

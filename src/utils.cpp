@@ -11,6 +11,7 @@
 #include "console_capture.h"
 #include "external_reads.h"
 #include "file_copy.h"
+#include "framed_blocks.h"
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
@@ -205,6 +206,7 @@ void compile_page(std::istream& source, std::ostream& page, const std::string& p
                   const page_icon& icon, const external_reads& reads, const page_frame* frame,
                   std::string_view command_file) {
   const external_reads_scope reading(page, reads);
+  const framed_blocks_scope framing(page, frame != nullptr);
   frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
   if (frame != nullptr && is_source_page(run_prose_settings, command_file)) {
     write_source_listing(source, command_file, page);
@@ -262,6 +264,30 @@ std::string_view without_carriage_return(std::string_view line) {
     line.remove_suffix(1);
   }
   return line;
+}
+
+namespace {
+
+// The strings of finished blocks' lines, kept for the next block's.
+thread_local std::vector<std::string> spare_lines;
+
+}  // namespace
+
+void recycle_lines(std::vector<std::string>& lines) {
+  for (std::string& line : lines) {
+    spare_lines.push_back(std::move(line));
+  }
+  lines.clear();
+}
+
+void add_line(std::vector<std::string>& lines, std::string_view line) {
+  if (spare_lines.empty()) {
+    lines.emplace_back(line);
+    return;
+  }
+  lines.push_back(std::move(spare_lines.back()));
+  spare_lines.pop_back();
+  lines.back().assign(line);
 }
 
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {

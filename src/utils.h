@@ -76,6 +76,13 @@ struct block_names {
   std::string_view closing;
 };
 
+// Moves the strings of `lines` aside for add_line to reuse, leaving `lines` empty: the lines of
+// one block after another then allocate only when they outgrow every earlier line.
+void recycle_lines(std::vector<std::string>& lines);
+
+// Appends `line` to `lines` in a string that recycle_lines set aside, when there is one.
+void add_line(std::vector<std::string>& lines, std::string_view line);
+
 // Follows the block protocol for one line that the router gave a kind: its opening line opens the
 // block and resets `record` to the kind's defaults, its closing line closes the block and calls
 // `write` (the record keeps its values), and any other line inside the block goes to `take_line`.
@@ -84,7 +91,14 @@ void follow_block_protocol(std::string_view line, block_names names, bool& in_bl
                            TakeLine take_line, Write write) {
   if (line == names.opening) {
     in_block = true;
-    record = Record{};
+    if constexpr (requires { record.lines; }) {
+      recycle_lines(record.lines);
+      std::vector<std::string> kept = std::move(record.lines);
+      record = Record{};
+      record.lines = std::move(kept);
+    } else {
+      record = Record{};
+    }
   } else if (line == names.closing) {
     in_block = false;
     write();

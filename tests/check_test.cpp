@@ -52,9 +52,83 @@ TEST_F(Check, PrintsEachFindingAtItsLineAndColumn) {
       // A closing line alone repeats the last block, and with it the missing picture.
       {{{"page.orv", "@image\n@@src pic.png\n@end_image\n@end_image\n"}},
        "proj/page.orv:2:7: error: the source \"pic.png\" names no file of the site: there is no "
-       "proj/pic.png [missing-source]\nproj/page.orv:4:1: error: the source \"pic.png\" names no "
-       "file of the site: there is no proj/pic.png [missing-source]\n2 errors, 0 warnings in 1 "
-       "page\n",
+       "proj/pic.png [missing-source]\nproj/page.orv:4:1: warning: @end_image closes no block: it "
+       "writes the last @image block of the run again, with its settings; remove it, or open the "
+       "block before it [closing-without-opening]\nproj/page.orv:4:1: error: the source "
+       "\"pic.png\" names no file of the site: there is no proj/pic.png [missing-source]\n2 "
+       "errors, 1 warning in 1 page\n",
+       1},
+      {{{"page.orv", "@link\n@@url a.htm\n@end_link\n@end_link\n"}, {"a.orv", ""}},
+       "proj/page.orv:4:1: warning: @end_link closes no block: it writes the last @link block of "
+       "the run again, with its settings; remove it, or open the block before it "
+       "[closing-without-opening]\n0 errors, 1 warning in 2 pages\n",
+       0},
+      {{{"page.orv", "@text\nx\n@image\n@@src forest.png\n@end_image\n@end_text\n"},
+        {"forest.png", "\x89PNG"}},
+       "proj/page.orv:3:1: error: @image inside @text opens no block: it and its lines up to "
+       "@end_image become lines of the panel, and its @@src, @@width and @@height set those of "
+       "@text; close @text before @image [block-inside-block]\n1 error, 0 warnings in 1 page\n",
+       1},
+      {{{"page.orv", "@link\n@code\nx\n@end_code\n@end_link\n"}},
+       "proj/page.orv:2:1: error: @code inside @link opens no block: it and its lines up to "
+       "@end_code are ignored; close @link before @code [block-inside-block]\n1 error, 0 warnings "
+       "in 1 page\n",
+       1},
+      {{{"page.orv", "@text\nx\n@title\n@end_title\n@end_text\n"}},
+       "proj/page.orv:3:1: warning: @title inside @text opens its own block, which is written "
+       "before the @text block that holds it; close @text before @title [block-inside-block]\n0 "
+       "errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", "\xEF\xBB\xBF@title\n@@text Hi\n@end_title\n"}},
+       "proj/page.orv:1:1: error: the file starts with a byte-order mark (the bytes EF BB BF), "
+       "which the run reads as part of the first line, so that line is not @title; save the file "
+       "as UTF-8 without a byte-order mark [byte-order-mark]\nproj/page.orv:2:1: warning: @@text "
+       "stands outside every block and sets nothing [setting-outside-block]\nproj/page.orv:3:1: "
+       "warning: @end_title closes no block: it writes the last @title block of the run again, "
+       "with its settings; remove it, or open the block before it [closing-without-opening]\n1 "
+       "error, 2 warnings in 1 page\n",
+       1},
+      {{{"page.orv", "\t@image\n@text\nx\n  @end_text\n@end_text\n"}},
+       "proj/page.orv:1:1: warning: @image is preceded by a tab, so it is not that line and is "
+       "ignored; remove the tab [blank-around-line]\nproj/page.orv:4:1: warning: @end_text is "
+       "preceded by blanks, so it is not that line and becomes a line of the panel; remove the "
+       "blanks [blank-around-line]\n0 errors, 2 warnings in 1 page\n",
+       0},
+      {{{"page.orv", "@title\n@@text\tHi\n@end_title\n"}},
+       "proj/page.orv:2:7: warning: @@text is followed by a tab, not one blank, and sets nothing; "
+       "write \"@@text \" and the value [setting-without-blank]\n0 errors, 1 warning in 1 page\n",
+       0},
+      {{{"page.orv", ""}, {"Notes.ORV", "Notes\n@title\n@end_title\n"}},
+       "proj/Notes.ORV:2:1: error: this file ends in \".ORV\", not \".orv\", so the run copies it "
+       "to the site as it is instead of compiling it into the page site/Notes.htm; rename it "
+       "Notes.orv [command-file-case]\n1 error, 0 warnings in 1 page\n",
+       1},
+      {{{"docs/page.orv", "@video\n@@src /media/clip.webm\n@end_video\n"}, {"media/clip.webm", ""}},
+       "proj/docs/page.orv:2:7: warning: the address \"/media/clip.webm\" starts with \"/\", so "
+       "it leads from the top of the host: it works only when the site is served at a host's top, "
+       "not from files or a subfolder; write \"../media/clip.webm\" [address-from-root]\n0 "
+       "errors, 1 warning in 1 page\n",
+       0},
+      {{{"docs/page.orv",
+         "@link\n@@url media.html\n@end_link\n@image\n@@src img/forest.png\n@end_image\n"},
+        {"docs/media.orv", ""},
+        {"img/forest.png", ""}},
+       "proj/docs/page.orv:2:7: error: the link \"media.html\" leads to nothing in the site: there "
+       "is no proj/docs/media.html; did you mean \"media.htm\"? [broken-link]\n"
+       "proj/docs/page.orv:5:7: error: the source \"img/forest.png\" names no file of the site: "
+       "there is no proj/docs/img/forest.png; did you mean \"../img/forest.png\"? "
+       "[missing-source]\n2 errors, 0 warnings in 2 pages\n",
+       1},
+      {{{"page.orv", "@title\r@@text Old Mac\r@end_title\r"}},
+       "proj/page.orv:1:1: error: the file's lines end in a carriage return alone (old Mac line "
+       "ends), which the run does not take as line ends: these 3 lines are read as one line, and "
+       "their blocks are lost; save the file with LF or CRLF line ends "
+       "[carriage-return-lines]\n1 error, 0 warnings in 1 page\n",
+       1},
+      // The last kind in routing order, so that the loop over kinds reaches it.
+      {{{"page.orv", "@code\nint x;\n"}},
+       "proj/page.orv:1:1: error: @code is never closed before the end of the file: the block is "
+       "dropped from the page [unclosed-block]\n1 error, 0 warnings in 1 page\n",
        1},
       {{{"docs/page.orv",
          "@link\n@@url ../index.htm#top\n@end_link\n@link\n@@url guide.orv\n@end_link\n"},

@@ -32,6 +32,7 @@ TEST_F(CommandLine, AnswersEachCommandLineWithItsStatusAndFirstLine) {
       {{"init", "--help"}, 0, "Start a project: DIR/proj/ with one page to edit", ""},
       {{"serve", "--help"}, 0, "Build, serve site/ and rebuild and reload as proj/ changes", ""},
       {{"check", "--help"}, 0, "Report mistakes in proj/ at file and line", ""},
+      {{"lsp", "--help"}, 0, "Serve editors as a language server on standard input and output", ""},
       {{"frob"}, 2, "", "orvello: unknown verb 'frob' (see 'orvello --help')"},
       {{"--frob"}, 2, "", "orvello: unknown option '--frob' (see 'orvello --help')"},
       {{"build", "--frob"}, 2, "", "orvello: unknown option '--frob' (see 'orvello --help')"},

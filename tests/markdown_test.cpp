@@ -33,7 +33,8 @@ TEST(Markdown, WritesCommonMarkAndItsCommonExtensions) {
        "aria-label=\"Done\">a</li>\n<li class=\"task\"><input type=\"checkbox\" disabled "
        "aria-label=\"Not done\">b</li>\n</ul>\n"},
       {"table", "| a | b |\n|:--|--:|\n| 1 | 2 |\n",
-       "<div class=\"markdown-table\"><table>\n<thead>\n<tr><th style=\"text-align: left\">a</th>"
+       "<div class=\"markdown-table\" tabindex=\"0\"><table>\n<thead>\n<tr><th style=\"text-align: "
+       "left\">a</th>"
        "<th style=\"text-align: right\">b</th></tr>\n</thead>\n<tbody>\n<tr><td "
        "style=\"text-align: left\">1</td><td style=\"text-align: right\">2</td></tr>\n</tbody>\n"
        "</table></div>\n"},

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,7 +25,10 @@ constexpr uid_t nobody = 65534;
 constexpr auto run_time_limit = std::chrono::seconds(120);
 
 [[noreturn]] void exec_orvello(const fs::path& binary, const fs::path& work,
-                               const run_options& options, int out_fd, int err_fd) {
+                               const run_options& options, int out_fd, int err_fd, int in_fd) {
+  if (in_fd >= 0) {
+    dup2(in_fd, STDIN_FILENO);
+  }
   dup2(out_fd, STDOUT_FILENO);
   dup2(err_fd, STDERR_FILENO);
   if (chdir(work.c_str()) != 0) {
@@ -40,6 +44,19 @@ constexpr auto run_time_limit = std::chrono::seconds(120);
     const rlimit limit{static_cast<rlim_t>(*options.open_files_limit),
                        static_cast<rlim_t>(*options.open_files_limit)};
     setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  if (options.one_core) {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0) {
+      int first = 0;
+      while (!CPU_ISSET(first, &cores)) {
+        ++first;
+      }
+      CPU_ZERO(&cores);
+      CPU_SET(first, &cores);
+      sched_setaffinity(0, sizeof cores, &cores);
+    }
   }
   if (options.as_nobody && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
                             setresuid(nobody, nobody, nobody) != 0)) {
@@ -136,9 +153,18 @@ started_run ScratchRun::start(const run_options& options) {
     ADD_FAILURE() << "no pipes";
     return started;
   }
+  int in_fd = -1;
+  if (options.input) {
+    const fs::path input = root / "stdin";
+    std::ofstream(input, std::ios::binary) << *options.input;
+    in_fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+  }
   started.pid = fork();
   if (started.pid == 0) {
-    exec_orvello(binary, work, options, out_pipe[1], err_pipe[1]);
+    exec_orvello(binary, work, options, out_pipe[1], err_pipe[1], in_fd);
+  }
+  if (in_fd >= 0) {
+    close(in_fd);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);

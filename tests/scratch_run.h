@@ -30,8 +30,10 @@ struct run_options {
   bool as_nobody = false;                // drop to an unprivileged user and group
   std::optional<long> file_size_limit;   // bytes; SIGXFSZ ignored so writes fail instead
   std::optional<long> open_files_limit;  // file descriptors the run may hold
+  bool one_core = false;                 // run on one core, where no helper thread starts
   std::vector<std::string> args;         // the command line after the program's name
   std::vector<std::string> env;          // NAME=value settings added to the environment
+  std::optional<std::string> input;      // the bytes of standard input, else what the test has
 };
 
 // A run with the command line `args`.

@@ -44,7 +44,6 @@ class SiteRebuild : public ScratchRun {
     fresh = outside / "fresh";
     fs::create_directories(fresh);
     fs::create_symlink(work / "proj", fresh / "proj");
-    fs::create_symlink(work / "orvello.toml", fresh / "orvello.toml");
     saved_folder = fs::current_path();
     fs::current_path(work);
   }
@@ -77,6 +76,11 @@ class SiteRebuild : public ScratchRun {
 
   // Runs orvello in `fresh`, whose proj/ is a link to the edited one; its exit status.
   int run_fresh() {
+    // The fresh run reads the same settings, or none when there are none.
+    fs::remove(fresh / "orvello.toml");
+    if (fs::exists(fs::symlink_status(work / "orvello.toml"))) {
+      fs::create_symlink(work / "orvello.toml", fresh / "orvello.toml");
+    }
     const pid_t child = fork();
     if (child == 0) {
       const int null = open("/dev/null", O_WRONLY);

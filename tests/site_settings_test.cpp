@@ -197,7 +197,7 @@ TEST(PageFrame, LongFoldersShowAWindowAroundThePage) {
 TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
   const site_frame base = frame_of({{"old.orv", "@page\n@@date 2025-01-02\n@end_page\n"},
                                     {"new.orv",
-                                     "@page\n@@date 2026-03-04\n@@title A & <b>\n"
+                                     "@page\n@@date 2026-03-04\n@@title A & <b>\x01\n"
                                      "@end_page\n"},
                                     {"bad.orv", "@page\n@@date 2026-13-01\n@end_page\n"}},
                                    ".htm");
@@ -208,6 +208,20 @@ TEST(PageFrame, FeedHoldsTheDatedPagesNewestFirstEscaped) {
   EXPECT_NE(feed.find("<title>A &amp; &lt;b&gt;</title>"), std::string::npos);
   EXPECT_EQ(feed.find("bad.htm"), std::string::npos);
   EXPECT_NE(sitemap_text(site).find("<loc>https://example.org/bad.htm</loc>"), std::string::npos);
+}
+
+TEST(PageFrame, EachPartCanBeSwitchedOff) {
+  site_frame site = frame_of(small_site, ".htm");
+  site.settings.menu = site.settings.breadcrumbs = site.settings.page_turn = false;
+  site.settings.footer_date = false;
+  const page_frame frame = frame_page(site, "docs/guide.orv", {});
+  for (const char* part : {"site-menu", "menu-toggle", "breadcrumbs", "page-turn", "footer"}) {
+    EXPECT_EQ((frame.head + frame.foot).find(part), std::string::npos) << part;
+  }
+  site.settings.footer_text = "© A & B";
+  EXPECT_EQ(frame_page(site, "docs/guide.orv", {}).foot,
+            "  </main>\n  <footer class=\"site-footer\"><p>© A &amp; B</p></footer>\n"
+            "</body>\n</html>\n");
 }
 
 TEST(PageFrame, LinksAreRelative) {
@@ -244,6 +258,9 @@ TEST_F(SettingsRun, SettingsThatAreNoFileStopTheRun) {
   const run_result result = run();
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.err, "orvello.toml:1:1: error: cannot be read as a file\n");
+  std::filesystem::remove(work / "orvello.toml");
+  std::filesystem::create_symlink("gone.toml", work / "orvello.toml");
+  EXPECT_EQ(run().err, "orvello.toml:1:1: error: cannot be read as a file\n");
 }
 
 TEST_F(SettingsRun, PageBlockNeedsSettings) {

@@ -502,7 +502,8 @@ void check_console(std::string_view errors, std::string_view page) {
 // Checks `command` as the command file page.orv of the scratch folder; returns the records the
 // checker left.
 block_records check_command(std::string_view command) {
-  const project_folder project{scratch, fs::canonical(scratch), command_file_extensions()};
+  const project_folder project{
+      scratch, fs::canonical(scratch), command_file_extensions(), ".htm", false, {}};
   std::istringstream source{std::string(command)};
   const std::vector<diagnostic> found =
       check_command_lines(source, {scratch / "page.orv", "page.orv"}, project);

@@ -1,6 +1,7 @@
-// Runs the page fuzz target once on every file named on the command line, or found below a folder
-// named there (in name order), in the order of the arguments; a broken page aborts. Every build
-// runs it on the seed corpus, so the fuzz target's checks hold for the seeds whatever the compiler.
+// Runs the fuzz target it is linked with once on every file named on the command line, or found
+// below a folder named there (in name order), in the order of the arguments; a failed check
+// aborts. Every build runs each target on its seed corpus, so the target's checks hold for the
+// seeds whatever the compiler.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +50,6 @@ int main(int argc, char** argv) {
     std::cout << "Replaying " << input.filename().string() << std::endl;
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
-  std::cout << inputs.size() << " inputs gave whole pages\n";
+  std::cout << inputs.size() << " inputs passed the fuzz target's checks\n";
   return inputs.empty() ? 1 : 0;
 }
