@@ -8,12 +8,14 @@
 #include "checker.h"
 #include "console_words.h"
 #include "generator.h"
+#include "prose_settings.h"
 #include "site_settings.h"
 
 int run_check(const check_options& options) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
   const settings_reading settings = read_site_settings(run_input_folder);
+  run_prose_settings = prose_settings_of(settings.settings ? &*settings.settings : nullptr);
   for (const std::string& error : settings.errors) {
     ++errors;
     std::cout << error << " [settings]\n";

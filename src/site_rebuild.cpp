@@ -15,6 +15,7 @@
 #include "page_observer.h"
 #include "page_pipeline.h"
 #include "page_report.h"
+#include "prose_settings.h"
 #include "site_feeds.h"
 #include "site_settings.h"
 #include "source_tree.h"
@@ -246,10 +247,12 @@ int run_steps_into(const std::string& staging, const std::string& timestamp,
     return 1;
   }
   site_frame* const framed = site ? &*site : nullptr;
-  const bool built = replicate_directory_structure(input_folder, staging) &&
-                     copy_non_command_files(input_folder, staging, command_extensions) &&
-                     write_main_css(staging, framed) &&
-                     compile_site(input_folder, staging, command_extensions, framed, observer);
+  const bool built =
+      replicate_directory_structure(input_folder, staging) &&
+      copy_non_command_files(input_folder, staging,
+                             extensions_not_copied(run_prose_settings, command_extensions)) &&
+      write_main_css(staging, framed) &&
+      compile_site(input_folder, staging, command_extensions, framed, observer);
   return built ? 0 : 1;
 }
 
@@ -441,7 +444,8 @@ void compile_framed(std::istream& source, std::ostream& page, const std::string&
     return;
   }
   const page_frame framed = frame_page(*frame, relative, page_icon_for(png_icon));
-  compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads, &framed);
+  compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads, &framed,
+               relative);
 }
 
 void compile_unwritten(const std::string& relative, bool png_icon, const site_frame* frame,
@@ -616,6 +620,9 @@ void visit_folder(page_chain& chain, folder_node& node, const std::string& relat
       }
       visit_folder(chain, *entry.folder, path);
     } else if (entry.kind == entry_kind::command_file) {
+      if (entry.dirty && is_source_page(run_prose_settings, entry.name)) {
+        copy_asset(joined(relative, entry.name), node, chain.report);  // shown and offered
+      }
       visit_page(chain, entry, folder, node);
     } else if (entry.dirty) {
       if (entry.kind == entry_kind::asset && entry.final_writer) {
