@@ -2,14 +2,15 @@
 // Lighthouse on every page of the showcase, as a phone and as a desktop, against Debian's
 // Chromium headless with the browser tests' flags:
 //
-//   node bench/lighthouse.mjs [--runs 1] [--json DIR]
+//   node bench/lighthouse.mjs [--runs 3] [--json DIR]
 //
 // Builds examples/showcase with the built orvello (ORVELLO_BINARY, else build/orvello), its
 // base_url pointed at the local server so that the canonical links and Open Graph lines are
 // checked as a host would serve them, and serves site/ on 127.0.0.1. Lighthouse itself comes from
 // bench/lighthouse/ (installed there with `npm ci` when missing). Prints one row per page and form
-// factor (the lowest score of the runs) and ends with status 1 when accessibility, best practices
-// or SEO is below 100 or performance below 95 anywhere.
+// factor: the median score of the runs, and for performance also the lowest (a run that shares
+// its cores with other work can lose a few points to blocking time), and ends with status 1 when
+// a median is below 100 for accessibility, best practices or SEO, or below 95 for performance.
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -29,7 +30,7 @@ const categories = ['performance', 'accessibility', 'best-practices', 'seo'];
 const floors = { performance: 95, accessibility: 100, 'best-practices': 100, seo: 100 };
 const formFactors = { mobile: [], desktop: ['--preset=desktop'] };
 
-const options = { runs: '1', json: '' };
+const options = { runs: '3', json: '' };
 for (let index = 2; index < process.argv.length; index += 2) {
   const name = process.argv[index].replace(/^--/, '');
   if (!(name in options) || process.argv[index + 1] === undefined) {
@@ -99,6 +100,12 @@ async function audit(url, flags, report) {
   );
 }
 
+// The middle of `values` (the lower middle of an even count).
+function median(values) {
+  const sorted = [...values].sort((a, b) => a - b);
+  return sorted[Math.floor((sorted.length - 1) / 2)];
+}
+
 // The audits that cost a category points, to say why a row falls short.
 function shortfalls(report) {
   const result = JSON.parse(fs.readFileSync(report, 'utf8'));
@@ -119,24 +126,26 @@ const site = generateSite({ example: showcaseExample, settings: settingsAt(origi
 const server = await serve(site.site, { port });
 let failed = false;
 try {
-  console.log(`| Page | Form factor | ${categories.join(' | ')} |`);
+  console.log(`| Page | Form factor | performance (lowest) | ${categories.slice(1).join(' | ')} |`);
   console.log(`|---|---|${categories.map(() => '---:').join('|')}|`);
   for (const page of site.pages) {
     for (const [formFactor, flags] of Object.entries(formFactors)) {
-      const lowest = Object.fromEntries(categories.map((name) => [name, 100]));
+      const runs = [];
       const notes = new Set();
       for (let run = 0; run < Number(options.runs); ++run) {
         const report = path.join(reports, `${page.replace(/\//g, '_')}-${formFactor}-${run}.json`);
-        const scores = await audit(server.url(page), flags, report);
-        for (const name of categories) {
-          lowest[name] = Math.min(lowest[name], scores[name]);
-        }
+        runs.push(await audit(server.url(page), flags, report));
         shortfalls(report).forEach((note) => notes.add(note));
       }
-      const low = categories.filter((name) => lowest[name] < floors[name]);
+      const middle = Object.fromEntries(
+        categories.map((name) => [name, median(runs.map((scores) => scores[name]))]),
+      );
+      const low = categories.filter((name) => middle[name] < floors[name]);
       failed ||= low.length > 0;
-      const scores = categories.map((name) => lowest[name]).join(' | ');
-      console.log(`| ${page} | ${formFactor} | ${scores} |`);
+      const lowest = Math.min(...runs.map((scores) => scores.performance));
+      const scores = categories.map((name) => middle[name]);
+      scores[0] = `${scores[0]} (${lowest})`;
+      console.log(`| ${page} | ${formFactor} | ${scores.join(' | ')} |`);
       if (low.length > 0) {
         console.error(`  below the floor: ${[...notes].join('; ')}`);
       }

@@ -8,6 +8,7 @@ favicon.png at the top. The same parameters always give the same bytes.
 import argparse
 import os
 import random
+import re
 import struct
 import zlib
 
@@ -32,14 +33,38 @@ def sentence(rng, words):
     return " ".join(rng.choice(WORDS) for _ in range(words))
 
 
-def page(rng, index, assets, text_lines, code_lines):
+# The seven languages of the listings with --languages, each with the engine's name, the fence
+# name a Markdown generator knows, and a sample listing of about 30 lines in bench/highlight/.
+LANGUAGES = (("c", "C", "c"), ("cpp", "C++", "cpp"), ("py", "Python", "python"),
+             ("sh", "Bash", "bash"), ("js", "JavaScript", "javascript"), ("html", "HTML", "html"),
+             ("css", "CSS", "css"))
+SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "highlight")
+
+
+def listing(rng, index, code_lines, languages):
+    """The code lines of a page and its language's entry (None for the plain C-like listing).
+
+    With languages, page `index` shows the sample of language index % 7, its numbers drawn anew
+    for each page, so that no two listings are the same."""
+    if not languages:
+        return [f"{'    ' * rng.randint(0, 3)}if (count_{i} < limit && ready) {{ total += "
+                f"{rng.randint(0, 999)}; }}" for i in range(code_lines)], None
+    language = LANGUAGES[index % len(LANGUAGES)]
+    with open(os.path.join(SAMPLES, f"sample.{language[0]}"), encoding="utf-8") as f:
+        sample = f.read().splitlines()
+    lines = [re.sub(r"\b\d+\b", lambda _: str(rng.randint(0, 999)), line) for line in sample]
+    return lines[:code_lines], language
+
+
+def page(rng, index, assets, text_lines, code_lines, languages=False, highlight=False):
     lines = ["@title", f"@@text Page {index}: {sentence(rng, 4)}", "@end_title", "", "@text"]
     lines += [sentence(rng, rng.randint(4, 14)) + (" & <more>" if i % 7 == 0 else "")
               for i in range(text_lines)]
     lines += ["@end_text", "", "@code", "@@width 100%"]
-    for i in range(code_lines):
-        indent = "    " * rng.randint(0, 3)
-        lines.append(f"{indent}if (count_{i} < limit && ready) {{ total += {rng.randint(0, 999)}; }}")
+    code, language = listing(rng, index, code_lines, languages)
+    if highlight and language:
+        lines.append(f"@@language {language[1]}")
+    lines += code
     lines += ["@end_code", "", "@link", f"@@url page{(index + 1):06d}.htm", "@@text Next page",
               "@end_link"]
     for a in range(assets):
@@ -48,15 +73,14 @@ def page(rng, index, assets, text_lines, code_lines):
     return "\n".join(lines) + "\n"
 
 
-def markdown(rng, index, assets, text_lines, code_lines):
+def markdown(rng, index, assets, text_lines, code_lines, languages=False, highlight=False):
     """The same content as a Markdown page for a peer generator."""
     lines = ["---", f'title: "Page {index}"', "---", "", f"# Page {index}: {sentence(rng, 4)}", ""]
     lines += [sentence(rng, rng.randint(4, 14)) + (" & <more>" if i % 7 == 0 else "") + "  "
               for i in range(text_lines)]
-    lines += ["", "```"]
-    for i in range(code_lines):
-        indent = "    " * rng.randint(0, 3)
-        lines.append(f"{indent}if (count_{i} < limit && ready) {{ total += {rng.randint(0, 999)}; }}")
+    code, language = listing(rng, index, code_lines, languages)
+    lines += ["", "```" + (language[2] if highlight and language else "")]
+    lines += code
     lines += ["```", "", f"[Next page](page{(index + 1):06d}/)"]
     for a in range(assets):
         lines += ["", f"![Picture {a}](page{index:06d}-{a}.png)"]
@@ -97,6 +121,13 @@ def main():
     parser.add_argument("--code-lines", type=int, default=30)
     parser.add_argument("--pages-per-folder", type=int, default=100)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--languages", action="store_true",
+                        help="listings in C, C++, Python, shell, JavaScript, HTML and CSS in turn")
+    parser.add_argument("--highlight", action="store_true",
+                        help="name each listing's language (@@language, or the fence's), so that "
+                             "a site with settings colours them")
+    parser.add_argument("--settings", action="store_true",
+                        help="write an (empty) orvello.toml beside proj/: a site with settings")
     parser.add_argument("--markdown", metavar="SITE",
                         help="write the same content as a Markdown site in SITE instead of proj/")
     args = parser.parse_args()
@@ -110,10 +141,13 @@ def main():
         pages = assets = os.path.join(args.folder, "proj")
         extension, render = ".orv", page
     write(os.path.join(assets, "favicon.png"), png(random.Random(args.seed), 16))
+    if args.settings and not args.markdown:
+        write(os.path.join(args.folder, "orvello.toml"), b"")
     for index in range(args.pages):
         rng = random.Random(args.seed * 1_000_003 + index)
         folder = folder_of(index, args.pages_per_folder)
-        text = render(rng, index, args.assets_per_page, args.text_lines, args.code_lines)
+        text = render(rng, index, args.assets_per_page, args.text_lines, args.code_lines,
+                      args.languages, args.highlight)
         write(os.path.join(pages, folder, f"page{index:06d}{extension}"), text.encode())
         for a in range(args.assets_per_page):
             write(os.path.join(assets, folder, f"page{index:06d}-{a}.png"), png(rng, rng.randint(26, 44)))

@@ -18,6 +18,7 @@ and prints one Markdown table row per case:
 - poll-idle: `serve --poll` on the 1,000-page project: CPU time over 20 s idle.
 
 The open-files limit of this script is raised to its hard limit for the 1,000+ connections.
+SERVE_STDERR=1 shows the server's standard error (a sanitizer build's reports, say).
 """
 import argparse
 import os
@@ -37,7 +38,7 @@ PAGE = "/s000/t00/page000000.htm"  # a normal page of the corpus, reload script 
 
 def start_serve(binary, work, extra=()):
     child = subprocess.Popen([binary, "serve", "--port", "0", *extra], cwd=work,
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                             stdout=subprocess.PIPE, stderr=sys.stderr if os.environ.get("SERVE_STDERR") else subprocess.DEVNULL, text=True)
     deadline = time.monotonic() + 120
     while time.monotonic() < deadline:
         line = child.stdout.readline()
@@ -102,16 +103,24 @@ def page_request_ms(port, target=PAGE):
     return (time.monotonic() - started) * 1000 if answer.startswith(b"HTTP/1.1 200") else None
 
 
-def reload_streams(port, count):
-    streams = []
-    for _ in range(count):
+def reload_stream(port):
+    """An event stream past its first event; a page told 503 (all places held) retries, as the
+    reload script does, up to 20 times."""
+    for _ in range(20):
         s = connect(port)
         s.sendall(b"GET /__orvello/reload HTTP/1.1\r\nHost: x\r\n\r\n")
         first = b""
-        while b"\n\n" not in first:
-            first += s.recv(4096)
-        streams.append(s)
-    return streams
+        while b"\n\n" not in first and (chunk := s.recv(4096)):
+            first += chunk
+        if first.startswith(b"HTTP/1.1 200"):
+            return s
+        s.close()
+        time.sleep(0.25)
+    sys.exit("no place for an event stream")
+
+
+def reload_streams(port, count):
+    return [reload_stream(port) for _ in range(count)]
 
 
 def measure_requests(port, seconds):
@@ -289,6 +298,7 @@ def main():
     parser.add_argument("--dir", default=os.path.join(REPO, "build/bench"))
     parser.add_argument("--seconds", type=float, default=30)
     args = parser.parse_args()
+    args.binary = os.path.abspath(args.binary)  # the server runs in the project folder
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     corpus = os.path.join(args.dir, "serve-corpus-1000")

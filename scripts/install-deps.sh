@@ -20,7 +20,8 @@ apt_install() {
 as_root apt-get update
 apt_install ca-certificates cmake make g++ googletest libgtest-dev libgmock-dev clang-format \
   util-linux chromium nodejs clang libclang-rt-14-dev libcli11-dev libmicrohttpd-dev mandoc \
-  libtomlplusplus-dev nlohmann-json3-dev pkg-config dpkg-dev file
+  libtomlplusplus-dev nlohmann-json3-dev pkg-config dpkg-dev file libmd4c-dev \
+  libkf5syntaxhighlighting-dev
 # npm for the browser tests' packages. A Node.js package from outside Debian brings its own npm and
 # conflicts with Debian's, so Debian's is installed only when there is no npm yet.
 if ! command -v npm >/dev/null; then

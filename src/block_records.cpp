@@ -73,14 +73,20 @@ void add_record(digest_builder& d, const download_template_config& r) {
   d.add_all(url, text);
 }
 void add_record(digest_builder& d, const code_template_config& r) {
-  const auto& [width, height, src, lines] = r;
-  d.add_all(width, height, src, lines);
+  const auto& [width, height, src, language, lines] = r;
+  d.add_all(width, height, src, language, lines);
+}
+
+void add_record(digest_builder& d, const markdown_template_config& r) {
+  const auto& [src, language, lines] = r;
+  d.add_all(src, language, lines);
 }
 
 }  // namespace
 
 std::uint64_t records_digest(const block_records& records) {
-  const auto& [title, text, link, image, video, audio, pdf, download, code, pdf_counter] = records;
+  const auto& [title, text, link, image, video, audio, pdf, download, code, markdown, pdf_counter] =
+      records;
   digest_builder d;
   add_record(d, title);
   add_record(d, text);
@@ -91,6 +97,7 @@ std::uint64_t records_digest(const block_records& records) {
   add_record(d, pdf);
   add_record(d, download);
   add_record(d, code);
+  add_record(d, markdown);
   d.add(pdf_counter);
   return d.value;
 }

@@ -10,6 +10,7 @@
 #include "command_download.h"
 #include "command_image.h"
 #include "command_link.h"
+#include "command_markdown.h"
 #include "command_pdf.h"
 #include "command_text.h"
 #include "command_title.h"
@@ -27,6 +28,7 @@ struct block_records {
   pdf_template_config pdf;
   download_template_config download;
   code_template_config code;
+  markdown_template_config markdown;
   std::int64_t pdf_counter = 0;
 
   bool operator==(const block_records&) const = default;

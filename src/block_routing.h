@@ -1,4 +1,4 @@
-// How the page compiler hands each line of a command file to a block kind: the nine kinds in
+// How the page compiler hands each line of a command file to a block kind: the ten kinds in
 // routing order, each with its opening and closing line, its handler and its setting keys. The
 // checker reads the same table, so that it routes lines exactly as a run does.
 #pragma once
@@ -12,10 +12,12 @@
 #include "command_download.h"
 #include "command_image.h"
 #include "command_link.h"
+#include "command_markdown.h"
 #include "command_pdf.h"
 #include "command_text.h"
 #include "command_title.h"
 #include "command_video.h"
+#include "prose_settings.h"
 
 // One in-block flag per block kind, in routing order; all false when a command file starts.
 struct block_flags {
@@ -28,6 +30,7 @@ struct block_flags {
   bool pdf = false;
   bool download = false;
   bool code = false;
+  bool markdown = false;
 
   bool operator==(const block_flags&) const = default;
 };
@@ -41,19 +44,21 @@ struct block_route {
   bool block_flags::*in_block;
   block_handler handler;
   std::span<const setting_key> (*settings)();  // the kind's keys, in the order they are tried
+  bool needs_settings;  // a kind of sites with settings only: elsewhere its lines are dropped
 };
 
 // The routing order: an earlier kind can open inside a later one, never the other way round.
 inline constexpr block_route block_routes[] = {
-    {title_block, &block_flags::title, command_title, title_settings},
-    {text_block, &block_flags::text, command_text, text_settings},
-    {link_block, &block_flags::link, command_link, link_settings},
-    {image_block, &block_flags::image, command_image, image_settings},
-    {video_block, &block_flags::video, command_video, video_settings},
-    {audio_block, &block_flags::audio, command_audio, audio_settings},
-    {pdf_block, &block_flags::pdf, command_pdf, pdf_settings},
-    {download_block, &block_flags::download, command_download, download_settings},
-    {code_block, &block_flags::code, command_code, code_settings},
+    {title_block, &block_flags::title, command_title, title_settings, false},
+    {text_block, &block_flags::text, command_text, text_settings, false},
+    {link_block, &block_flags::link, command_link, link_settings, false},
+    {image_block, &block_flags::image, command_image, image_settings, false},
+    {video_block, &block_flags::video, command_video, video_settings, false},
+    {audio_block, &block_flags::audio, command_audio, audio_settings, false},
+    {pdf_block, &block_flags::pdf, command_pdf, pdf_settings, false},
+    {download_block, &block_flags::download, command_download, download_settings, false},
+    {code_block, &block_flags::code, command_code, code_settings, false},
+    {markdown_block, &block_flags::markdown, command_markdown, markdown_settings, true},
 };
 
 // Hands `line` to the first block kind that opens, closes or holds it open and returns that
@@ -62,6 +67,9 @@ inline const block_route* route_line(const std::string& line, block_flags& flags
                                      std::ostream& page) {
   const bool may_open_or_close = line.starts_with('@');
   for (const block_route& route : block_routes) {
+    if (route.needs_settings && !run_prose_settings.enabled) {
+      continue;
+    }
     bool& in_block = flags.*route.in_block;
     if (in_block ||
         (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {

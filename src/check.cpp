@@ -11,6 +11,7 @@
 #include "checker.h"
 #include "console_words.h"
 #include "generator.h"
+#include "prose_settings.h"
 #include "site_settings.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 // and whether it is an error; returns what the walk met.
 check_totals check_all(const std::function<void(const std::string& line, bool error)>& report) {
   const settings_reading settings = read_site_settings(run_input_folder);
+  run_prose_settings = prose_settings_of(settings.settings ? &*settings.settings : nullptr);
   for (const std::string& error : settings.errors) {
     report(error + " [settings]", true);
   }

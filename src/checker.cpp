@@ -18,10 +18,13 @@
 #include "console_capture.h"
 #include "external_reads.h"
 #include "generator.h"
+#include "highlight.h"
 #include "input_walk.h"
+#include "markdown.h"
 #include "near_names.h"
 #include "page_facts.h"
 #include "percent_escapes.h"
+#include "prose_settings.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -79,6 +82,10 @@ std::string_view typed_key(std::string_view line) {
 
 bool is_code(const block_route& route) {
   return route.names.opening == code_block.opening;
+}
+
+bool is_markdown(const block_route& route) {
+  return route.names.opening == markdown_block.opening;
 }
 
 // Text and code blocks keep the lines that are no settings of theirs as their content.
@@ -153,6 +160,7 @@ const kind_fields checked_fields[] = {
     {code_block,
      {{{&run_records.code.width, value_use::dimension},
        {&run_records.code.height, value_use::dimension}}}},
+    {markdown_block, {}},  // its links and pictures are looked at by check_markdown_block
 };
 
 const kind_fields& fields_of(const block_route& route) {
@@ -302,6 +310,10 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
   if (entry == site_entry::folder || entry == site_entry::file || relative == "main.css") {
     return true;
   }
+  if (entry == site_entry::command_file &&
+      is_source_page(run_prose_settings, relative.filename().native())) {
+    return true;  // a source file is copied beside its page
+  }
   if (relative.extension() != project.page_extension) {
     return false;
   }
@@ -372,6 +384,7 @@ struct file_check {
   std::size_t line_number = 0;
   std::array<std::size_t, kind_count> opened_at{};  // 0 while the kind's block is closed
   std::array<std::vector<field_origin>, kind_count> origins;
+  std::vector<std::size_t> markdown_lines;  // the line of each content line of the last @markdown
   bool any_block = false;
   captured_errors errors;
   bool in_page = false;            // inside the @page block of a site with settings
@@ -595,15 +608,24 @@ void check_external_file(file_check& check, const block_route& route) {
   check.errors.take();
   const std::string path = check.external_file.string();
   const std::size_t kind = kind_of(route);
-  const std::string& src = is_code(route) ? run_records.code.src : run_records.text.src;
+  const bool markdown = route.names.opening == markdown_block.opening;
+  const std::string& src = is_code(route) ? run_records.code.src
+                           : markdown     ? run_records.markdown.src
+                                          : run_records.text.src;
   check.add(origin_of(check, kind, &src), severity::error, "unreadable-file",
             "the file " + in_quotes(src) + " (" + path + ") cannot be read: the " +
-                (is_code(route) ? "listing" : "panel") + " shows an error line instead");
+                (is_code(route) ? "listing"
+                 : markdown     ? "prose"
+                                : "panel") +
+                " shows an error line instead");
 }
 
 void open_block(file_check& check, std::size_t kind) {
   check.opened_at[kind] = check.line_number;
   check.origins[kind].clear();
+  if (is_markdown(block_routes[kind])) {
+    check.markdown_lines.clear();
+  }
 }
 
 void report_unclosed(file_check& check, std::size_t kind, std::string_view what_follows) {
@@ -612,12 +634,99 @@ void report_unclosed(file_check& check, std::size_t kind, std::string_view what_
                 ": the block is dropped from the page");
 }
 
+// --- Markdown and listings (sites with settings) ----------------------------------------------
+
+// A content line of an open Markdown block is remembered with its line number, so that a finding
+// in the Markdown points at its own line.
+void note_markdown_line(file_check& check, std::string_view line, const block_route& route) {
+  const std::span<const setting_key> keys = route.settings();
+  if (is_markdown(route) && std::none_of(keys.begin(), keys.end(), [&](const setting_key& key) {
+        return line.starts_with(key.prefix);
+      })) {
+    check.markdown_lines.push_back(check.line_number);
+  }
+}
+
+std::string lower_case(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower;
+}
+
+// The engine's language nearest to `typed`, in any case; empty when none is near.
+std::string nearest_language(std::string_view typed) {
+  const std::vector<std::string> names = known_languages();
+  std::vector<std::string> lower;
+  for (const std::string& name : names) {
+    lower.push_back(lower_case(name));
+  }
+  const std::vector<std::string_view> views(lower.begin(), lower.end());
+  const std::string_view near = nearest_name(lower_case(typed), views);
+  if (near.empty()) {
+    return "";
+  }
+  return names[static_cast<std::size_t>(std::find(views.begin(), views.end(), near) -
+                                        views.begin())];
+}
+
+void check_language(file_check& check, const block_route& route, const std::string& language) {
+  if (language.empty() || find_language(language) || !highlight_engine_error().empty()) {
+    return;  // a highlighter that cannot be loaded is reported by the run
+  }
+  const std::string near = nearest_language(language);
+  check.add(origin_of(check, kind_of(route), &language), severity::warning, "unknown-language",
+            "no language is called " + in_quotes(language) + ": the listing is not coloured" +
+                (near.empty() ? "" : "; did you mean " + near + "?"));
+}
+
+// Every relative link and picture of the Markdown that leads to nothing, at its own line and
+// column (in the file that @@src names, at that setting).
+void check_markdown_references(file_check& check, const block_route& route) {
+  const markdown_template_config& record = run_records.markdown;
+  const std::vector<markdown_reference> references =
+      markdown_references(markdown_text(record.lines));
+  for (const markdown_reference& reference : references) {
+    const std::size_t found_before = check.found.size();
+    location at = origin_of(check, kind_of(route), &record.src);
+    if (record.src.empty() && reference.line <= check.markdown_lines.size()) {
+      at = {check.markdown_lines[reference.line - 1], reference.column};
+    }
+    check_address(check, route, reference.target,
+                  reference.picture ? value_use::source : value_use::link, at);
+    if (!record.src.empty()) {
+      for (std::size_t i = found_before; i < check.found.size(); ++i) {
+        check.found[i].message += " (in " + record.src + " at line " +
+                                  std::to_string(reference.line) + ", column " +
+                                  std::to_string(reference.column) + ")";
+      }
+    }
+  }
+}
+
+void check_prose_block(file_check& check, const block_route& route) {
+  if (is_code(route)) {
+    check_language(check, route, run_records.code.language);
+  } else if (is_markdown(route)) {
+    check_language(check, route, run_records.markdown.language);
+    check_markdown_references(check, route);
+  }
+}
+
 void close_block(file_check& check, const block_route& route) {
   check_external_file(check, route);
   check_written_block(check, route);
+  check_prose_block(check, route);
   const std::size_t kind = kind_of(route);
   check.opened_at[kind] = 0;
   check.origins[kind].clear();
+}
+
+// True when `line` opens or closes a kind of sites with settings.
+bool needs_settings(std::string_view line) {
+  return std::any_of(std::begin(block_routes), std::end(block_routes), [&](const block_route& r) {
+    return r.needs_settings && (line == r.names.opening || line == r.names.closing);
+  });
 }
 
 // "a tab", "tabs", "a blank" or "blanks", for the white space `blanks`.
@@ -678,6 +787,11 @@ void check_dropped_line(file_check& check, std::string_view line) {
   } else if (line.starts_with("@@")) {
     check.add(check.here(), severity::warning, "setting-outside-block",
               "@@" + std::string(typed_key(line)) + " stands outside every block and sets nothing");
+  } else if (needs_settings(line)) {
+    check.add(check.here(), severity::warning, "needs-settings",
+              in_quotes(line) +
+                  " belongs to sites with settings and is ignored here; put an "
+                  "orvello.toml beside proj/ to use it");
   } else if (line.starts_with('@')) {
     check.add(check.here(), severity::warning, "unknown-line",
               in_quotes(line) + " is no line of the page language and is ignored" +
@@ -934,6 +1048,7 @@ const block_route* check_line(file_check& check, const std::string& line, std::o
                     ", for it opens again at line " + std::to_string(check.line_number));
     open_block(check, kind);
   } else {
+    note_markdown_line(check, line, *route);
     check_line_in_block(check, line, *route);
   }
   return route;
@@ -964,7 +1079,7 @@ void check_end_of_file(file_check& check) {
 
 checked_text check_command_text(std::istream& source, const command_file_place& page,
                                 const project_folder& project) {
-  file_check check{page, project, {}, {}, 0, {}, {}, false, {}, false, 0, {}};
+  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
   const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
                                check.external_file = file;
@@ -1058,6 +1173,9 @@ std::vector<diagnostic> check_command_file(const command_file_place& page,
     found.push_back({1, 1, severity::error, "unreadable-file",
                      "this command file cannot be read: the run fails on it"});
     return found;
+  }
+  if (is_source_page(run_prose_settings, page.file.filename().native())) {
+    return found;  // shown as its own listing: no line of it is a line of the page language
   }
   std::vector<diagnostic> lines = check_command_lines(source, page, project);
   found.insert(found.end(), lines.begin(), lines.end());

@@ -2,10 +2,15 @@
 
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 
 #include "block_records.h"
 #include "external_reads.h"
 #include "framed_blocks.h"
+#include "highlight.h"
+#include "listing_frame.h"
+#include "prose_settings.h"
 
 namespace {
 
@@ -16,11 +21,59 @@ constexpr setting_key code_keys[] = {
     {"@@width ", &code_config.width},
     {"@@height ", &code_config.height},
     {"@@src ", &code_config.src},
+    {"@@language ", &code_config.language},  // with settings only
 };
 
 void take_code_line(std::string_view line) {
-  if (!apply_setting(line, code_keys)) {
+  if (!apply_setting(line, code_settings())) {
     add_line(code_config.lines, line);
+  }
+}
+
+// The language a listing is coloured in: its own setting, else its file's; none without
+// settings.
+std::optional<std::string> listing_language(const code_template_config& config) {
+  if (!run_prose_settings.enabled) {
+    return std::nullopt;
+  }
+  if (!config.language.empty()) {
+    return find_language(config.language);
+  }
+  return config.src.empty() ? std::nullopt : language_of_file(config.src);
+}
+
+// Writes `lines` as a numbered listing; with settings inside a listing's figure and coloured in
+// `language` when there is one.
+void write_listing(std::ostream& page, const std::vector<std::string>& lines,
+                   const std::optional<std::string>& language, const code_template_config& config) {
+  const std::vector<std::string> coloured =
+      language ? highlight_lines(*language, lines) : std::vector<std::string>{};
+  std::string frame;
+  if (run_prose_settings.enabled) {
+    open_listing_figure(frame, language.value_or(""));
+  }
+  page << frame << "  <pre class=\"code\"" << panel_focus(page)
+       << " style=\"width: " << escape_quotes(dimension_with_unit(config.width))
+       << "; height: " << escape_quotes(dimension_with_unit(config.height)) << ";\"><table>\n";
+  std::uint64_t number = 0;
+  write_rows(page, lines, [&](std::string& rows, const std::string& line) {
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, ++number);
+    rows += "    <tr>\n      <td class=\"code-line-number\">";
+    rows.append(digits, written.ptr);
+    rows += "</td>\n      <td class=\"code-line-content\"><code>";
+    if (number <= coloured.size()) {
+      rows += coloured[number - 1];
+    } else {
+      append_html_escaped(rows, line);
+    }
+    rows += "</code></td>\n    </tr>\n";
+  });
+  page << "  </table></pre>\n";
+  if (run_prose_settings.enabled) {
+    frame.clear();
+    close_listing_figure(frame);
+    page << frame;
   }
 }
 
@@ -32,20 +85,7 @@ void write_code(std::ostream& page) {
   if (code_config.lines.empty()) {
     return;
   }
-  page << "  <pre class=\"code\"" << panel_focus(page)
-       << " style=\"width: " << escape_quotes(dimension_with_unit(code_config.width))
-       << "; height: " << escape_quotes(dimension_with_unit(code_config.height)) << ";\"><table>\n";
-  std::uint64_t number = 0;
-  write_rows(page, code_config.lines, [&](std::string& rows, const std::string& line) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, ++number);
-    rows += "    <tr>\n      <td class=\"code-line-number\">";
-    rows.append(digits, written.ptr);
-    rows += "</td>\n      <td class=\"code-line-content\"><code>";
-    append_html_escaped(rows, line);
-    rows += "</code></td>\n    </tr>\n";
-  });
-  page << "  </table></pre>\n";
+  write_listing(page, code_config.lines, listing_language(code_config), code_config);
 }
 
 }  // namespace
@@ -56,5 +96,19 @@ void command_code(const std::string& line, bool& in_block, std::ostream& page) {
 }
 
 std::span<const setting_key> code_settings() {
-  return code_keys;
+  // Without settings "@@language" is no key, and such a line stays a line of the listing.
+  return std::span(code_keys).first(std::size(code_keys) - (run_prose_settings.enabled ? 0 : 1));
+}
+
+void write_source_listing(std::istream& source, std::string_view file_name, std::ostream& page) {
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(source, line);) {
+    line.resize(without_carriage_return(line).size());
+    lines.push_back(std::move(line));
+  }
+  const std::string name = std::filesystem::path(file_name).filename().string();
+  page << "  <h1 class=\"title source-title\">" << html_escape(name) << "</h1>\n";
+  if (!lines.empty()) {
+    write_listing(page, lines, language_of_file(name), code_template_config{});
+  }
 }

@@ -14,6 +14,7 @@
 
 #include "page_frame.h"
 #include "page_pipeline.h"
+#include "prose_settings.h"
 #include "site_feeds.h"
 #include "site_stylesheet.h"
 #include "utils.h"
@@ -106,8 +107,9 @@ bool load_site_frame(const std::string& input, const std::string& timestamp,
   for (const std::string& error : reading.errors) {
     std::cerr << error << "\n";
   }
+  run_prose_settings = prose_settings_of(reading.settings ? &*reading.settings : nullptr);
   if (reading.settings) {
-    site = site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)};
+    site = site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp), {}};
   }
   return reading.errors.empty();
 }
@@ -158,7 +160,10 @@ int run_generator(const std::string& timestamp, const page_observer* observer) {
       run_step(2, "replicated 'proj' dir structure to 'site'",
                [&] { return replicate_directory_structure(input, output); }) &&
       run_step(3, "copied non-command files from 'proj' dir to 'site' dir",
-               [&] { return copy_non_command_files(input, output, extensions); }) &&
+               [&] {
+                 return copy_non_command_files(
+                     input, output, extensions_not_copied(run_prose_settings, extensions));
+               }) &&
       run_step(4, "generated main.css in 'site' dir",
                [&] { return write_main_css(output, framed); }) &&
       run_step(5, "process command files in 'proj' dir to 'site' dir",

@@ -6,6 +6,7 @@
 
 #include "block_records.h"
 #include "block_routing.h"
+#include "prose_settings.h"
 
 namespace {
 
@@ -107,6 +108,9 @@ std::string default_of(const setting_key& key) {
 std::vector<kind_help> block_kinds() {
   std::vector<kind_help> kinds;
   for (const block_route& route : block_routes) {
+    if (route.needs_settings && !run_prose_settings.enabled) {
+      continue;  // a kind of sites with settings only
+    }
     std::string_view meaning;
     for (const auto& [opening, words] : kind_meanings) {
       meaning = opening == route.names.opening ? words : meaning;

@@ -1,6 +1,7 @@
 #include "page_frame.h"
 
 #include <algorithm>
+#include <array>
 
 namespace fs = std::filesystem;
 
@@ -48,7 +49,9 @@ void add_meta(std::string& out, std::string_view attribute, std::string_view nam
   out += attribute;
   out += "=\"";
   out += name;
-  out += "\" content=\"" + attribute_text(content) + "\">\n";
+  out += "\" content=\"";
+  append_attribute_text(out, content);
+  out += "\">\n";
 }
 
 void add_sharing_lines(std::string& out, const frame_context& frame,
@@ -76,10 +79,12 @@ void add_head(std::string& out, const frame_context& frame, const page_icon& ico
   out += "<!DOCTYPE html>\n<html lang=\"" + attribute_text(settings.language) + "\">\n<head>\n";
   out += "  <meta charset=\"UTF-8\">\n";
   out += "  <meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  out += "  <title>" + attribute_text(document_title(frame)) + "</title>\n";
-  const std::string description = frame.page != nullptr && !frame.page->facts.description.empty()
-                                      ? frame.page->facts.description
-                                      : settings.description;
+  out += "  <title>";
+  append_attribute_text(out, document_title(frame));
+  out += "</title>\n";
+  const std::string& description = frame.page != nullptr && !frame.page->facts.description.empty()
+                                       ? frame.page->facts.description
+                                       : settings.description;
   if (!description.empty()) {
     add_meta(out, "name", "description", description);
   }
@@ -127,18 +132,22 @@ void add_entry_link(std::string& out, const frame_context& frame, const menu_ent
     page = map.folders[entry.index].index_page;
   }
   if (!page) {
-    out.append("<span>").append(attribute_text(entry_title(map, entry))).append("</span>");
+    out.append("<span>");
+    append_attribute_text(out, entry_title(map, entry));
+    out.append("</span>");
     return;
   }
-  out.append("<a href=\"").append(attribute_text(link_to(frame, map.pages[*page].href)));
+  out.append("<a href=\"");
+  append_attribute_text(out, link_to(frame, map.pages[*page].href));
   out.append(is_current(frame, entry) ? "\" aria-current=\"page\">" : "\">");
-  out.append(attribute_text(entry_title(map, entry))).append("</a>");
+  append_attribute_text(out, entry_title(map, entry));
+  out.append("</a>");
 }
 
-// Appends one line of the menu: `before`, the entry's link and `after`.
+// Appends one line of the menu: `indent`, `before`, the entry's link and `after`.
 void add_menu_line(std::string& out, const frame_context& frame, const menu_entry& entry,
-                   std::string_view before, std::string_view after) {
-  out.append(before);
+                   std::string_view indent, std::string_view before, std::string_view after) {
+  out.append(indent).append(before);
   add_entry_link(out, frame, entry);
   out.append(after);
 }
@@ -177,34 +186,70 @@ menu_window window_of(const frame_context& frame, const std::vector<std::size_t>
           first > 0, last < shown.size()};
 }
 
+// The indent of a menu level's list at `depth`.
+std::string menu_indent(std::size_t depth) {
+  std::string indent = "      ";
+  for (std::size_t i = 0; i < depth; ++i) {
+    indent += "    ";
+  }
+  return indent;
+}
+
+// Writes the menu's level at `depth` and the open levels inside it; at `hole_depth` it writes
+// nothing but notes in `hole` where that level belongs.
 void add_menu_level(std::string& out, const frame_context& frame,
-                    const std::vector<std::size_t>& path, std::size_t depth, std::string indent) {
+                    const std::vector<std::size_t>& path, std::size_t depth, std::size_t hole_depth,
+                    std::size_t& hole) {
+  if (depth == hole_depth) {
+    hole = out.size();
+    return;
+  }
   const site_map& map = map_of(frame);
-  out += indent + "<ul>\n";
-  const std::string item = indent + "  <li";
+  const std::string indent = menu_indent(depth);
+  out.append(indent).append("<ul>\n");
   if (depth == 0 && map.folders[0].index_page) {
-    add_menu_line(out, frame, {false, *map.folders[0].index_page}, item + ">", "</li>\n");
+    add_menu_line(out, frame, {false, *map.folders[0].index_page}, indent, "  <li>", "</li>\n");
   }
   const menu_window window = window_of(frame, path, depth);
   if (window.cut_before) {
-    out += indent + "  <li class=\"menu-more\">…</li>\n";
+    out.append(indent).append("  <li class=\"menu-more\">…</li>\n");
   }
   for (const menu_entry& entry : window.entries) {
     const bool open = entry.is_folder && depth + 1 < path.size() && path[depth + 1] == entry.index;
     if (!entry.is_folder) {
-      add_menu_line(out, frame, entry, item + ">", "</li>\n");
+      add_menu_line(out, frame, entry, indent, "  <li>", "</li>\n");
     } else if (!open) {
-      add_menu_line(out, frame, entry, item + " class=\"menu-folder\">", "</li>\n");
+      add_menu_line(out, frame, entry, indent, "  <li class=\"menu-folder\">", "</li>\n");
     } else {
-      add_menu_line(out, frame, entry, item + " class=\"menu-folder open\">", "\n");
-      add_menu_level(out, frame, path, depth + 1, indent + "    ");
-      out += indent + "  </li>\n";
+      add_menu_line(out, frame, entry, indent, "  <li class=\"menu-folder open\">", "\n");
+      add_menu_level(out, frame, path, depth + 1, hole_depth, hole);
+      out.append(indent).append("  </li>\n");
     }
   }
   if (window.cut_after) {
-    out += indent + "  <li class=\"menu-more\">…</li>\n";
+    out.append(indent).append("  <li class=\"menu-more\">…</li>\n");
   }
-  out += indent + "</ul>\n";
+  out.append(indent).append("</ul>\n");
+}
+
+// Writes the menu. The levels around the one of the page's own folder are the same for every page
+// of that folder but its index page, and pages of a folder come one after another: they are
+// written once and kept for the next page.
+void add_menu(std::string& out, const frame_context& frame) {
+  const std::vector<std::size_t> path = folder_path(frame);
+  const std::size_t own = path.size() - 1;
+  const std::pair<std::size_t, bool> key{path.back(), is_current(frame, {true, path.back()})};
+  menu_cache& kept = frame.site.menu_kept;
+  if (kept.key != key) {
+    std::string around;
+    std::size_t hole = 0;
+    add_menu_level(around, frame, path, 0, own, hole);
+    kept = {key, around.substr(0, hole), around.substr(hole)};
+  }
+  out += kept.before;
+  std::size_t none = 0;
+  add_menu_level(out, frame, path, own, path.size(), none);
+  out += kept.after;
 }
 
 void add_header(std::string& out, const frame_context& frame) {
@@ -220,7 +265,7 @@ void add_header(std::string& out, const frame_context& frame) {
         "aria-label=\"Menu\">\n";
     out += "    <label for=\"menu-toggle\" class=\"menu-button\">Menu</label>\n";
     out += "    <nav class=\"site-menu\" aria-label=\"Site\">\n";
-    add_menu_level(out, frame, folder_path(frame), 0, "      ");
+    add_menu(out, frame);
     out += "    </nav>\n";
   }
   out += "  </header>\n";
@@ -234,7 +279,7 @@ void add_breadcrumbs(std::string& out, const frame_context& frame) {
   const site_map& map = map_of(frame);
   out += "  <nav class=\"breadcrumbs\" aria-label=\"Breadcrumb\">\n    <ol>";
   if (map.folders[0].index_page) {
-    add_menu_line(out, frame, {false, *map.folders[0].index_page}, "<li>", "</li>");
+    add_menu_line(out, frame, {false, *map.folders[0].index_page}, "", "<li>", "</li>");
   }
   for (std::size_t depth = 1; depth < path.size(); ++depth) {
     const menu_entry folder{true, path[depth]};
@@ -243,7 +288,7 @@ void add_breadcrumbs(std::string& out, const frame_context& frame) {
       out += "</ol>\n  </nav>\n";
       return;
     }
-    add_menu_line(out, frame, folder, "<li>", "</li>");
+    add_menu_line(out, frame, folder, "", "<li>", "</li>");
   }
   out +=
       "<li aria-current=\"page\">" + attribute_text(page_title(frame)) + "</li></ol>\n  </nav>\n";
@@ -314,8 +359,14 @@ page_frame frame_page(const site_frame& site, const fs::path& place, const page_
   const auto found = site.map.page_at_place.find(place.generic_string());
   const site_page* page =
       found == site.map.page_at_place.end() ? nullptr : &site.map.pages[found->second];
-  const frame_context frame{site, page, page_place(site, place).generic_string(),
-                            depth_prefix(place.native())};
+  // The map knows the page's place in site/; "../" once per folder of it.
+  std::string href = page != nullptr ? page->href : page_place(site, place).generic_string();
+  std::string prefix;
+  for (std::size_t slash = href.find('/'); slash != std::string::npos;
+       slash = href.find('/', slash + 1)) {
+    prefix += "../";
+  }
+  const frame_context frame{site, page, std::move(href), std::move(prefix)};
   page_frame framed;
   add_head(framed.head, frame, icon);
   add_header(framed.head, frame);
@@ -349,19 +400,30 @@ std::string relative_link(std::string_view from, std::string_view to) {
   return link;
 }
 
-std::string attribute_text(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size() + 8);
+void append_attribute_text(std::string& out, std::string_view text) {
+  static constexpr auto special = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : {'&', '<', '>', '"'}) {
+      table[c] = true;
+    }
+    return table;
+  }();
   std::size_t from = 0;
   for (std::size_t at = 0; at < text.size(); ++at) {
     const char c = text[at];
-    if (c != '&' && c != '<' && c != '>' && c != '"') {
+    if (!special[static_cast<unsigned char>(c)]) {
       continue;
     }
-    escaped.append(text, from, at - from);
-    escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
+    out.append(text.substr(from, at - from));
+    out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
     from = at + 1;
   }
-  escaped.append(text, from);
+  out.append(text.substr(from));
+}
+
+std::string attribute_text(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size() + 8);
+  append_attribute_text(escaped, text);
   return escaped;
 }

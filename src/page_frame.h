@@ -3,17 +3,28 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "site_map.h"
 #include "site_settings.h"
 #include "utils.h"
 
+// The part of the menu that the pages of one folder share: the levels before and after the one of
+// the folder (`key`: the folder, and whether the page is its index page).
+struct menu_cache {
+  std::optional<std::pair<std::size_t, bool>> key;
+  std::string before;
+  std::string after;
+};
+
 // What every page's frame is made from.
 struct site_frame {
   site_settings settings;
   site_map map;
-  std::string build_date;  // "2026-12-07", shown in the footer
+  std::string build_date;          // "2026-12-07", shown in the footer
+  mutable menu_cache menu_kept{};  // what the last page's menu shares with the next one
 };
 
 // The HTML before and after the blocks of one page.
@@ -34,3 +45,6 @@ std::string relative_link(std::string_view from, std::string_view to);
 
 // `text` escaped for an attribute value or element content.
 std::string attribute_text(const std::string& text);
+
+// Appends `text` to `out`, escaped as attribute_text does.
+void append_attribute_text(std::string& out, std::string_view text);

@@ -133,7 +133,7 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
         const page_frame frame =
             run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
         compile_page(in, page, depth_prefix(file.relative), run.icon, run.reads,
-                     run.site ? &frame : nullptr);
+                     run.site ? &frame : nullptr, file.relative);
       } catch (const fs::filesystem_error& error) {
         failure = error.what();
       }

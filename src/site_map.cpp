@@ -167,3 +167,32 @@ bool entry_shown(const site_map& map, const menu_entry& entry) {
   }
   return map.folders[entry.index].shows_entries;
 }
+
+std::string folder_signature(const site_map& map, const std::string& path) {
+  const auto folder = std::find_if(map.folders.begin(), map.folders.end(),
+                                   [&](const site_folder& f) { return f.path == path; });
+  if (folder == map.folders.end()) {
+    return std::string(1, '\x01');
+  }
+  std::string signature;
+  const auto add_page_part = [&](std::size_t index) {
+    const site_page& page = map.pages[index];
+    signature.append(page.href).append(1, '\0').append(page.facts.title);
+    signature += page.facts.menu ? '+' : '-';
+  };
+  if (folder->index_page) {
+    add_page_part(*folder->index_page);
+  }
+  for (const menu_entry& entry : folder->entries) {
+    signature += entry.is_folder ? "\nF" : "\nP";
+    signature += entry_shown(map, entry) ? '+' : '-';
+    if (!entry.is_folder) {
+      add_page_part(entry.index);
+    } else if (const site_folder& inside = map.folders[entry.index]; inside.index_page) {
+      add_page_part(*inside.index_page);
+    } else {
+      signature.append(inside.path);
+    }
+  }
+  return signature;
+}

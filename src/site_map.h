@@ -70,6 +70,11 @@ std::optional<page_facts> read_command_file_facts(const std::filesystem::path& p
 site_map read_site_map(const std::string& input, const std::vector<std::string>& extensions,
                        std::string_view page_extension);
 
+// What the folder at `path` (below proj/, "" for the top) puts into the frames of the pages in it
+// and below it: its index page and its entries as the menu shows them. Pages whose folders all
+// give the same in two maps, and whose own facts are the same, have the same frame in both.
+std::string folder_signature(const site_map& map, const std::string& path);
+
 // The title a menu shows for an entry.
 const std::string& entry_title(const site_map& map, const menu_entry& entry);
 

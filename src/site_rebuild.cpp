@@ -15,6 +15,7 @@
 #include "page_observer.h"
 #include "page_pipeline.h"
 #include "page_report.h"
+#include "prose_settings.h"
 #include "site_feeds.h"
 #include "site_settings.h"
 #include "source_tree.h"
@@ -52,7 +53,7 @@ std::shared_ptr<site_frame> settings_frame(const std::string& timestamp, bool& u
     return nullptr;
   }
   return std::make_shared<site_frame>(
-      site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)});
+      site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp), {}});
 }
 
 // The settings and map of a build about to start, remembered for the rebuilds after it.
@@ -246,10 +247,12 @@ int run_steps_into(const std::string& staging, const std::string& timestamp,
     return 1;
   }
   site_frame* const framed = site ? &*site : nullptr;
-  const bool built = replicate_directory_structure(input_folder, staging) &&
-                     copy_non_command_files(input_folder, staging, command_extensions) &&
-                     write_main_css(staging, framed) &&
-                     compile_site(input_folder, staging, command_extensions, framed, observer);
+  const bool built =
+      replicate_directory_structure(input_folder, staging) &&
+      copy_non_command_files(input_folder, staging,
+                             extensions_not_copied(run_prose_settings, command_extensions)) &&
+      write_main_css(staging, framed) &&
+      compile_site(input_folder, staging, command_extensions, framed, observer);
   return built ? 0 : 1;
 }
 
@@ -441,7 +444,8 @@ void compile_framed(std::istream& source, std::ostream& page, const std::string&
     return;
   }
   const page_frame framed = frame_page(*frame, relative, page_icon_for(png_icon));
-  compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads, &framed);
+  compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads, &framed,
+               relative);
 }
 
 void compile_unwritten(const std::string& relative, bool png_icon, const site_frame* frame,
@@ -617,6 +621,9 @@ void visit_folder(page_chain& chain, folder_node& node, const std::string& relat
       }
       visit_folder(chain, *entry.folder, path);
     } else if (entry.kind == entry_kind::command_file) {
+      if (entry.dirty && is_source_page(run_prose_settings, entry.name)) {
+        copy_asset(joined(relative, entry.name), node, chain.report);  // shown and offered
+      }
       visit_page(chain, entry, folder, node);
     } else if (entry.dirty) {
       if (entry.kind == entry_kind::asset && entry.final_writer) {
@@ -696,14 +703,17 @@ std::shared_ptr<const site_frame> frame_after_changes(const rebuild_state& state
 }
 
 // Marks every page whose frame differs between the two maps, as when a title, an order or a page
-// shown in its menu changed.
+// shown in its menu changed. Only the folders below one that shows differently are looked at
+// (`changed_above`); the pages of the others keep their frames.
 void mark_reframed_pages(folder_node& node, const std::string& relative, const site_frame& before,
-                         const site_frame& now, const page_icon& icon) {
+                         const site_frame& now, const page_icon& icon, bool changed_above) {
+  const bool changed = changed_above || folder_signature(before.map, relative) !=
+                                            folder_signature(now.map, relative);
   for (tree_entry& entry : node.entries) {
     const std::string path = joined(relative, entry.name);
     if (entry.folder) {
-      mark_reframed_pages(*entry.folder, path, before, now, icon);
-    } else if (entry.kind == entry_kind::command_file && !entry.dirty) {
+      mark_reframed_pages(*entry.folder, path, before, now, icon, changed);
+    } else if (changed && entry.kind == entry_kind::command_file && !entry.dirty) {
       const page_frame old_frame = frame_page(before, path, icon);
       const page_frame new_frame = frame_page(now, path, icon);
       entry.dirty = old_frame.head != new_frame.head || old_frame.foot != new_frame.foot;
@@ -764,7 +774,7 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     site.png_icon = png_icon;
     chain.frame = frame.get();
     if (remade && state.frame && frame->map != state.frame->map) {
-      mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon));
+      mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon), false);
     }
     state.frame = frame;
     remove_stale_outputs(site, report);

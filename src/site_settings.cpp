@@ -92,6 +92,7 @@ const std::vector<key_rule>& key_rules() {
       {"navigation", "menu", &site_settings::menu},
       {"navigation", "breadcrumbs", &site_settings::breadcrumbs},
       {"navigation", "page_turn", &site_settings::page_turn},
+      {"markdown", "raw_html", &site_settings::markdown_raw_html},
   };
   return rules;
 }

@@ -22,6 +22,7 @@ struct site_settings {
   bool menu = true;                     // [navigation] menu
   bool breadcrumbs = true;              // [navigation] breadcrumbs
   bool page_turn = true;                // [navigation] page_turn (previous and next)
+  bool markdown_raw_html = false;       // [markdown] raw_html: raw HTML in Markdown passes through
 };
 
 // The name of the settings file, in the folder that holds proj/.

@@ -1,5 +1,7 @@
 #include "site_stylesheet.h"
 
+#include "prose_style.h"
+
 namespace {
 
 // The colours every rule below names. The pages' inline colours that the classic look uses by
@@ -567,5 +569,6 @@ std::string site_stylesheet(std::string_view theme) {
   append_palette(css, "  ", light_palette);
   css += "}\n";
   css += print_rules;
+  css += prose_stylesheet(theme);
   return css;
 }

@@ -1,5 +1,7 @@
 #include "source_tree.h"
 
+#include "prose_settings.h"
+
 #include <sys/stat.h>
 
 #include <chrono>
@@ -61,6 +63,10 @@ std::unordered_map<std::string, bool> outputs_of(const std::vector<tree_entry>& 
     std::string name = output_name(entry, page_extension);
     if (!name.empty()) {
       outputs[std::move(name)] = entry.kind == entry_kind::folder;
+    }
+    if (entry.kind == entry_kind::command_file && entry.final_writer &&
+        is_source_page(run_prose_settings, entry.name)) {
+      outputs[entry.name] = false;  // the source file itself, copied beside its page
     }
   }
   return outputs;

@@ -16,6 +16,7 @@
 #include "job_pool.h"
 #include "ordered_console.h"
 #include "page_frame.h"
+#include "prose_settings.h"
 
 namespace fs = std::filesystem;
 
@@ -202,10 +203,16 @@ page_icon page_icon_in(const std::string& output) {
 }
 
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon, const external_reads& reads, const page_frame* frame) {
+                  const page_icon& icon, const external_reads& reads, const page_frame* frame,
+                  std::string_view command_file) {
   const external_reads_scope reading(page, reads);
   const framed_blocks_scope framing(page, frame != nullptr);
   frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
+  if (frame != nullptr && is_source_page(run_prose_settings, command_file)) {
+    write_source_listing(source, command_file, page);
+    page << frame->foot;
+    return;
+  }
   block_flags flags;
   bool in_page = false;
   std::string line;

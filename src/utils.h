@@ -51,11 +51,12 @@ struct external_reads;
 
 // Writes the page of one command file: the head linking the icon and the stylesheet behind
 // `prefix` ("../" per folder), every line of `source` routed to its block, and the footer; with
-// a `frame`, its head and foot instead, and the @page block is no content. Text and code blocks
-// read their external files through `reads`.
+// a `frame`, its head and foot instead, and the @page block is no content, and a source file
+// (`command_file` names it) shows its own listing instead. Text and code blocks read their
+// external files through `reads`.
 void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
                   const page_icon& icon, const external_reads& reads,
-                  const page_frame* frame = nullptr);
+                  const page_frame* frame = nullptr, std::string_view command_file = {});
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.

@@ -240,3 +240,53 @@ TEST_F(Check, FindsTheShowcaseClean) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Check, FindsBrokenMarkdownLinksAndUnknownLanguagesOnASiteWithSettings) {
+  const std::vector<check_case> cases = {
+      {{{"page.orv",
+         "@markdown\nSee [a](gone.htm), [b](page.htm)\n  and ![p](p.png).\n"
+         "[c](tool.c)\n@end_markdown\n"},
+        {"tool.c", "int main(void) { return 0; }\n"}},
+       "proj/page.orv:2:9: error: the link \"gone.htm\" leads to nothing in the site: there is no "
+       "proj/gone.htm [broken-link]\nproj/page.orv:3:12: error: the source \"p.png\" names no "
+       "file of the site: there is no proj/p.png [missing-source]\n2 errors, 0 warnings in 2 "
+       "pages\n",
+       1},
+      {{{"page.orv", "@markdown\n@@src notes.md\n@end_markdown\n"},
+        {"notes.md", "\n [x](y.htm)\n"}},
+       "proj/page.orv:2:7: error: the link \"y.htm\" leads to nothing in the site: there is no "
+       "proj/y.htm (in notes.md at line 2, column 6) [broken-link]\n1 error, 0 warnings in 1 "
+       "page\n",
+       1},
+      {{{"page.orv",
+         "@code\n@@language pyhton\nx\n@end_code\n@markdown\n@@language klingon\n"
+         "@end_markdown\n"}},
+       "proj/page.orv:2:12: warning: no language is called \"pyhton\": the listing is not "
+       "coloured; did you mean Python? [unknown-language]\nproj/page.orv:6:12: warning: no "
+       "language is called \"klingon\": the listing is not coloured [unknown-language]\n0 errors, "
+       "2 warnings in 1 page\n",
+       0},
+  };
+  write("orvello.toml", "");
+  for (const check_case& c : cases) {
+    std::filesystem::remove_all(work / "proj");
+    write_project(c.files);
+    const run_result result = run(with_args({"check"}));
+    EXPECT_EQ(c.out, result.out) << c.files.front().second;
+    EXPECT_EQ(c.status, result.exit_status) << c.files.front().second;
+  }
+}
+
+TEST_F(Check, SaysThatMarkdownNeedsSettings) {
+  write_project({{"page.orv", "@markdown\n@end_markdown\n"}});
+  EXPECT_EQ(
+      "proj/page.orv:1:1: warning: \"@markdown\" belongs to sites with settings and is ignored "
+      "here; put an orvello.toml beside proj/ to use it [needs-settings]\nproj/page.orv:2:1: "
+      "warning: \"@end_markdown\" belongs to sites with settings and is ignored here; put an "
+      "orvello.toml beside proj/ to use it [needs-settings]\n0 errors, 2 warnings in 1 page\n",
+      run(with_args({"check"})).out);
+}
+
+}  // namespace

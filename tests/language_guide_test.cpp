@@ -1,5 +1,6 @@
-// Every example of the author's guide, docs/language.md, and of the settings guide,
-// docs/settings.md, built by the real orvello and compared with the HTML that the guide shows.
+// Every example of the author's guide, docs/language.md, of the settings guide, docs/settings.md,
+// and of the guide to prose and listings, docs/prose.md, built by the real orvello and compared
+// with the HTML that the guide shows.
 //
 // The guide's examples are fenced blocks: "```orv [path] [crlf]" is a command file (path below
 // proj/, page.orv by default; "crlf" writes it with CRLF line ends), and the "```html" block after
@@ -161,6 +162,11 @@ const std::vector<guide_example>& settings_examples() {
   return examples;
 }
 
+const std::vector<guide_example>& prose_examples() {
+  static const std::vector<guide_example> examples = read_guide(ORVELLO_PROSE_GUIDE);
+  return examples;
+}
+
 // The page that an example shows, below the working folder.
 std::string page_path(const guide_example& example) {
   if (!example.page.empty()) {
@@ -220,10 +226,15 @@ INSTANTIATE_TEST_SUITE_P(SettingsExamples, LanguageGuide, ::testing::ValuesIn(se
                          [](const ::testing::TestParamInfo<guide_example>& param) {
                            return "Line" + std::to_string(param.param.line);
                          });
+INSTANTIATE_TEST_SUITE_P(ProseExamples, LanguageGuide, ::testing::ValuesIn(prose_examples()),
+                         [](const ::testing::TestParamInfo<guide_example>& param) {
+                           return "Line" + std::to_string(param.param.line);
+                         });
 
 TEST(LanguageGuideFile, PairsEveryCommandFileWithItsHtml) {
   guide_examples();
   EXPECT_FALSE(settings_examples().empty());
+  EXPECT_FALSE(prose_examples().empty());
   EXPECT_EQ(std::vector<std::string>{}, guide_problems);
 }
 

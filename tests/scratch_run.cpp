@@ -263,6 +263,12 @@ std::vector<std::string> compiled_order(std::string_view out) {
 }
 
 std::string page_body(std::string_view page) {
+  const std::string_view main_start = "<main id=\"content\" class=\"page\">\n";
+  const std::size_t content = page.find(main_start);
+  if (content != std::string_view::npos) {  // a page of a site with settings: its blocks
+    const std::size_t first = content + main_start.size();
+    return std::string(page.substr(first, page.find("  </main>\n", first) - first));
+  }
   const std::string_view body_start = "<body>\n";
   const std::size_t start = page.find(body_start);
   const std::size_t end = page.find("  <div class=\"fixed-footer\">");

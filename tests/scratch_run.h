@@ -100,7 +100,7 @@ std::vector<std::string> lines_of(std::string_view text);
 // The relative paths of the "Compiled: " lines, in the order the run compiled them.
 std::vector<std::string> compiled_order(std::string_view out);
 
-// What a page holds between its head and its footer.
+// What a page holds between its head and its footer (on a site with settings, inside <main>).
 std::string page_body(std::string_view page);
 
 // A whole page as the compiler writes it.

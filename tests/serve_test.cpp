@@ -470,3 +470,25 @@ TEST_F(ServeTest, AMissingProjEndsServeWithTheRunsStatus) {
 }
 
 }  // namespace
+
+TEST_F(ServeTest, RebuildsAPageWhenItsMarkdownFileChanges) {
+  write("orvello.toml", "");
+  write_project(
+      {{"index.orv", "@markdown\n@@src notes.md\n@end_markdown\n"}, {"notes.md", "# Before\n"}});
+  ASSERT_TRUE(start_serve()) << console;
+  EXPECT_NE(std::string::npos, read("site/index.htm").find("<h1 id=\"before\">Before</h1>"));
+  // Two edits one after the other: the second cannot ride on a rebuild that anything else began.
+  for (const std::string heading : {"After", "Again"}) {
+    write_project({{"notes.md", "# " + heading + " *all*\n"}});
+    const std::string wanted =
+        "<h1 id=\"" + std::string(heading == "After" ? "after" : "again") + "-all\">" + heading;
+    const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+    while (read("site/index.htm").find(wanted) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(std::string::npos, read("site/index.htm").find(wanted)) << heading;
+  }
+  EXPECT_EQ(0, stop_serve()) << errors;
+  EXPECT_NE(std::string::npos, console.find("Rebuilt (proj/notes.md) in ")) << console;
+}

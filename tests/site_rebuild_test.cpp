@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "generator.h"
+#include "prose_settings.h"
 #include "scratch_run.h"
 
 namespace fs = std::filesystem;
@@ -166,6 +167,39 @@ TEST_F(SiteRebuild, NamedSituationsEndAsAFreshRun) {
     const rebuild_report report = rebuild_and_compare(std::nullopt, situation.name);
     EXPECT_FALSE(report.full) << situation.name;
   }
+}
+
+TEST_F(SiteRebuild, SourcePagesAndMarkdownFilesOfASiteWithSettingsEndAsAFreshRun) {
+  run_prose_settings = {.enabled = true, .raw_html = false};
+  put(fresh / "orvello.toml", "");
+  const std::vector<rebuild_case> cases{
+      {"source file edited",
+       {{"code/hello.c", "int a;\n"}},
+       [](const fs::path& p) { put(p / "code/hello.c", "int b; // now\n"); }},
+      {"source file added",
+       {{"index.orv", "x\n"}},
+       [](const fs::path& p) { put(p / "tool.cpp", "#include <map>\n"); }},
+      {"source file removed",
+       {{"index.orv", "x\n"}, {"tool.cpp", "int c;\n"}},
+       [](const fs::path& p) { fs::remove(p / "tool.cpp"); }},
+      {"Markdown file changes",
+       {{"t.orv", "@markdown\n@@src notes.md\n@end_markdown\n"}, {"notes.md", "# One\n"}},
+       [](const fs::path& p) { put(p / "notes.md", "# Two\n\n*three*\n"); }},
+      {"Markdown block carried to a later page",
+       {{"a.orv", "@markdown\n@@language c\n`int a`\n@end_markdown\n"},
+        {"b.orv", "@end_markdown\n"}},
+       [](const fs::path& p) { put(p / "a.orv", "@markdown\n`int b`\n@end_markdown\n"); }},
+  };
+  for (const rebuild_case& situation : cases) {
+    fs::remove_all(work / "proj");
+    fs::remove_all(work / "site");
+    write_project(situation.before);
+    build();
+    situation.edit(work / "proj");
+    const rebuild_report report = rebuild_and_compare(std::nullopt, situation.name);
+    EXPECT_FALSE(report.full) << situation.name;
+  }
+  run_prose_settings = {};
 }
 
 TEST_F(SiteRebuild, UntrustedRebuildIsFullAndRemovesStaleFiles) {

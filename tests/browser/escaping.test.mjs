@@ -205,3 +205,88 @@ describe('escaping in a real DOM', () => {
     assert.deepEqual(unexplained, []);
   });
 });
+
+// Markdown on a site with settings: raw HTML, script addresses and hostile text in every place
+// show as text or are taken out; the same raw HTML runs only where the settings allow it.
+const hostileMarkdown = `# A "heading" <script>window.injected = 'heading'</script>
+
+<script>window.injected = 'raw block'</script>
+
+Inline <img src=x onerror="window.injected = 'raw inline'"> and [a link](javascript:window.injected='href')
+and [data](data:text/html,<script>window.injected='data'</script>) and
+[a reference](&#106;avascript:window.injected='reference') and
+![alt" onerror="window.injected = 'alt'](pic.png "title\\" onload=\\"window.injected = 'title'")
+
+| <b onclick="window.injected = 'cell'">cell</b> |
+|---|
+| \`</code><script>window.injected = 'span'</script>\` |
+
+\`\`\`html
+</code></pre><script>window.injected = 'fence'</script>
+\`\`\`
+`;
+
+describe('escaping of Markdown in a real DOM', () => {
+  for (const [settings, allowed] of [
+    ['', false],
+    ['[markdown]\nraw_html = true\n', true],
+  ]) {
+    describe(allowed ? 'with raw HTML allowed' : 'by default', () => {
+      let site;
+      let server;
+      let browser;
+      let tab;
+      let seen;
+      before(async () => {
+        site = generateSite({
+          files: {
+            'prose.orv': `@markdown\n${hostileMarkdown}@end_markdown\n`,
+            'pic.png': media('img/orvello.png'),
+          },
+          settings,
+        });
+        server = await serve(site.site);
+        browser = await launchBrowser();
+        tab = await browser.newPage();
+        seen = watch(tab);
+        await tab.goto(server.url('prose.htm'));
+        await tab.waitForLoadState('networkidle');
+      });
+      after(async () => {
+        await browser?.close();
+        await server?.close();
+        site?.remove();
+      });
+
+      test('hostile text shows as typed and runs nothing it should not', async () => {
+        const found = await tab.evaluate(() => ({
+          heading: document.querySelector('.markdown h1').textContent,
+          headingId: document.querySelector('.markdown h1').id,
+          links: [...document.querySelectorAll('.markdown a')].map((a) => a.getAttribute('href')),
+          alt: document.querySelector('.markdown img[src="pic.png"]')?.getAttribute('alt'),
+          title: document.querySelector('.markdown img[src="pic.png"]')?.getAttribute('title'),
+          span: document.querySelector('.markdown td code')?.textContent,
+          fence: document.querySelector('.markdown pre.markdown-code code').textContent,
+          injected: window.injected ?? null,
+        }));
+        assert.equal(found.alt, `alt" onerror="window.injected = 'alt'`);
+        assert.equal(found.title, `title" onload="window.injected = 'title'`);
+        assert.equal(found.span, `</code><script>window.injected = 'span'</script>`);
+        assert.equal(found.fence, `</code></pre><script>window.injected = 'fence'</script>`);
+        if (allowed) {
+          // The author's own HTML runs as written: the last one to run sets the value.
+          assert.notEqual(found.injected, null);
+          assert.equal(found.links[0], "javascript:window.injected='href'");
+          assert.equal(found.links[2], "javascript:window.injected='reference'");
+        } else {
+          assert.equal(found.heading, `A "heading" <script>window.injected = 'heading'</script>`);
+          assert.equal(found.headingId, 'a-heading-scriptwindowinjected-headingscript');
+          assert.equal(found.injected, null);
+          assert.deepEqual(found.links, ['#', '#', '#']);
+          assert.deepEqual(seen.dialogs, []);
+          assert.deepEqual(seen.pageErrors, []);
+        }
+      });
+    });
+  }
+});

@@ -53,6 +53,13 @@ build_showcase built "$PWD/build-package/orvello"
 grep -q "</html>" "$scratch/installed/showcase/site/index.htm" || fail "no showcase index.htm"
 diff -r "$scratch/installed/showcase/site" "$scratch/built/showcase/site"
 
+# The installed program finds its highlighting module, which only a coloured listing loads.
+mkdir -p "$scratch/coloured/proj" && : >"$scratch/coloured/orvello.toml"
+printf '@code\n@@language c\nint x;\n@end_code\n' >"$scratch/coloured/proj/index.orv"
+(cd "$scratch/coloured" && orvello >/dev/null)
+grep -q '<span class="hl-type">int</span>' "$scratch/coloured/site/index.htm" ||
+  fail "the installed program colours no listing"
+
 mandoc -T lint -W warning /usr/share/man/man1/orvello.1.gz
 cmp LICENSE /usr/share/doc/orvello/copyright
 # shellcheck disable=SC1091
@@ -62,5 +69,6 @@ completion=$(source /usr/share/bash-completion/completions/orvello &&
 
 apt-get purge -y orvello
 installed && fail "orvello is still installed"
-[[ ! -e /usr/bin/orvello && ! -e /usr/share/man/man1/orvello.1.gz ]] || fail "files left behind"
+[[ ! -e /usr/bin/orvello && ! -e /usr/share/man/man1/orvello.1.gz && ! -e /usr/lib/orvello ]] ||
+  fail "files left behind"
 echo "package test: passed"
