@@ -67,6 +67,26 @@ constexpr std::string_view reload_script = R"(<script>
     }
     box.textContent = 'The rebuild failed; this is the last good page.\n\n' + text;
   }
+  function panel(lines) {
+    let box = document.getElementById('orvello-findings');
+    if (box) box.remove();
+    if (!lines.length) return;
+    box = document.createElement('div');
+    box.id = 'orvello-findings';
+    box.style.cssText = 'position:fixed;right:1em;top:1em;z-index:2147483646;max-width:40em;' +
+      'max-height:40vh;overflow:auto;margin:0;padding:.5em 2.2em .5em .75em;white-space:pre-wrap;' +
+      'background:#fffbe6;color:#5c4400;border:1px solid #d9a400;font:13px/1.4 monospace';
+    const close = document.createElement('button');
+    close.textContent = '\u00d7';
+    close.title = 'Dismiss';
+    close.style.cssText = 'position:absolute;top:.2em;right:.3em;border:0;background:none;' +
+      'color:inherit;font:16px monospace;cursor:pointer';
+    close.onclick = () => box.remove();
+    const text = document.createElement('div');
+    text.textContent = lines.join('\n');
+    box.append(close, text);
+    document.body.appendChild(box);
+  }
   function connect() {
     if (source || document.visibilityState === 'hidden') return;
     source = new EventSource('/__orvello/reload');
@@ -77,6 +97,7 @@ constexpr std::string_view reload_script = R"(<script>
       else if (now !== token) location.reload();
       else overlay('');
     });
+    source.addEventListener('findings', (event) => panel(event.data.split('\n').slice(1)));
     source.onerror = () => {
       source.close();
       source = null;
@@ -105,6 +126,7 @@ struct build_news {
   std::uint64_t version = 0;  // counts announcements
   std::string token;          // the server's start and its count of good builds
   std::vector<std::string> problems;
+  std::vector<std::string> findings;  // orvello check's lines for the pages last rebuilt
   bool stopping = false;
   std::set<event_stream*> streams;
 };
@@ -404,17 +426,26 @@ MHD_Result send_folder(preview_server& server, MHD_Connection* connection,
 
 // --- Event streams -----------------------------------------------------------------------------
 
-std::string event_of(const build_news& news) {
-  std::string message = "event: state\ndata: " + news.token + "\n";
-  for (const std::string& problem : news.problems) {
-    std::string_view rest = problem;
+// Each line of `lines` as a data line of an event.
+std::string data_lines(const std::vector<std::string>& lines) {
+  std::string data;
+  for (const std::string& line : lines) {
+    std::string_view rest = line;
     for (std::size_t end; (end = rest.find_first_of("\r\n")) != std::string_view::npos;) {
-      message += "data: " + std::string(rest.substr(0, end)) + "\n";
+      data += "data: " + std::string(rest.substr(0, end)) + "\n";
       rest = rest.substr(end + 1);
     }
-    message += "data: " + std::string(rest) + "\n";
+    data += "data: " + std::string(rest) + "\n";
   }
-  return message + "\n";
+  return data;
+}
+
+// The state event, then the findings event, whose first line counts the findings so that it is
+// never empty (an event without data would not reach the page).
+std::string event_of(const build_news& news) {
+  return "event: state\ndata: " + news.token + "\n" + data_lines(news.problems) +
+         "\nevent: findings\ndata: " + std::to_string(news.findings.size()) + "\n" +
+         data_lines(news.findings) + "\n";
 }
 
 // Gives what a stream has to send: the news, a heartbeat, or nothing yet, in which case the
@@ -709,11 +740,13 @@ void stop_preview(preview_server& server) {
 }
 
 void announce_build(preview_server& server, bool succeeded,
-                    const std::vector<std::string>& problems) {
+                    const std::vector<std::string>& problems,
+                    const std::vector<std::string>& findings) {
   std::lock_guard lock(server.news.mutex);
   if (succeeded) {
     server.news.token = server.instance + "-" + std::to_string(++server.good_builds);
     server.news.problems.clear();
+    server.news.findings = findings;
   } else {
     server.news.problems = problems.empty()
                                ? std::vector<std::string>{"(the console tells what went wrong)"}

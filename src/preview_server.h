@@ -37,7 +37,8 @@ bool serve_preview(preview_server& server);
 // Ends serve_preview at once: the event streams end and the connections close. Any thread.
 void stop_preview(preview_server& server);
 
-// Tells the open pages how the last build ended: they reload after a good one, and show
-// `problems` in an overlay after a failed one.
+// Tells the open pages how the last build ended: they reload after a good one and list its
+// `findings` in a dismissable panel, and show `problems` in an overlay after a failed one.
 void announce_build(preview_server& server, bool succeeded,
-                    const std::vector<std::string>& problems);
+                    const std::vector<std::string>& problems,
+                    const std::vector<std::string>& findings);

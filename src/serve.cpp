@@ -131,11 +131,12 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
       std::cerr << "  " << problem << "\n";
     }
   }
-  for (const std::string& finding : findings_of(report.pages_rebuilt)) {
+  const std::vector<std::string> findings = findings_of(report.pages_rebuilt);
+  for (const std::string& finding : findings) {
     std::cout << "  " << finding << "\n";
   }
   std::cout.flush();
-  announce_build(session.server, report.succeeded, report.problems);
+  announce_build(session.server, report.succeeded, report.problems, findings);
 }
 
 void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_options& options,
@@ -260,6 +261,6 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   if (status != 0 && !std::filesystem::is_directory(run_input_folder)) {
     return status;
   }
-  announce_build(*server, status == 0, problems);
+  announce_build(*server, status == 0, problems, {});
   return serve_until_stopped(*server, *watcher, state, options, timestamp, built, read_since);
 }

@@ -312,6 +312,27 @@ TEST_F(ServeTest, PrintsTheFindingsOfTheRebuiltPagesUnderTheRebuildsLine) {
   EXPECT_EQ(std::string::npos, fixed.find("[unclosed-block]")) << "fixed, it goes: " << fixed;
 }
 
+TEST_F(ServeTest, OpenPagesAreSentTheFindingsOfTheRebuiltPagesUntilFixed) {
+  write_project({{"about.orv", "@title\n@end_title\n"}});
+  ASSERT_TRUE(start_serve()) << console;
+  EXPECT_NE(std::string::npos, fetch(port, "/about.htm").body.find("orvello-findings"));
+  std::string events;
+  const int stream = open_event_stream(port, events);
+  ASSERT_NE(-1, stream);
+  write_project({{"about.orv", "@title\n@end_title\n@text\nx\n"}});
+  const std::string finding =
+      "proj/about.orv:3:1: error: @text is never closed before the end of the file: the block is "
+      "dropped from the page [unclosed-block]\n";
+  EXPECT_TRUE(read_until(stream, events, "event: findings\ndata: 1\ndata: " + finding)) << events;
+  EXPECT_TRUE(read_until(server.out_fd, console, "\n  " + finding)) << console;
+  events.clear();
+  write_project({{"about.orv", "@title\n@end_title\n@text\nx\n@end_text\n"}});
+  EXPECT_TRUE(read_until(stream, events, "event: findings\ndata: 0\n\n"))
+      << "fixed, it goes: " << events;
+  close(stream);
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
 TEST_F(ServeTest, TwentyEventStreamsLeavePagesServedAndAFailedBuildReachesThem) {
   write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}, {"index.htm/x", ""}});
   ASSERT_TRUE(start_serve()) << console;
