@@ -84,6 +84,10 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
 
 void write_code(page_context& context, std::ostream& page) {
   code_template_config& code_config = context.records.code;
+  if (context.records_only) {
+    context.external_read_skipped = context.external_read_skipped || !code_config.src.empty();
+    return;
+  }
   if (!code_config.src.empty() &&
       !load_external_lines(code_config.src, "code", code_config.lines, page, *context.errors)) {
     code_config.lines.push_back("// Error: External file not found: " + code_config.src);

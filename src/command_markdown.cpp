@@ -26,6 +26,10 @@ void take_markdown_line(std::string_view line, page_context& context) {
 
 void write_markdown(page_context& context, std::ostream& page) {
   markdown_template_config& markdown_config = context.records.markdown;
+  if (context.records_only) {
+    context.external_read_skipped = context.external_read_skipped || !markdown_config.src.empty();
+    return;
+  }
   if (!markdown_config.src.empty() &&
       !load_external_lines(markdown_config.src, "Markdown", markdown_config.lines, page,
                            *context.errors)) {

@@ -82,8 +82,13 @@ void write_script(const pdf_template_config& pdf_config, std::ostream& page,
 
 // The PDF counter numbers the PDF blocks of the whole run, so that every frame of the site has its
 // own id.
-void write_pdf(block_records& records, std::ostream& page) {
-  const std::string id = "pdf_player_" + std::to_string(++records.pdf_counter);
+void write_pdf(page_context& context, std::ostream& page) {
+  block_records& records = context.records;
+  ++records.pdf_counter;
+  if (context.records_only) {
+    return;
+  }
+  const std::string id = "pdf_player_" + std::to_string(records.pdf_counter);
   write_frame(records.pdf, page, id);
   write_mobile_button(records.pdf, page);
   write_script(records.pdf, page, id);
@@ -96,7 +101,7 @@ void command_pdf(const std::string& line, bool& in_block, page_context& context,
   follow_block_protocol(
       line, pdf_block, in_block, context.records.pdf, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, pdf_keys, context.records); },
-      [&] { write_pdf(context.records, page); });
+      [&] { write_pdf(context, page); });
 }
 
 std::span<const setting_key> pdf_settings(const prose_settings&) {

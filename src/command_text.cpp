@@ -29,6 +29,10 @@ void take_text_line(std::string_view line, page_context& context) {
 
 void write_text(page_context& context, std::ostream& page) {
   text_template_config& text_config = context.records.text;
+  if (context.records_only) {
+    context.external_read_skipped = context.external_read_skipped || !text_config.src.empty();
+    return;
+  }
   if (!text_config.src.empty() &&
       !load_external_lines(text_config.src, "text", text_config.lines, page, *context.errors)) {
     text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");

@@ -18,4 +18,6 @@ struct page_context {
   std::ostream* errors = &std::cerr;     // where blocks write what went wrong
   std::string rows;                      // the HTML of a panel's or listing's rows, reused
   std::vector<std::string> spare_lines;  // strings of finished blocks' lines, for the next
+  bool records_only = false;             // the blocks keep their records and write nothing
+  bool external_read_skipped = false;    // records only: a block would have read a file
 };

@@ -196,6 +196,28 @@ void write_page_foot(std::ostream& page) {
 
 }  // namespace
 
+namespace {
+
+// Routes every line of `source` to its block, but the lines of a framed page's @page block; stops
+// early when, records only, a block would have read a file.
+void route_page_lines(std::istream& source, std::ostream& page, page_context& context,
+                      bool framed) {
+  block_flags flags;
+  bool in_page = false;
+  std::string line;
+  while (std::getline(source, line)) {
+    line.resize(without_carriage_return(line).size());
+    if (!framed || !takes_page_line(line, in_page, flags != block_flags{})) {
+      route_line(line, flags, context, page);
+      if (context.external_read_skipped) {
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 page_icon page_icon_for(bool png) {
   return png ? page_icon{"favicon.png", "image/png"} : page_icon{};
 }
@@ -216,17 +238,22 @@ void compile_page(std::istream& source, std::ostream& page, page_context& contex
     report_highlight_failure(*context.errors);
     return;
   }
-  block_flags flags;
-  bool in_page = false;
-  std::string line;
-  while (std::getline(source, line)) {
-    line.resize(without_carriage_return(line).size());
-    if (frame == nullptr || !takes_page_line(line, in_page, flags != block_flags{})) {
-      route_line(line, flags, context, page);
-    }
-  }
+  route_page_lines(source, page, context, frame != nullptr);
   frame != nullptr ? void(page << frame->foot) : write_page_foot(page);
   report_highlight_failure(*context.errors);
+}
+
+bool read_page_records(std::istream& source, page_context& context, bool framed,
+                       std::string_view command_file) {
+  if (framed && is_source_page(context.prose, command_file)) {
+    return true;  // its listing is no block
+  }
+  std::ostream nowhere(nullptr);
+  context.records_only = true;
+  context.external_read_skipped = false;
+  route_page_lines(source, nowhere, context, framed);
+  context.records_only = false;
+  return !context.external_read_skipped;
 }
 
 std::string_view file_extension(std::string_view name) {

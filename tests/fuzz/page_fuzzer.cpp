@@ -598,6 +598,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           ? std::nullopt
                           : std::optional(input.substr(split + external_separator.size())));
   const block_records checked = check_command(command, carried.records);
+  page_context reading;
+  reading.records = carried.records;
+  std::istringstream read_source{std::string(command)};
+  const bool read_whole = read_page_records(read_source, reading, false);
   std::istringstream source{std::string(command)};
   std::ostringstream page;
   std::ostringstream errors;
@@ -610,6 +614,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_console(errors.str(), written);
   if (!(carried.records == checked)) {
     std::cerr << "The checker left other records than the compiler\n";
+    std::abort();
+  }
+  if (read_whole && !(carried.records == reading.records)) {
+    std::cerr << "Reading the records alone left other records than the compiler\n";
     std::abort();
   }
   return 0;
