@@ -120,8 +120,9 @@ bool write_main_css(const std::string& output, const site_frame* site) {
 
 bool compile_site(const std::string& input, const std::string& output,
                   const std::vector<std::string>& extensions, site_frame* site,
-                  const page_observer* observer) {
+                  const page_observer* observer, std::optional<unsigned> compilers) {
   page_pipeline_request request = page_request(input, output, extensions);
+  request.compilers = compilers.value_or(request.compilers);
   const page_pipeline_hooks hooks{observer, {}};
   if (site == nullptr) {
     return run_page_pipeline(request, hooks);
@@ -138,7 +139,8 @@ std::string iso_date_of(const std::string& timestamp) {
   return timestamp.substr(6, 4) + "-" + timestamp.substr(3, 2) + "-" + timestamp.substr(0, 2);
 }
 
-int run_generator(const std::string& timestamp, const page_observer* observer) {
+int run_generator(const std::string& timestamp, const page_observer* observer,
+                  std::optional<unsigned> compilers) {
   // The console lines that must reach the user at once are flushed explicitly.
   std::ios::sync_with_stdio(false);
   const auto start = std::chrono::system_clock::now();
@@ -166,8 +168,9 @@ int run_generator(const std::string& timestamp, const page_observer* observer) {
                }) &&
       run_step(4, "generated main.css in 'site' dir",
                [&] { return write_main_css(output, framed); }) &&
-      run_step(5, "process command files in 'proj' dir to 'site' dir",
-               [&] { return compile_site(input, output, extensions, framed, observer); });
+      run_step(5, "process command files in 'proj' dir to 'site' dir", [&] {
+        return compile_site(input, output, extensions, framed, observer, compilers);
+      });
   if (!generated) {
     return 1;
   }

@@ -40,16 +40,18 @@ bool load_site_frame(const std::string& input, const std::string& timestamp,
 // Step 4: main.css, the site's sheet when there are settings.
 bool write_main_css(const std::string& output, const site_frame* site);
 
-// Step 5: the pages, followed by `observer` when it is not null, and with settings first the map
-// of the site, and after them the files a host reads (sitemap.xml, feed.xml).
+// Step 5: the pages, followed by `observer` when it is not null and compiled by `compilers`
+// threads beside the walk's when given (else one per core), and with settings first the map of
+// the site, and after them the files a host reads (sitemap.xml, feed.xml).
 bool compile_site(const std::string& input, const std::string& output,
                   const std::vector<std::string>& extensions, site_frame* site,
-                  const page_observer* observer);
+                  const page_observer* observer, std::optional<unsigned> compilers = std::nullopt);
 
 // "2026-12-07" for the footer time "07-12-2026 at 09:15:02".
 std::string iso_date_of(const std::string& timestamp);
 
 // Runs the five steps in the working folder with `timestamp` in the footers, the pages followed
-// by `observer` when it is not null; 0 when all succeed, 1 when one fails (the later steps are not
-// run).
-int run_generator(const std::string& timestamp, const page_observer* observer = nullptr);
+// by `observer` when it is not null and compiled as compile_site says; 0 when all succeed, 1 when
+// one fails (the later steps are not run).
+int run_generator(const std::string& timestamp, const page_observer* observer = nullptr,
+                  std::optional<unsigned> compilers = std::nullopt);

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <deque>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <system_error>
 
 #include "console_capture.h"
@@ -43,7 +45,9 @@ std::size_t pipeline_descriptors(const pipeline_windows& windows) {
 
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions) {
-  return {input, output, extensions, pipeline_windows_for(spare_descriptors()), nullptr};
+  const pipeline_windows windows = pipeline_windows_for(spare_descriptors());
+  const unsigned cores = usable_cores();
+  return {input, output, extensions, windows, nullptr, windows.helpers && cores > 1 ? cores : 0};
 }
 
 namespace {
@@ -57,6 +61,19 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
   }
 }
 
+// What a compiling thread compiles a page with and hands back, the page held until its turn to be
+// written. The run keeps it for a later page once written, so that its buffers are allocated once.
+struct compile_slot {
+  page_context context;  // the page's start records; the buffers of the pages before
+  std::string html;
+  std::string errors;   // what its blocks wrote as errors
+  std::string failure;  // a file-system error that ended it
+  bool read = true;     // its command file was read whole
+};
+
+// Pages handed to the compiling threads at once: one hand-over and one wake-up for several.
+constexpr std::size_t pages_per_compiling_hand_over = 8;
+
 // A command file met by the walk, being read ahead of its compilation.
 struct command_file_ahead {
   fs::path path;
@@ -64,10 +81,16 @@ struct command_file_ahead {
   std::string page_path;  // as the output folder is named
   job_future<command_source> source;
   bool read_at_turn = false;  // a link, which may lead to a page of this run: followed at its turn
+  bool compiled_ahead = false;    // handed to a compiling thread with its start known
+  bool compiled_at_turn = false;  // must be compiled at its turn, on the walk's thread
+  page_created_ahead page{};      // then the page file the reader created, if any
+  job_future<std::unique_ptr<compile_slot>> compiled{};
 };
 
 // What the pages of one run share. One reader opens command files and creates their pages ahead,
-// and one writer writes the pages behind the compiler, which compiles in walk order on this thread.
+// and one writer writes the pages behind, in walk order. This thread works out where each page
+// starts (the records the pages before it leave) and hands it to the compilers, or compiles it at
+// its turn itself: a page that reads a file, or whose file is large or a link.
 struct page_run {
   page_run(const page_pipeline_request& request, const page_pipeline_hooks& run_hooks);
   const page_pipeline_hooks& hooks;
@@ -87,6 +110,11 @@ struct page_run {
   external_reads reads;          // how the page being compiled reads its external files
   const site_frame* site;
   page_context context;  // the records carried from page to page, in walk order
+  job_pool compilers;    // compile pages whose start is known, while this thread goes on
+  job_batch compiling;   // pages gathered for the compilers
+  bool compile_ahead;    // whether pages go to the compilers at all
+  std::size_t handed_to_compilers = 0;  // the files at the front of `ahead` whose start is known
+  std::vector<std::unique_ptr<compile_slot>> spare_slots;
 };
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
@@ -103,47 +131,22 @@ int open_page(const std::string& page_path, const std::string& command_file, pag
   return page;
 }
 
-// Compiles one command file; its page is written by the writer, which reports on it through the
-// future. `ended_by_error` tells a page that a file-system error cut short.
-job_future<console_report> compile_command_file(command_file_ahead& file, page_run& run,
-                                                bool& ended_by_error) {
-  command_source source = file.source.get();
-  if (!source.opened) {
-    return finished_future(
-        page_report(page_outcome::not_opened, file.path.native(), file.relative, {}));
+// The page file of `file`: the one created ahead (`ahead`, when valid), else created now; -1
+// when it cannot be.
+int page_file_of(command_file_ahead& file, int ahead, page_run& run) {
+  if (ahead >= 0) {
+    return ahead;
   }
-  run.reads.folder = folder_of(file.path.native());
-  std::string& page_path = file.page_path;
-  int page_file = source.page.release();
-  if (page_file < 0) {
-    create_folder(folder_of(page_path), run.known_folder);
-    page_file = open_page(page_path, file.path.native(), run);
-  }
-  if (page_file < 0) {
-    return finished_future(
-        page_report(page_outcome::not_created, file.path.native(), file.relative, page_path));
-  }
-  page_sink sink(run.writing, page_file);
-  std::ostream page(&sink);
-  std::string failure;              // a file-system error that ended the page
-  text_sink errors(nullptr, true);  // what the blocks write to standard error, printed in turn
-  std::ostream error_lines(&errors);
-  run.context.errors = &error_lines;
-  const bool read = read_command_source(source, [&](std::istream& in) {
-    try {
-      const page_frame frame =
-          run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
-      compile_page(in, page, run.context, depth_prefix(file.relative), run.icon, run.reads,
-                   run.site ? &frame : nullptr, file.relative);
-    } catch (const fs::filesystem_error& error) {
-      failure = error.what();
-    }
-  });
-  run.context.errors = &std::cerr;
-  ended_by_error = !failure.empty();
-  return sink.finish([failure, read, command_file = file.path.native(),
-                      relative = std::move(file.relative), page_path = std::move(page_path),
-                      errors = std::move(errors.text)](bool written) {
+  create_folder(folder_of(file.page_path), run.known_folder);
+  return open_page(file.page_path, file.path.native(), run);
+}
+
+// Writes the rest of a page and closes it; its report says how it ended.
+job_future<console_report> finish_page(page_sink& sink, command_file_ahead& file,
+                                       std::string failure, bool read, std::string errors) {
+  return sink.finish([failure = std::move(failure), read, command_file = file.path.native(),
+                      relative = std::move(file.relative), page_path = std::move(file.page_path),
+                      errors = std::move(errors)](bool written) {
     if (!failure.empty()) {
       return console_report{errors + std::string(compile_error_prefix) + failure + "\n", "", false};
     }
@@ -156,6 +159,159 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
   });
 }
 
+// Compiles `source` into `page` from the records of `context`, its error lines in `errors`;
+// `failure` learns a file-system error that ended the page. False when reading it failed.
+bool compile_source(command_source& source, const std::string& relative, page_context& context,
+                    const page_frame* frame, const page_icon& icon, const external_reads& reads,
+                    std::ostream& page, std::string& errors, std::string& failure) {
+  text_sink error_sink(nullptr, true);
+  std::ostream error_lines(&error_sink);
+  context.errors = &error_lines;
+  const bool read = read_command_source(source, [&](std::istream& in) {
+    try {
+      compile_page(in, page, context, depth_prefix(relative), icon, reads, frame, relative);
+    } catch (const fs::filesystem_error& error) {
+      failure = error.what();
+    }
+  });
+  context.errors = &std::cerr;
+  errors = std::move(error_sink.text);
+  return read;
+}
+
+// Compiles one command file at its turn, on this thread; its page is written by the writer, which
+// reports on it through the future. `ended_by_error` tells a page that a file-system error cut
+// short.
+job_future<console_report> compile_command_file(command_file_ahead& file, page_run& run,
+                                                bool& ended_by_error) {
+  command_source source = file.source.get();
+  if (!source.opened) {
+    return finished_future(
+        page_report(page_outcome::not_opened, file.path.native(), file.relative, {}));
+  }
+  run.reads.folder = folder_of(file.path.native());
+  const int page_file = page_file_of(file, source.page.release(), run);
+  if (page_file < 0) {
+    return finished_future(
+        page_report(page_outcome::not_created, file.path.native(), file.relative, file.page_path));
+  }
+  page_sink sink(run.writing, page_file);
+  std::ostream page(&sink);
+  std::string failure;
+  std::string errors;
+  const page_frame frame = run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
+  const bool read = compile_source(source, file.relative, run.context, run.site ? &frame : nullptr,
+                                   run.icon, run.reads, page, errors, failure);
+  ended_by_error = !failure.empty();
+  return finish_page(sink, file, std::move(failure), read, std::move(errors));
+}
+
+// Writes a page that a compiling thread compiled, at its turn.
+job_future<console_report> write_compiled_page(command_file_ahead& file, page_run& run) {
+  if (!file.compiled.ready()) {
+    hand_over(run.compiling);  // the page may still be among those gathered
+  }
+  std::unique_ptr<compile_slot> done = file.compiled.get();
+  const int page_file = page_file_of(file, file.page.release(), run);
+  job_future<console_report> report;
+  if (page_file < 0) {
+    report = finished_future(
+        page_report(page_outcome::not_created, file.path.native(), file.relative, file.page_path));
+  } else {
+    page_sink sink(run.writing, page_file);
+    {
+      std::ostream page(&sink);
+      page.write(done->html.data(), static_cast<std::streamsize>(done->html.size()));
+    }
+    report = finish_page(sink, file, std::move(done->failure), done->read, std::move(done->errors));
+  }
+  run.spare_slots.push_back(std::move(done));
+  return report;
+}
+
+// A slot for the next page handed to the compilers: one that a written page left, or a new one.
+std::unique_ptr<compile_slot> free_slot(page_run& run) {
+  if (run.spare_slots.empty()) {
+    auto slot = std::make_unique<compile_slot>();
+    slot->context.prose = run.context.prose;
+    return slot;
+  }
+  std::unique_ptr<compile_slot> slot = std::move(run.spare_slots.back());
+  run.spare_slots.pop_back();
+  slot->failure.clear();
+  slot->errors.clear();
+  return slot;
+}
+
+// Hands `file` to a compiling thread when its start is known and it reads no file at compile
+// time, and moves the run's records on to where the next page starts; false, with the records
+// left where this page starts, when it must be compiled at its turn on this thread.
+bool compile_ahead(command_file_ahead& file, page_run& run) {
+  if (file.read_at_turn || file.compiled_at_turn) {
+    return false;
+  }
+  command_source source = file.source.get();
+  std::unique_ptr<compile_slot> slot;
+  bool known = source.opened && source.file.fd < 0;  // read whole ahead
+  if (known) {
+    slot = free_slot(run);
+    slot->context.records = run.context.records;  // assigned into the buffers of an earlier page
+    read_command_source(source, [&](std::istream& in) {
+      known = read_page_records(in, run.context, run.site != nullptr, file.relative);
+    });
+  }
+  if (!known) {
+    if (slot) {
+      std::swap(run.context.records, slot->context.records);
+      run.spare_slots.push_back(std::move(slot));
+    }
+    file.source = finished_future(std::move(source));
+    file.compiled_at_turn = true;
+    return false;
+  }
+  file.page = std::move(source.page);
+  std::optional<page_frame> frame;
+  if (run.site) {
+    frame = frame_page(*run.site, file.relative, run.icon);
+  }
+  file.compiled =
+      add_job(run.compiling, [slot = std::move(slot), source = std::move(source),
+                              frame = std::move(frame), relative = file.relative, icon = run.icon,
+                              folder = std::string(folder_of(file.path.native()))]() mutable {
+        const external_reads reads{std::move(folder), {}, {}};
+        text_sink html(nullptr, true);
+        html.text = std::move(slot->html);
+        html.text.clear();
+        std::ostream page(&html);
+        slot->read = compile_source(source, relative, slot->context, frame ? &*frame : nullptr,
+                                    icon, reads, page, slot->errors, slot->failure);
+        slot->html = std::move(html.text);
+        return std::move(slot);
+      });
+  file.compiled_ahead = true;
+  return true;
+}
+
+// Hands the files read ahead to the compiling threads in walk order, as far as their starts are
+// known: up to a file that must be compiled at its turn, and, unless `wait_for_oldest` and that is
+// the oldest, up to a file still being read.
+void compile_pages_ahead(page_run& run, bool wait_for_oldest) {
+  while (run.compile_ahead && run.handed_to_compilers < run.ahead.size()) {
+    command_file_ahead& file = run.ahead[run.handed_to_compilers];
+    const bool oldest = run.handed_to_compilers == 0;
+    if (!file.read_at_turn && !file.source.ready()) {
+      if (!(oldest && wait_for_oldest)) {
+        return;
+      }
+      hand_over(run.reading);
+    }
+    if (!compile_ahead(file, run)) {
+      return;
+    }
+    ++run.handed_to_compilers;
+  }
+}
+
 // Removes the page files created ahead of pages still to come, and creates none ahead from now
 // on, so that a block reading an external file finds only what a one-thread run would have made.
 void withdraw_pages_ahead(page_run& run) {
@@ -166,6 +322,10 @@ void withdraw_pages_ahead(page_run& run) {
   run.pages_withdrawn = true;
   hand_over(run.reading);
   for (command_file_ahead& file : run.ahead) {
+    if (file.compiled_ahead) {
+      file.page = page_created_ahead();
+      continue;
+    }
     command_source source = file.source.get();
     source.page = page_created_ahead();
     file.source = finished_future(std::move(source));
@@ -200,8 +360,15 @@ void compile_oldest(page_run& run) {
   if (!run.ahead.front().source.ready()) {
     hand_over(run.reading);  // the oldest file may still be among those gathered
   }
+  compile_pages_ahead(run, true);
   command_file_ahead file = std::move(run.ahead.front());
   run.ahead.pop_front();
+  if (file.compiled_ahead) {
+    --run.handed_to_compilers;
+    add_report(run.reports, write_compiled_page(file, run));
+    compile_pages_ahead(run, false);
+    return;
+  }
   if (file.read_at_turn && !follow_link_at_turn(file, run)) {
     return;
   }
@@ -243,7 +410,10 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
       reading{reader, windows.files_per_hand_over, {}},
       writing(writer, windows.pages_per_hand_over, windows.pieces_in_flight,
               run_hooks.before_write),
-      site(request.site) {
+      site(request.site),
+      compilers(run_hooks.observer == nullptr ? request.compilers : 0),
+      compiling{compilers, pages_per_compiling_hand_over, {}},
+      compile_ahead(compilers.threads.size() > 0 && run_hooks.observer == nullptr) {
   context.prose = prose_settings_of(site ? &site->settings : nullptr);
   reads.settle = [this] {
     withdraw_pages_ahead(*this);
@@ -282,6 +452,7 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         run.ahead.push_back({entry.path(), std::move(relative), std::move(page_path),
                              add_job(run.reading, std::move(read))});
       }
+      compile_pages_ahead(run, false);
       while (run.ahead.size() > run.windows.read_ahead) {
         compile_oldest(run);
       }

@@ -19,7 +19,9 @@ struct site_frame;
 // the budget: a file read ahead holds two (a large command file stays open, and its page is
 // created ahead), a page not yet reported one until it is written, and the window of reports may
 // grow by one before the compiler waits; pipeline_descriptors() counts them. Without helpers
-// every job runs at once on the compiler's thread and nothing is held.
+// every job runs at once on the compiler's thread and nothing is held. Pages handed to compiling
+// threads are among the files read ahead, compile in memory without opening any file, and wait
+// for nothing, so they hold no descriptor and add no wait.
 struct pipeline_windows {
   bool helpers = false;                 // a reader and a writer thread beside the compiler
   std::size_t read_ahead = 0;           // command files read and their pages created ahead
@@ -42,10 +44,13 @@ struct page_pipeline_request {
   std::vector<std::string> extensions;  // of command files
   pipeline_windows windows;             // helpers start only where there is more than one core
   const site_frame* site = nullptr;     // frames the pages when the site has settings
+  // Threads that compile pages whose start is known, beside the walk's thread; with none, that
+  // thread compiles every page at its turn.
+  unsigned compilers = 0;
 };
 
 // A request with the windows of a run in this process: those of the open files its soft limit
-// spares (spare_descriptors()).
+// spares (spare_descriptors()), and a compiling thread per core where helpers start.
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions);
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <system_error>
+#include <utility>
 
 #include "block_routing.h"
 #include "console_capture.h"
@@ -253,7 +254,7 @@ bool read_page_records(std::istream& source, page_context& context, bool framed,
   context.external_read_skipped = false;
   route_page_lines(source, nowhere, context, framed);
   context.records_only = false;
-  return !context.external_read_skipped;
+  return !std::exchange(context.external_read_skipped, false);
 }
 
 std::string_view file_extension(std::string_view name) {

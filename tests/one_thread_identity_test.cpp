@@ -1,13 +1,16 @@
-// The helper threads beside the page compiler change how fast a run is, never what it makes: the
-// same site, the same console lines and the same exit status as on one core, where none starts.
+// The helper threads beside the page compiler, and the threads that compile pages from the starts
+// worked out in walk order, change how fast a run is, never what it makes: the same site, the same
+// console lines and the same exit status as on one core, where none starts.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 
+#include "generator.h"
 #include "scratch_run.h"
 
 namespace fs = std::filesystem;
@@ -40,11 +43,18 @@ class OneThreadIdentity : public ScratchRun {
     std::map<std::string, std::string> site;
   };
 
-  outcome run_once(bool one_core) {
+  // A run of the program, or with `compilers` a run in a process of this test that compiles pages
+  // on that many threads whatever the cores.
+  outcome run_once(bool one_core, std::optional<unsigned> compilers = std::nullopt) {
     fs::remove_all(work / "site");
     run_options options;
     options.one_core = one_core;
     options.env = {"SOURCE_DATE_EPOCH=1700000000"};
+    if (compilers) {
+      options.in_process = [compilers] {
+        return run_generator(footer_time_text(1700000000), nullptr, compilers);
+      };
+    }
     outcome result{run(options), {}};
     for (const std::string& path : tree(work / "site")) {
       result.site[path] = path.ends_with('/') ? "" : read("site/" + path);
@@ -53,14 +63,19 @@ class OneThreadIdentity : public ScratchRun {
   }
 
   void expect_same_as_on_one_core() {
-    const outcome threaded = run_once(false);
     const outcome alone = run_once(true);
-    EXPECT_EQ(alone.console.exit_status, threaded.console.exit_status);
-    EXPECT_TRUE(without_timing(alone.console.out) == without_timing(threaded.console.out));
-    EXPECT_TRUE(alone.console.err == threaded.console.err);
-    EXPECT_EQ(alone.site.size(), threaded.site.size());
-    EXPECT_TRUE(alone.site == threaded.site);
-    EXPECT_FALSE(threaded.site.empty());
+    const auto expect_same = [&](const outcome& threaded, const std::string& how) {
+      EXPECT_EQ(alone.console.exit_status, threaded.console.exit_status) << how;
+      EXPECT_TRUE(without_timing(alone.console.out) == without_timing(threaded.console.out)) << how;
+      EXPECT_TRUE(alone.console.err == threaded.console.err) << how;
+      EXPECT_EQ(alone.site.size(), threaded.site.size()) << how;
+      EXPECT_TRUE(alone.site == threaded.site) << how;
+      EXPECT_FALSE(threaded.site.empty()) << how;
+    };
+    expect_same(run_once(false), "on every core");
+    for (const unsigned compilers : {1u, 2u, 4u}) {
+      expect_same(run_once(false, compilers), std::to_string(compilers) + " compiling threads");
+    }
   }
 };
 

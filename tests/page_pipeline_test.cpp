@@ -53,9 +53,10 @@ class PagePipeline : public ::testing::Test {
   void TearDown() override { fs::remove_all(root); }
 
   // Whether the pipeline compiled every page within the time limit.
-  bool compiles_every_page(const pipeline_windows& windows, const page_pipeline_hooks& hooks) {
+  bool compiles_every_page(const pipeline_windows& windows, const page_pipeline_hooks& hooks,
+                           unsigned compilers) {
     const page_pipeline_request request{
-        (root / "proj").string(), (root / "site").string(), {".orv"}, windows};
+        (root / "proj").string(), (root / "site").string(), {".orv"}, windows, nullptr, compilers};
     return finishes_within(60s, [&] {
       text_sink out(nullptr, true);
       const stream_redirect redirect(std::cout, &out);
@@ -84,9 +85,11 @@ TEST_F(PagePipeline, SlowWriterAtSmallWindowsStillFinishes) {
       pipeline_windows_for(32), pipeline_windows_for(60), pipeline_windows_for(0),
   };
   for (const pipeline_windows& windows : table) {
-    EXPECT_TRUE(compiles_every_page(windows, slow))
-        << "read ahead " << windows.read_ahead << ", reports " << windows.reports_waiting
-        << ", pages per hand-over " << windows.pages_per_hand_over;
+    for (const unsigned compilers : {0u, 3u}) {
+      EXPECT_TRUE(compiles_every_page(windows, slow, compilers))
+          << "read ahead " << windows.read_ahead << ", reports " << windows.reports_waiting
+          << ", pages per hand-over " << windows.pages_per_hand_over << ", compilers " << compilers;
+    }
   }
 }
 

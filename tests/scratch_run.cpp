@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <vector>
 
@@ -64,6 +65,12 @@ constexpr auto run_time_limit = std::chrono::seconds(120);
   }
   for (const std::string& setting : options.env) {
     putenv(const_cast<char*>(setting.c_str()));
+  }
+  if (options.in_process) {
+    const int status = options.in_process();
+    std::cout.flush();
+    std::cerr.flush();
+    _exit(status);
   }
   std::vector<char*> argv{const_cast<char*>("orvello")};
   for (const std::string& arg : options.args) {

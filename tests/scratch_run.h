@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ struct run_options {
   std::vector<std::string> args;         // the command line after the program's name
   std::vector<std::string> env;          // NAME=value settings added to the environment
   std::optional<std::string> input;      // the bytes of standard input, else what the test has
+  // Run in the started process instead of the program, with everything above set up; its result
+  // is the exit status.
+  std::function<int()> in_process;
 };
 
 // A run with the command line `args`.
