@@ -167,13 +167,19 @@ bool compile_source(command_source& source, const std::string& relative, page_co
   text_sink error_sink(nullptr, true);
   std::ostream error_lines(&error_sink);
   context.errors = &error_lines;
-  const bool read = read_command_source(source, [&](std::istream& in) {
+  const auto compile = [&](auto&& in) {
     try {
       compile_page(in, page, context, depth_prefix(relative), icon, reads, frame, relative);
     } catch (const fs::filesystem_error& error) {
       failure = error.what();
     }
-  });
+  };
+  bool read = !source.read_failed;
+  if (source.file.fd < 0) {
+    compile(std::string_view(source.text));  // read whole: its lines are split in place
+  } else {
+    read = read_command_source(source, [&](std::istream& in) { compile(in); });
+  }
   context.errors = &std::cerr;
   errors = std::move(error_sink.text);
   return read;
@@ -256,9 +262,7 @@ bool compile_ahead(command_file_ahead& file, page_run& run) {
   if (known) {
     slot = free_slot(run);
     slot->context.records = run.context.records;  // assigned into the buffers of an earlier page
-    read_command_source(source, [&](std::istream& in) {
-      known = read_page_records(in, run.context, run.site != nullptr, file.relative);
-    });
+    known = read_page_records(source.text, run.context, run.site != nullptr, file.relative);
   }
   if (!known) {
     if (slot) {

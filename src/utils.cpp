@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -195,18 +196,36 @@ void write_page_foot(std::ostream& page) {
        << "</body>\n</html>\n";
 }
 
-}  // namespace
+// The lines of a command file held in memory, as std::getline gives them from a stream.
+struct text_lines {
+  std::string_view rest;
 
-namespace {
+  bool next(std::string& line) {
+    if (rest.empty()) {
+      return false;
+    }
+    const std::size_t end = rest.find('\n');
+    line.assign(rest.substr(0, end));
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    return true;
+  }
+};
 
-// Routes every line of `source` to its block, but the lines of a framed page's @page block; stops
+// The lines of a command file read from a stream.
+struct stream_lines {
+  std::istream& source;
+
+  bool next(std::string& line) { return static_cast<bool>(std::getline(source, line)); }
+};
+
+// Routes every line of `lines` to its block, but the lines of a framed page's @page block; stops
 // early when, records only, a block would have read a file.
-void route_page_lines(std::istream& source, std::ostream& page, page_context& context,
-                      bool framed) {
+template <typename Lines>
+void route_page_lines(Lines lines, std::ostream& page, page_context& context, bool framed) {
   block_flags flags;
   bool in_page = false;
   std::string line;
-  while (std::getline(source, line)) {
+  while (lines.next(line)) {
     line.resize(without_carriage_return(line).size());
     if (!framed || !takes_page_line(line, in_page, flags != block_flags{})) {
       route_line(line, flags, context, page);
@@ -215,6 +234,37 @@ void route_page_lines(std::istream& source, std::ostream& page, page_context& co
       }
     }
   }
+}
+
+// Writes the listing of a source file shown as a page.
+void write_listing_page(std::istream& source, std::string_view command_file, page_context& context,
+                        std::ostream& page) {
+  write_source_listing(source, command_file, context, page);
+}
+
+void write_listing_page(text_lines source, std::string_view command_file, page_context& context,
+                        std::ostream& page) {
+  std::istringstream text{std::string(source.rest)};
+  write_source_listing(text, command_file, context, page);
+}
+
+// The page compiler for either kind of source.
+template <typename Source, typename Lines>
+void compile_page_from(Source& source, Lines lines, std::ostream& page, page_context& context,
+                       const std::string& prefix, const page_icon& icon,
+                       const external_reads& reads, const page_frame* frame,
+                       std::string_view command_file) {
+  const external_reads_scope reading(page, reads);
+  const framed_blocks_scope framing(page, frame != nullptr);
+  frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
+  if (frame != nullptr && is_source_page(context.prose, command_file)) {
+    write_listing_page(source, command_file, context, page);
+    page << frame->foot;
+  } else {
+    route_page_lines(lines, page, context, frame != nullptr);
+    frame != nullptr ? void(page << frame->foot) : write_page_foot(page);
+  }
+  report_highlight_failure(*context.errors);
 }
 
 }  // namespace
@@ -230,21 +280,18 @@ page_icon page_icon_in(const std::string& output) {
 void compile_page(std::istream& source, std::ostream& page, page_context& context,
                   const std::string& prefix, const page_icon& icon, const external_reads& reads,
                   const page_frame* frame, std::string_view command_file) {
-  const external_reads_scope reading(page, reads);
-  const framed_blocks_scope framing(page, frame != nullptr);
-  frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
-  if (frame != nullptr && is_source_page(context.prose, command_file)) {
-    write_source_listing(source, command_file, context, page);
-    page << frame->foot;
-    report_highlight_failure(*context.errors);
-    return;
-  }
-  route_page_lines(source, page, context, frame != nullptr);
-  frame != nullptr ? void(page << frame->foot) : write_page_foot(page);
-  report_highlight_failure(*context.errors);
+  compile_page_from(source, stream_lines{source}, page, context, prefix, icon, reads, frame,
+                    command_file);
 }
 
-bool read_page_records(std::istream& source, page_context& context, bool framed,
+void compile_page(std::string_view source, std::ostream& page, page_context& context,
+                  const std::string& prefix, const page_icon& icon, const external_reads& reads,
+                  const page_frame* frame, std::string_view command_file) {
+  text_lines text{source};
+  compile_page_from(text, text, page, context, prefix, icon, reads, frame, command_file);
+}
+
+bool read_page_records(std::string_view source, page_context& context, bool framed,
                        std::string_view command_file) {
   if (framed && is_source_page(context.prose, command_file)) {
     return true;  // its listing is no block
@@ -252,7 +299,7 @@ bool read_page_records(std::istream& source, page_context& context, bool framed,
   std::ostream nowhere(nullptr);
   context.records_only = true;
   context.external_read_skipped = false;
-  route_page_lines(source, nowhere, context, framed);
+  route_page_lines(text_lines{source}, nowhere, context, framed);
   context.records_only = false;
   return !std::exchange(context.external_read_skipped, false);
 }

@@ -59,10 +59,16 @@ void compile_page(std::istream& source, std::ostream& page, page_context& contex
                   const std::string& prefix, const page_icon& icon, const external_reads& reads,
                   const page_frame* frame = nullptr, std::string_view command_file = {});
 
-// Reads `source` as compile_page would compile it on a page `framed` or not, writing nothing:
-// leaves in `context` the records the page hands to the next. False when a block would read an
-// external file, which a page reads only when compiled: the records are then part-way.
-bool read_page_records(std::istream& source, page_context& context, bool framed,
+// As compile_page above, the command file's text held in `source`.
+void compile_page(std::string_view source, std::ostream& page, page_context& context,
+                  const std::string& prefix, const page_icon& icon, const external_reads& reads,
+                  const page_frame* frame = nullptr, std::string_view command_file = {});
+
+// Reads the command file `source` as compile_page would compile it on a page `framed` or not,
+// writing nothing: leaves in `context` the records the page hands to the next. False when a block
+// would read an external file, which a page reads only when compiled: the records are then
+// part-way.
+bool read_page_records(std::string_view source, page_context& context, bool framed,
                        std::string_view command_file = {});
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
