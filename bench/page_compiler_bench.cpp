@@ -80,19 +80,6 @@ void CompileText(benchmark::State& state) {
 }
 BENCHMARK(CompileText)->Arg(1)->Arg(100);
 
-// What working out where each page starts costs beside compiling it.
-void ReadPageRecords(benchmark::State& state) {
-  int lines = 0;
-  const std::string command_file = block_heavy_page(static_cast<int>(state.range(0)), lines);
-  page_context context;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(read_page_records(command_file, context, false));
-  }
-  state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines) * state.iterations(),
-                                                 benchmark::Counter::kIsRate);
-}
-BENCHMARK(ReadPageRecords)->Arg(1)->Arg(100);
-
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -1,6 +1,7 @@
 #include "block_records.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -81,6 +82,25 @@ void add_record(digest_builder& d, const markdown_template_config& r) {
 }
 
 }  // namespace
+
+void swap_kinds(block_records& a, block_records& b, std::uint32_t kinds) {
+  std::size_t kind = 0;
+  const auto swap_kind = [&](auto field) {
+    if ((kinds >> kind++ & 1U) != 0) {
+      std::swap(a.*field, b.*field);
+    }
+  };
+  swap_kind(&block_records::title);
+  swap_kind(&block_records::text);
+  swap_kind(&block_records::link);
+  swap_kind(&block_records::image);
+  swap_kind(&block_records::video);
+  swap_kind(&block_records::audio);
+  swap_kind(&block_records::pdf);
+  swap_kind(&block_records::download);
+  swap_kind(&block_records::code);
+  swap_kind(&block_records::markdown);
+}
 
 std::uint64_t records_digest(const block_records& records) {
   const auto& [title, text, link, image, video, audio, pdf, download, code, markdown, pdf_counter] =

@@ -40,6 +40,10 @@ auto* record_field(block_records& records) {
   return &(records.*kind.*field);
 }
 
+// Swaps between `a` and `b` the records of the kinds whose bits `kinds` sets, a bit per kind in
+// the order of the fields above (the routing order).
+void swap_kinds(block_records& a, block_records& b, std::uint32_t kinds);
+
 // A digest of every field of `records`: equal records give equal digests, and different ones
 // almost surely different digests, so that a page's start and end state can be remembered in
 // eight bytes.

@@ -65,22 +65,30 @@ inline constexpr block_route block_routes[] = {
     {markdown_block, &block_flags::markdown, command_markdown, markdown_settings, true},
 };
 
-// Hands `line` to the first block kind that opens, closes or holds it open and returns that
-// kind's route; nullptr when no kind takes the line, which is then dropped. The kinds of sites
-// with settings take lines only when the prose settings of `context` are enabled.
-inline const block_route* route_line(const std::string& line, block_flags& flags,
-                                     page_context& context, std::ostream& page) {
+// The first block kind that opens, closes or holds open `line`; nullptr when no kind takes it. The
+// kinds of sites with settings take lines only when the prose settings of `context` are enabled.
+inline const block_route* route_of(const std::string& line, const block_flags& flags,
+                                   const page_context& context) {
   const bool may_open_or_close = line.starts_with('@');
   for (const block_route& route : block_routes) {
     if (route.needs_settings && !context.prose.enabled) {
       continue;
     }
-    bool& in_block = flags.*route.in_block;
-    if (in_block ||
+    if (flags.*route.in_block ||
         (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
-      route.handler(line, in_block, context, page);
       return &route;
     }
   }
   return nullptr;
+}
+
+// Hands `line` to the kind route_of() finds and returns its route; nullptr when no kind takes the
+// line, which is then dropped.
+inline const block_route* route_line(const std::string& line, block_flags& flags,
+                                     page_context& context, std::ostream& page) {
+  const block_route* route = route_of(line, flags, context);
+  if (route != nullptr) {
+    route->handler(line, flags.*route->in_block, context, page);
+  }
+  return route;
 }

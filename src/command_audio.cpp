@@ -32,11 +32,7 @@ void command_audio(const std::string& line, bool& in_block, page_context& contex
   follow_block_protocol(
       line, audio_block, in_block, audio_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, audio_keys, context.records); },
-      [&] {
-        if (!context.records_only) {
-          write_audio(audio_config, page);
-        }
-      });
+      [&] { write_audio(audio_config, page); });
 }
 
 std::span<const setting_key> audio_settings(const prose_settings&) {

@@ -84,8 +84,8 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
 
 void write_code(page_context& context, std::ostream& page) {
   code_template_config& code_config = context.records.code;
-  if (context.records_only) {
-    context.external_read_skipped = context.external_read_skipped || !code_config.src.empty();
+  if (context.start_unknown && !code_config.src.empty()) {
+    context.start_needed = true;  // the file is read at the page's turn
     return;
   }
   if (!code_config.src.empty() &&

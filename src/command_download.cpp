@@ -29,11 +29,7 @@ void command_download(const std::string& line, bool& in_block, page_context& con
   follow_block_protocol(
       line, download_block, in_block, download_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, download_keys, context.records); },
-      [&] {
-        if (!context.records_only) {
-          write_download(download_config, page);
-        }
-      });
+      [&] { write_download(download_config, page); });
 }
 
 std::span<const setting_key> download_settings(const prose_settings&) {

@@ -33,11 +33,7 @@ void command_image(const std::string& line, bool& in_block, page_context& contex
   follow_block_protocol(
       line, image_block, in_block, image_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, image_keys, context.records); },
-      [&] {
-        if (!context.records_only) {
-          write_image(image_config, page);
-        }
-      });
+      [&] { write_image(image_config, page); });
 }
 
 std::span<const setting_key> image_settings(const prose_settings&) {

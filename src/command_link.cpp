@@ -34,11 +34,7 @@ void command_link(const std::string& line, bool& in_block, page_context& context
   follow_block_protocol(
       line, link_block, in_block, link_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, link_keys, context.records); },
-      [&] {
-        if (!context.records_only) {
-          write_link(link_config, page);
-        }
-      });
+      [&] { write_link(link_config, page); });
 }
 
 std::span<const setting_key> link_settings(const prose_settings&) {

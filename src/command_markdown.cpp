@@ -26,8 +26,8 @@ void take_markdown_line(std::string_view line, page_context& context) {
 
 void write_markdown(page_context& context, std::ostream& page) {
   markdown_template_config& markdown_config = context.records.markdown;
-  if (context.records_only) {
-    context.external_read_skipped = context.external_read_skipped || !markdown_config.src.empty();
+  if (context.start_unknown && !markdown_config.src.empty()) {
+    context.start_needed = true;  // the file is read at the page's turn
     return;
   }
   if (!markdown_config.src.empty() &&

@@ -84,11 +84,7 @@ void write_script(const pdf_template_config& pdf_config, std::ostream& page,
 // own id.
 void write_pdf(page_context& context, std::ostream& page) {
   block_records& records = context.records;
-  ++records.pdf_counter;
-  if (context.records_only) {
-    return;
-  }
-  const std::string id = "pdf_player_" + std::to_string(records.pdf_counter);
+  const std::string id = "pdf_player_" + std::to_string(++records.pdf_counter);
   write_frame(records.pdf, page, id);
   write_mobile_button(records.pdf, page);
   write_script(records.pdf, page, id);

@@ -29,8 +29,8 @@ void take_text_line(std::string_view line, page_context& context) {
 
 void write_text(page_context& context, std::ostream& page) {
   text_template_config& text_config = context.records.text;
-  if (context.records_only) {
-    context.external_read_skipped = context.external_read_skipped || !text_config.src.empty();
+  if (context.start_unknown && !text_config.src.empty()) {
+    context.start_needed = true;  // the file is read at the page's turn
     return;
   }
   if (!text_config.src.empty() &&

@@ -31,11 +31,7 @@ void command_title(const std::string& line, bool& in_block, page_context& contex
   follow_block_protocol(
       without_carriage_return(line), title_block, in_block, title_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, title_keys, context.records); },
-      [&] {
-        if (!context.records_only) {
-          write_title(title_config, page);
-        }
-      });
+      [&] { write_title(title_config, page); });
 }
 
 std::span<const setting_key> title_settings(const prose_settings&) {

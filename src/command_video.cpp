@@ -37,11 +37,7 @@ void command_video(const std::string& line, bool& in_block, page_context& contex
   follow_block_protocol(
       line, video_block, in_block, video_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, video_keys, context.records); },
-      [&] {
-        if (!context.records_only) {
-          write_video(video_config, page);
-        }
-      });
+      [&] { write_video(video_config, page); });
 }
 
 std::span<const setting_key> video_settings(const prose_settings&) {

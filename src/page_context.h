@@ -3,6 +3,7 @@
 // to block. Each thread that compiles pages has its own, so no page shares state with another.
 #pragma once
 
+#include <cstdint>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -18,6 +19,10 @@ struct page_context {
   std::ostream* errors = &std::cerr;     // where blocks write what went wrong
   std::string rows;                      // the HTML of a panel's or listing's rows, reused
   std::vector<std::string> spare_lines;  // strings of finished blocks' lines, for the next
-  bool records_only = false;             // the blocks keep their records and write nothing
-  bool external_read_skipped = false;    // records only: a block would have read a file
+  // Compiled before the pages ahead of it, from records that are not its start: the page stops
+  // where its output would depend on them (a kind closed before it opened one, a PDF's number)
+  // or where it would read a file, which must happen at its turn.
+  bool start_unknown = false;
+  bool start_needed = false;       // start unknown: the page stopped there
+  std::uint32_t opened_kinds = 0;  // start unknown: a bit per kind it opened, in routing order
 };

@@ -64,7 +64,8 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
 // What a compiling thread compiles a page with and hands back, the page held until its turn to be
 // written. The run keeps it for a later page once written, so that its buffers are allocated once.
 struct compile_slot {
-  page_context context;  // the page's start records; the buffers of the pages before
+  page_context context;   // compiled from an unknown start: the records of the kinds it opened
+  command_source source;  // the command file, read whole
   std::string html;
   std::string errors;   // what its blocks wrote as errors
   std::string failure;  // a file-system error that ended it
@@ -81,16 +82,17 @@ struct command_file_ahead {
   std::string page_path;  // as the output folder is named
   job_future<command_source> source;
   bool read_at_turn = false;  // a link, which may lead to a page of this run: followed at its turn
-  bool compiled_ahead = false;    // handed to a compiling thread with its start known
-  bool compiled_at_turn = false;  // must be compiled at its turn, on the walk's thread
-  page_created_ahead page{};      // then the page file the reader created, if any
+  bool compiled_ahead = false;  // handed to a compiling thread
+  page_created_ahead page{};    // then the page file the reader created, if any
   job_future<std::unique_ptr<compile_slot>> compiled{};
 };
 
 // What the pages of one run share. One reader opens command files and creates their pages ahead,
-// and one writer writes the pages behind, in walk order. This thread works out where each page
-// starts (the records the pages before it leave) and hands it to the compilers, or compiles it at
-// its turn itself: a page that reads a file, or whose file is large or a link.
+// and one writer writes the pages behind, in walk order. The compilers compile pages read ahead
+// without knowing where they start; this thread takes them in walk order, handing on the records
+// of the kinds each opened, and compiles at its turn, from its start, a page that needed it (a
+// closing line of a kind it did not open, a PDF's number, a file to read), a link and a file not
+// read whole.
 struct page_run {
   page_run(const page_pipeline_request& request, const page_pipeline_hooks& run_hooks);
   const page_pipeline_hooks& hooks;
@@ -109,11 +111,11 @@ struct page_run {
   bool pages_withdrawn = false;  // no page has been created ahead since
   external_reads reads;          // how the page being compiled reads its external files
   const site_frame* site;
-  page_context context;  // the records carried from page to page, in walk order
-  job_pool compilers;    // compile pages whose start is known, while this thread goes on
-  job_batch compiling;   // pages gathered for the compilers
-  bool compile_ahead;    // whether pages go to the compilers at all
-  std::size_t handed_to_compilers = 0;  // the files at the front of `ahead` whose start is known
+  page_context context;     // the records carried from page to page, in walk order
+  job_pool compilers;       // compile pages whose start is known, while this thread goes on
+  job_batch compiling;      // pages gathered for the compilers
+  bool compile_ahead;       // whether pages go to the compilers at all
+  std::size_t decided = 0;  // the files at the front of `ahead` handed to the compilers or not
   std::vector<std::unique_ptr<compile_slot>> spare_slots;
 };
 
@@ -212,107 +214,106 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
   return finish_page(sink, file, std::move(failure), read, std::move(errors));
 }
 
-// Writes a page that a compiling thread compiled, at its turn.
-job_future<console_report> write_compiled_page(command_file_ahead& file, page_run& run) {
+// Writes the page that a compiling thread compiled into `done`, at its turn.
+job_future<console_report> write_compiled_page(command_file_ahead& file, compile_slot& done,
+                                               page_run& run) {
+  const int page_file = page_file_of(file, file.page.release(), run);
+  if (page_file < 0) {
+    return finished_future(
+        page_report(page_outcome::not_created, file.path.native(), file.relative, file.page_path));
+  }
+  page_sink sink(run.writing, page_file);
+  {
+    std::ostream page(&sink);
+    page.write(done.html.data(), static_cast<std::streamsize>(done.html.size()));
+  }
+  return finish_page(sink, file, std::move(done.failure), done.read, std::move(done.errors));
+}
+
+// Takes what a compiling thread made of `file`: writes the page and hands the records of the kinds
+// it opened on to the next page; false, with the file as read, when the page needed its start
+// and is to be compiled at its turn here.
+bool take_compiled_page(command_file_ahead& file, page_run& run) {
   if (!file.compiled.ready()) {
     hand_over(run.compiling);  // the page may still be among those gathered
   }
   std::unique_ptr<compile_slot> done = file.compiled.get();
-  const int page_file = page_file_of(file, file.page.release(), run);
-  job_future<console_report> report;
-  if (page_file < 0) {
-    report = finished_future(
-        page_report(page_outcome::not_created, file.path.native(), file.relative, file.page_path));
+  const bool written = !done->context.start_needed;
+  if (written) {
+    swap_kinds(run.context.records, done->context.records, done->context.opened_kinds);
+    add_report(run.reports, write_compiled_page(file, *done, run));
   } else {
-    page_sink sink(run.writing, page_file);
-    {
-      std::ostream page(&sink);
-      page.write(done->html.data(), static_cast<std::streamsize>(done->html.size()));
-    }
-    report = finish_page(sink, file, std::move(done->failure), done->read, std::move(done->errors));
+    done->source.page = std::move(file.page);
+    file.source = finished_future(std::move(done->source));
   }
   run.spare_slots.push_back(std::move(done));
-  return report;
+  return written;
 }
 
 // A slot for the next page handed to the compilers: one that a written page left, or a new one.
 std::unique_ptr<compile_slot> free_slot(page_run& run) {
+  std::unique_ptr<compile_slot> slot;
   if (run.spare_slots.empty()) {
-    auto slot = std::make_unique<compile_slot>();
+    slot = std::make_unique<compile_slot>();
     slot->context.prose = run.context.prose;
-    return slot;
+    slot->context.start_unknown = true;
+  } else {
+    slot = std::move(run.spare_slots.back());
+    run.spare_slots.pop_back();
   }
-  std::unique_ptr<compile_slot> slot = std::move(run.spare_slots.back());
-  run.spare_slots.pop_back();
+  slot->context.start_needed = false;
+  slot->context.opened_kinds = 0;
   slot->failure.clear();
   slot->errors.clear();
   return slot;
 }
 
-// Hands `file` to a compiling thread when its start is known and it reads no file at compile
-// time, and moves the run's records on to where the next page starts; false, with the records
-// left where this page starts, when it must be compiled at its turn on this thread.
+// Hands `file` to a compiling thread, which compiles it without knowing where it starts; false
+// when it is compiled at its turn on this thread (a link, a file not read whole).
 bool compile_ahead(command_file_ahead& file, page_run& run) {
-  if (file.read_at_turn || file.compiled_at_turn) {
+  if (file.read_at_turn) {
     return false;
   }
   command_source source = file.source.get();
-  std::unique_ptr<compile_slot> slot;
-  bool known = source.opened && source.file.fd < 0;  // read whole ahead
-  if (known) {
-    slot = free_slot(run);
-    slot->context.records = run.context.records;  // assigned into the buffers of an earlier page
-    known = read_page_records(source.text, run.context, run.site != nullptr, file.relative);
-  }
-  if (!known) {
-    if (slot) {
-      std::swap(run.context.records, slot->context.records);
-      run.spare_slots.push_back(std::move(slot));
-    }
+  if (!source.opened || source.file.fd >= 0) {
     file.source = finished_future(std::move(source));
-    file.compiled_at_turn = true;
     return false;
   }
   file.page = std::move(source.page);
+  std::unique_ptr<compile_slot> slot = free_slot(run);
+  slot->source = std::move(source);
   std::optional<page_frame> frame;
   if (run.site) {
     frame = frame_page(*run.site, file.relative, run.icon);
   }
   file.compiled =
-      add_job(run.compiling, [slot = std::move(slot), source = std::move(source),
-                              frame = std::move(frame), relative = file.relative, icon = run.icon,
-                              folder = std::string(folder_of(file.path.native()))]() mutable {
-        const external_reads reads{std::move(folder), {}, {}};
-        text_sink html(nullptr, true);
-        html.text = std::move(slot->html);
-        html.text.clear();
-        std::ostream page(&html);
-        slot->read = compile_source(source, relative, slot->context, frame ? &*frame : nullptr,
-                                    icon, reads, page, slot->errors, slot->failure);
-        slot->html = std::move(html.text);
-        return std::move(slot);
-      });
+      add_job(run.compiling,
+              [slot = std::move(slot), frame = std::move(frame), relative = file.relative,
+               icon = run.icon, folder = std::string(folder_of(file.path.native()))]() mutable {
+                const external_reads reads{std::move(folder), {}, {}};
+                text_sink html(nullptr, true);
+                html.text = std::move(slot->html);
+                html.text.clear();
+                std::ostream page(&html);
+                slot->read =
+                    compile_source(slot->source, relative, slot->context, frame ? &*frame : nullptr,
+                                   icon, reads, page, slot->errors, slot->failure);
+                slot->html = std::move(html.text);
+                return std::move(slot);
+              });
   file.compiled_ahead = true;
   return true;
 }
 
-// Hands the files read ahead to the compiling threads in walk order, as far as their starts are
-// known: up to a file that must be compiled at its turn, and, unless `wait_for_oldest` and that is
-// the oldest, up to a file still being read.
-void compile_pages_ahead(page_run& run, bool wait_for_oldest) {
-  while (run.compile_ahead && run.handed_to_compilers < run.ahead.size()) {
-    command_file_ahead& file = run.ahead[run.handed_to_compilers];
-    const bool oldest = run.handed_to_compilers == 0;
+// Hands the files read ahead to the compiling threads in walk order, up to one still being read.
+void compile_pages_ahead(page_run& run) {
+  while (run.compile_ahead && run.decided < run.ahead.size()) {
+    command_file_ahead& file = run.ahead[run.decided];
     if (!file.read_at_turn && !file.source.ready()) {
-      if (!(oldest && wait_for_oldest)) {
-        return;
-      }
-      hand_over(run.reading);
-    }
-    if (!compile_ahead(file, run)) {
       return;
     }
-    ++run.handed_to_compilers;
+    compile_ahead(file, run);
+    ++run.decided;
   }
 }
 
@@ -364,13 +365,11 @@ void compile_oldest(page_run& run) {
   if (!run.ahead.front().source.ready()) {
     hand_over(run.reading);  // the oldest file may still be among those gathered
   }
-  compile_pages_ahead(run, true);
   command_file_ahead file = std::move(run.ahead.front());
   run.ahead.pop_front();
-  if (file.compiled_ahead) {
-    --run.handed_to_compilers;
-    add_report(run.reports, write_compiled_page(file, run));
-    compile_pages_ahead(run, false);
+  run.decided -= run.decided > 0 ? 1 : 0;
+  if (file.compiled_ahead && take_compiled_page(file, run)) {
+    compile_pages_ahead(run);
     return;
   }
   if (file.read_at_turn && !follow_link_at_turn(file, run)) {
@@ -456,7 +455,7 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         run.ahead.push_back({entry.path(), std::move(relative), std::move(page_path),
                              add_job(run.reading, std::move(read))});
       }
-      compile_pages_ahead(run, false);
+      compile_pages_ahead(run);
       while (run.ahead.size() > run.windows.read_ahead) {
         compile_oldest(run);
       }

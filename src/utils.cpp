@@ -218,8 +218,25 @@ struct stream_lines {
   bool next(std::string& line) { return static_cast<bool>(std::getline(source, line)); }
 };
 
-// Routes every line of `lines` to its block, but the lines of a framed page's @page block; stops
-// early when, records only, a block would have read a file.
+// Whether `line`, which `route` takes, needs what the pages before left: a closing line of a kind
+// this page has not opened repeats the kind's last block, and a PDF block's number counts the
+// earlier ones. Notes the kinds the page opens in `context`.
+bool needs_start(const std::string& line, const block_route& route, const block_flags& flags,
+                 page_context& context) {
+  const std::uint32_t kind = 1U << (&route - block_routes);
+  if (line == route.names.opening) {
+    context.opened_kinds |= kind;
+    return false;
+  }
+  if (line != route.names.closing) {
+    return false;
+  }
+  return route.names.opening == pdf_block.opening ||
+         (!(flags.*route.in_block) && (context.opened_kinds & kind) == 0);
+}
+
+// Routes every line of `lines` to its block, but the lines of a framed page's @page block; with
+// its start unknown, stops before a line that needs it and after a block that would read a file.
 template <typename Lines>
 void route_page_lines(Lines lines, std::ostream& page, page_context& context, bool framed) {
   block_flags flags;
@@ -227,12 +244,20 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
   std::string line;
   while (lines.next(line)) {
     line.resize(without_carriage_return(line).size());
-    if (!framed || !takes_page_line(line, in_page, flags != block_flags{})) {
-      route_line(line, flags, context, page);
-      if (context.external_read_skipped) {
-        return;
-      }
+    if (framed && takes_page_line(line, in_page, flags != block_flags{})) {
+      continue;
     }
+    const block_route* route = route_of(line, flags, context);
+    if (route == nullptr) {
+      continue;
+    }
+    if (context.start_unknown && needs_start(line, *route, flags, context)) {
+      context.start_needed = true;
+    }
+    if (context.start_needed) {
+      return;
+    }
+    route->handler(line, flags.*route->in_block, context, page);
   }
 }
 
@@ -289,19 +314,6 @@ void compile_page(std::string_view source, std::ostream& page, page_context& con
                   const page_frame* frame, std::string_view command_file) {
   text_lines text{source};
   compile_page_from(text, text, page, context, prefix, icon, reads, frame, command_file);
-}
-
-bool read_page_records(std::string_view source, page_context& context, bool framed,
-                       std::string_view command_file) {
-  if (framed && is_source_page(context.prose, command_file)) {
-    return true;  // its listing is no block
-  }
-  std::ostream nowhere(nullptr);
-  context.records_only = true;
-  context.external_read_skipped = false;
-  route_page_lines(text_lines{source}, nowhere, context, framed);
-  context.records_only = false;
-  return !std::exchange(context.external_read_skipped, false);
 }
 
 std::string_view file_extension(std::string_view name) {

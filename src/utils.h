@@ -64,13 +64,6 @@ void compile_page(std::string_view source, std::ostream& page, page_context& con
                   const std::string& prefix, const page_icon& icon, const external_reads& reads,
                   const page_frame* frame = nullptr, std::string_view command_file = {});
 
-// Reads the command file `source` as compile_page would compile it on a page `framed` or not,
-// writing nothing: leaves in `context` the records the page hands to the next. False when a block
-// would read an external file, which a page reads only when compiled: the records are then
-// part-way.
-bool read_page_records(std::string_view source, page_context& context, bool framed,
-                       std::string_view command_file = {});
-
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.
 std::string_view file_extension(std::string_view name);
