@@ -362,6 +362,7 @@ bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
 // An observer learns of the page as it is compiled, so it waits for the page's report: a page
 // that an error cut short never ends for the observer, as when the error ends the walk's visit.
 void compile_oldest(page_run& run) {
+  compile_pages_ahead(run);
   if (!run.ahead.front().source.ready()) {
     hand_over(run.reading);  // the oldest file may still be among those gathered
   }
