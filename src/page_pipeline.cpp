@@ -1,6 +1,7 @@
 #include "page_pipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <deque>
 #include <iostream>
@@ -61,15 +62,22 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
   }
 }
 
-// What a compiling thread compiles a page with and hands back, the page held until its turn to be
-// written. The run keeps it for a later page once written, so that its buffers are allocated once.
+// A page to compile ahead of its start and what came of it, held until its turn to be written.
+// Whichever thread takes it first compiles it: a compiling thread, or the main thread when the
+// page's turn comes first. The run keeps it for a later page, so that its buffers are allocated
+// once.
 struct compile_slot {
   page_context context;   // compiled from an unknown start: the records of the kinds it opened
   command_source source;  // the command file, read whole
+  std::optional<page_frame> frame;
+  std::string relative;  // below the input folder
+  page_icon icon;
+  external_reads reads;  // only the folder: no block reads a file ahead of its turn
   std::string html;
   std::string errors;   // what its blocks wrote as errors
   std::string failure;  // a file-system error that ended it
   bool read = true;     // its command file was read whole
+  std::atomic<bool> taken{false};
 };
 
 // Pages handed to the compiling threads at once: one hand-over and one wake-up for several.
@@ -82,9 +90,10 @@ struct command_file_ahead {
   std::string page_path;  // as the output folder is named
   job_future<command_source> source;
   bool read_at_turn = false;  // a link, which may lead to a page of this run: followed at its turn
-  bool compiled_ahead = false;  // handed to a compiling thread
-  page_created_ahead page{};    // then the page file the reader created, if any
-  job_future<std::unique_ptr<compile_slot>> compiled{};
+  bool compiled_ahead = false;           // handed to a compiling thread
+  page_created_ahead page{};             // then the page file the reader created, if any
+  std::shared_ptr<compile_slot> slot{};  // when compiled ahead
+  job_future<no_result> compiled{};      // its job, which compiles it unless it was taken
 };
 
 // What the pages of one run share. One reader opens command files and creates their pages ahead,
@@ -116,7 +125,7 @@ struct page_run {
   job_batch compiling;      // pages gathered for the compilers
   bool compile_ahead;       // whether pages go to the compilers at all
   std::size_t decided = 0;  // the files at the front of `ahead` handed to the compilers or not
-  std::vector<std::unique_ptr<compile_slot>> spare_slots;
+  std::vector<std::shared_ptr<compile_slot>> spare_slots;
 };
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
@@ -214,7 +223,19 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
   return finish_page(sink, file, std::move(failure), read, std::move(errors));
 }
 
-// Writes the page that a compiling thread compiled into `done`, at its turn.
+// Compiles the page of `slot` into it.
+void compile_in(compile_slot& slot) {
+  text_sink html(nullptr, true);
+  html.text = std::move(slot.html);
+  html.text.clear();
+  std::ostream page(&html);
+  slot.read =
+      compile_source(slot.source, slot.relative, slot.context, slot.frame ? &*slot.frame : nullptr,
+                     slot.icon, slot.reads, page, slot.errors, slot.failure);
+  slot.html = std::move(html.text);
+}
+
+// Writes the page compiled into `done`, at its turn.
 job_future<console_report> write_compiled_page(command_file_ahead& file, compile_slot& done,
                                                page_run& run) {
   const int page_file = page_file_of(file, file.page.release(), run);
@@ -234,10 +255,13 @@ job_future<console_report> write_compiled_page(command_file_ahead& file, compile
 // it opened on to the next page; false, with the file as read, when the page needed its start
 // and is to be compiled at its turn here.
 bool take_compiled_page(command_file_ahead& file, page_run& run) {
-  if (!file.compiled.ready()) {
-    hand_over(run.compiling);  // the page may still be among those gathered
+  std::shared_ptr<compile_slot> done = std::move(file.slot);
+  if (!done->taken.exchange(true)) {
+    compile_in(*done);  // its turn came before a compiling thread took it
+  } else {
+    hand_over(run.compiling);
+    file.compiled.get();
   }
-  std::unique_ptr<compile_slot> done = file.compiled.get();
   const bool written = !done->context.start_needed;
   if (written) {
     swap_kinds(run.context.records, done->context.records, done->context.opened_kinds);
@@ -250,17 +274,21 @@ bool take_compiled_page(command_file_ahead& file, page_run& run) {
   return written;
 }
 
-// A slot for the next page handed to the compilers: one that a written page left, or a new one.
-std::unique_ptr<compile_slot> free_slot(page_run& run) {
-  std::unique_ptr<compile_slot> slot;
-  if (run.spare_slots.empty()) {
-    slot = std::make_unique<compile_slot>();
-    slot->context.prose = run.context.prose;
-    slot->context.start_unknown = true;
-  } else {
+// A slot for the next page handed to the compilers: one that a written page left and no job
+// holds any more, or a new one.
+std::shared_ptr<compile_slot> free_slot(page_run& run) {
+  std::shared_ptr<compile_slot> slot;
+  while (!run.spare_slots.empty() && !slot) {
     slot = std::move(run.spare_slots.back());
     run.spare_slots.pop_back();
+    slot = slot.use_count() == 1 ? std::move(slot) : nullptr;
   }
+  if (!slot) {
+    slot = std::make_shared<compile_slot>();
+    slot->context.prose = run.context.prose;
+    slot->context.start_unknown = true;
+  }
+  slot->taken = false;
   slot->context.start_needed = false;
   slot->context.opened_kinds = 0;
   slot->failure.clear();
@@ -280,27 +308,21 @@ bool compile_ahead(command_file_ahead& file, page_run& run) {
     return false;
   }
   file.page = std::move(source.page);
-  std::unique_ptr<compile_slot> slot = free_slot(run);
+  std::shared_ptr<compile_slot> slot = free_slot(run);
   slot->source = std::move(source);
-  std::optional<page_frame> frame;
+  slot->frame.reset();
   if (run.site) {
-    frame = frame_page(*run.site, file.relative, run.icon);
+    slot->frame = frame_page(*run.site, file.relative, run.icon);
   }
-  file.compiled =
-      add_job(run.compiling,
-              [slot = std::move(slot), frame = std::move(frame), relative = file.relative,
-               icon = run.icon, folder = std::string(folder_of(file.path.native()))]() mutable {
-                const external_reads reads{std::move(folder), {}, {}};
-                text_sink html(nullptr, true);
-                html.text = std::move(slot->html);
-                html.text.clear();
-                std::ostream page(&html);
-                slot->read =
-                    compile_source(slot->source, relative, slot->context, frame ? &*frame : nullptr,
-                                   icon, reads, page, slot->errors, slot->failure);
-                slot->html = std::move(html.text);
-                return std::move(slot);
-              });
+  slot->relative = file.relative;
+  slot->icon = run.icon;
+  slot->reads.folder = folder_of(file.path.native());
+  file.compiled = add_job(run.compiling, [slot] {
+    if (!slot->taken.exchange(true)) {
+      compile_in(*slot);
+    }
+  });
+  file.slot = std::move(slot);
   file.compiled_ahead = true;
   return true;
 }
