@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "block_records.h"
+#include "external_reads.h"
+#include "page_context.h"
 
 TEST(HtmlEscape, EscapesAmpersandAndAngleBracketsOnly) {
   EXPECT_EQ("", html_escape(""));
@@ -161,4 +164,41 @@ TEST(MediaAttributes, ControlsThenAutoplayMutedThenLoop) {
   EXPECT_EQ("controls autoplay muted", media_attributes(true, false));
   EXPECT_EQ("controls loop", media_attributes(false, true));
   EXPECT_EQ("controls autoplay muted loop", media_attributes(true, true));
+}
+
+// A page compiled before the pages ahead of it stops exactly where its output would depend on
+// them, or where it would read a file; else it is the page compiled from its start.
+TEST(CompileAhead, StopsWhereThePageNeedsItsStart) {
+  struct row {
+    std::string_view page;
+    bool stops;
+  };
+  const row rows[] = {
+      {"@title\n@@text t\n@end_title\n@end_title\n", false},  // its own block again
+      {"@end_title\n", true},                                 // the last page's title
+      {"@text\nline\n@end_title\n", true},                    // taken by the title kind
+      {"@text\n@end_text\n@link\n@end_link\nplain line\n", false},
+      {"@pdf\n@@src a.pdf\n@end_pdf\n", true},  // numbered after the pages before
+      {"@code\n@@src listing.c\n@end_code\n", true},
+      {"@text\n@@src notes.txt\n", false},  // never closed: nothing read
+  };
+  for (const row& r : rows) {
+    block_records start;
+    start.title.text = "carried";
+    page_context ahead;
+    ahead.start_unknown = true;
+    std::ostringstream ahead_page;
+    compile_page(r.page, ahead_page, ahead, "", page_icon{}, external_reads{});
+    EXPECT_EQ(r.stops, ahead.start_needed) << r.page;
+    if (r.stops) {
+      continue;
+    }
+    page_context known;
+    known.records = start;
+    std::ostringstream page;
+    compile_page(r.page, page, known, "", page_icon{}, external_reads{});
+    EXPECT_EQ(page.str(), ahead_page.str()) << r.page;
+    swap_kinds(start, ahead.records, ahead.opened_kinds);
+    EXPECT_TRUE(start == known.records) << r.page;
+  }
 }
