@@ -278,10 +278,12 @@ bool take_compiled_page(command_file_ahead& file, page_run& run) {
 // holds any more, or a new one.
 std::shared_ptr<compile_slot> free_slot(page_run& run) {
   std::shared_ptr<compile_slot> slot;
-  while (!run.spare_slots.empty() && !slot) {
-    slot = std::move(run.spare_slots.back());
+  while (!slot && !run.spare_slots.empty()) {
+    std::shared_ptr<compile_slot> spare = std::move(run.spare_slots.back());
     run.spare_slots.pop_back();
-    slot = slot.use_count() == 1 ? std::move(slot) : nullptr;
+    if (spare.use_count() == 1) {
+      slot = std::move(spare);
+    }
   }
   if (!slot) {
     slot = std::make_shared<compile_slot>();
