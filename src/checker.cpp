@@ -303,8 +303,8 @@ site_entry site_entry_from(const fs::path& relative, const project_folder& proje
              : site_entry::file;
 }
 
-// Whether the site of a run holds `relative`: a folder, a copied file, the stylesheet, or a page
-// compiled from a command file of the same name.
+}  // namespace
+
 bool site_holds(const fs::path& relative, const project_folder& project) {
   const site_entry entry = site_entry_from(relative, project);
   if (entry == site_entry::folder || entry == site_entry::file || relative == "main.css") {
@@ -325,6 +325,8 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
   }
   return false;
 }
+
+namespace {
 
 // Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a
 // host ("//"), the top of the server ("/") or a place in the page ("#").
@@ -390,6 +392,7 @@ struct file_check {
   bool in_page = false;            // inside the @page block of a site with settings
   std::size_t page_opened_at = 0;  // the line that opened it
   fs::path external_file;          // the file a text or code block read last, as the run names it
+  std::vector<named_place> named;  // the places of the site that its addresses name
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -508,7 +511,9 @@ void check_site_address(file_check& check, std::string_view address, value_use u
   if (path.empty() || relative.empty() || relative == "." || *relative.begin() == "..") {
     return;  // this page's own folder, or a place above the site that it cannot know
   }
-  if (site_holds(relative, check.project)) {
+  const bool held = site_holds(relative, check.project);
+  check.named.push_back({relative.generic_string(), held});
+  if (held) {
     return;
   }
   const fs::path source = check.project.input / relative;
@@ -542,7 +547,12 @@ void check_address_from_root(file_check& check, std::string_view address, locati
   const std::string_view path = address.substr(0, address.find_first_of("?#"));
   const fs::path relative = fs::path(percent_decoded(path.substr(1))).lexically_normal();
   std::string advice = "; give it relative to the page";
-  if (!relative.empty() && *relative.begin() != ".." && site_holds(relative, check.project)) {
+  const bool inside = !relative.empty() && *relative.begin() != "..";
+  const bool held = inside && site_holds(relative, check.project);
+  if (inside && relative != ".") {
+    check.named.push_back({relative.generic_string(), held});
+  }
+  if (held) {
     advice = "; write " + in_quotes(address_from_page(check, fs::path(path.substr(1))) +
                                     std::string(address.substr(path.size())));
   }
@@ -1079,7 +1089,7 @@ void check_end_of_file(file_check& check) {
 
 checked_text check_command_text(std::istream& source, const command_file_place& page,
                                 const project_folder& project) {
-  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}};
+  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}};
   std::ostream discard(nullptr);  // the handlers write the page into nothing
   const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
                                check.external_file = file;
@@ -1098,7 +1108,7 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
                    });
-  return {std::move(check.found), std::move(kinds)};
+  return {std::move(check.found), std::move(kinds), std::move(check.named)};
 }
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
@@ -1163,23 +1173,23 @@ void check_same_page(const command_file_place& page, const project_folder& proje
   }
 }
 
-std::vector<diagnostic> check_command_file(const command_file_place& page,
-                                           const project_folder& project,
-                                           std::unordered_set<std::string>& pages_met) {
-  std::vector<diagnostic> found;
-  check_same_page(page, project, pages_met, found);
+file_findings check_command_file(const command_file_place& page, const project_folder& project,
+                                 std::unordered_set<std::string>& pages_met) {
+  file_findings result;
+  check_same_page(page, project, pages_met, result.found);
   std::ifstream source(page.file);
   if (!source.is_open()) {
-    found.push_back({1, 1, severity::error, "unreadable-file",
-                     "this command file cannot be read: the run fails on it"});
-    return found;
+    result.found.push_back({1, 1, severity::error, "unreadable-file",
+                            "this command file cannot be read: the run fails on it"});
+    return result;
   }
   if (is_source_page(run_prose_settings, page.file.filename().native())) {
-    return found;  // shown as its own listing: no line of it is a line of the page language
+    return result;  // shown as its own listing: no line of it is a line of the page language
   }
-  std::vector<diagnostic> lines = check_command_lines(source, page, project);
-  found.insert(found.end(), lines.begin(), lines.end());
-  return found;
+  checked_text lines = check_command_text(source, page, project);
+  result.found.insert(result.found.end(), lines.found.begin(), lines.found.end());
+  result.named = std::move(lines.named);
+  return result;
 }
 
 // A file that ends in a command file's extension in another case ("Notes.ORV") and holds an
@@ -1259,29 +1269,31 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   });
 }
 
+file_findings check_input_file(const command_file_place& file, const project_folder& project,
+                               std::unordered_set<std::string>& pages_met) {
+  if (is_command_file(file.file.filename().native(), project.extensions)) {
+    return check_command_file(file, project, pages_met);
+  }
+  file_findings result;
+  if (file.place == "main.css") {
+    result.found.push_back({1, 1, severity::warning, "main-css-replaced",
+                            "the run writes its own stylesheet site/main.css over this file"});
+  } else {
+    check_other_case(file, project, result.found);
+  }
+  return result;
+}
+
 check_totals check_project(
-    const std::string& input, std::string_view page_extension, bool page_blocks,
-    const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
-  project_folder project;
-  read_project_folder(input, page_extension, page_blocks, project);
+    const project_folder& project,
+    const std::function<void(const fs::path& file, const file_findings&)>& report) {
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
   check_totals totals;
   totals.walked = walk_input_files(
-      input,
+      project.input.string(),
       "File system error during the check: ", [&](const fs::path& file, const fs::path& place) {
-        std::vector<diagnostic> found;
-        if (is_command_file(file.filename().native(), project.extensions)) {
-          ++totals.pages;
-          found = check_command_file({file, place}, project, pages_met);
-        } else if (place == "main.css") {
-          found.push_back({1, 1, severity::warning, "main-css-replaced",
-                           "the run writes its own stylesheet site/main.css over this file"});
-        } else {
-          check_other_case({file, place}, project, found);
-        }
-        if (!found.empty()) {
-          report(file, found);
-        }
+        totals.pages += is_command_file(file.filename().native(), project.extensions) ? 1 : 0;
+        report(file, check_input_file({file, place}, project, pages_met));
       });
   return totals;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // How sure a finding is: an error when content is lost or a link is broken for sure.
@@ -54,10 +55,18 @@ struct command_file_place {
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
                                             const project_folder& project);
 
+// A place below the output folder that an address names ("img/forest.png"), and whether the
+// site holds it.
+struct named_place {
+  std::string place;
+  bool held = false;
+};
+
 // What check finds in a command file, and the kind that took each of its lines.
 struct checked_text {
   std::vector<diagnostic> found;
   std::vector<std::string_view> kinds;  // a line's kind by its opening line; empty when none
+  std::vector<named_place> named;       // in the order its addresses name them
 };
 
 // As check_command_lines, and says which kind the routing gave each line.
@@ -94,10 +103,24 @@ struct check_totals {
 void read_project_folder(const std::string& input, std::string_view page_extension,
                          bool page_blocks, project_folder& project);
 
-// Checks every file below `input` in the order a run meets them, calling `report` with the path
-// and the findings (in line order) of each file that has any; `page_extension` and `page_blocks`
-// are as the settings say.
-check_totals check_project(const std::string& input, std::string_view page_extension,
-                           bool page_blocks,
-                           const std::function<void(const std::filesystem::path& file,
-                                                    const std::vector<diagnostic>&)>& report);
+// Whether the site of a run holds `relative`: a folder, a copied file, the stylesheet, or a page
+// compiled from a command file of the same name.
+bool site_holds(const std::filesystem::path& relative, const project_folder& project);
+
+// What check finds in one file below the input folder, and the places its addresses name.
+struct file_findings {
+  std::vector<diagnostic> found;  // in line order
+  std::vector<named_place> named;
+};
+
+// Checks one file below the input folder as check_project does when the walk meets it: a command
+// file from the run-wide records as they are (which it changes as a run does), any other file for
+// what a run makes of its name. `pages_met` holds the pages met so far that have a twin.
+file_findings check_input_file(const command_file_place& file, const project_folder& project,
+                               std::unordered_set<std::string>& pages_met);
+
+// Checks every file below the project's input folder in the order a run meets them, calling
+// `report` with the path and what check found of each file.
+check_totals check_project(
+    const project_folder& project,
+    const std::function<void(const std::filesystem::path& file, const file_findings&)>& report);
