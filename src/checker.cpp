@@ -1100,8 +1100,11 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
     ++check.line_number;
+    const bool was_in_page = check.in_page;
     const block_route* route = check_line(check, line, discard);
-    kinds.push_back(route == nullptr ? std::string_view() : route->names.opening);
+    kinds.push_back(route != nullptr               ? route->names.opening
+                    : was_in_page || check.in_page ? page_block.opening
+                                                   : std::string_view());
   }
   check_end_of_file(check);
   std::stable_sort(check.found.begin(), check.found.end(),

@@ -65,7 +65,8 @@ struct named_place {
 // What check finds in a command file, and the kind that took each of its lines.
 struct checked_text {
   std::vector<diagnostic> found;
-  std::vector<std::string_view> kinds;  // a line's kind by its opening line; empty when none
+  std::vector<std::string_view> kinds;  // a line's kind by its opening line ("@page" for the
+                                        // lines of that block); empty when none
   std::vector<named_place> named;       // in the order its addresses name them
 };
 
