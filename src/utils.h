@@ -12,6 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "html_escape.h"  // the escaping that the page compiler and its blocks use
+
 // The local start time of the run, "%d-%m-%Y at %H:%M:%S"; every page footer shows it.
 extern std::string build_timestamp;
 
@@ -121,12 +123,6 @@ struct setting_key {
 // rest is exactly "true"); false when no key matches.
 bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys);
 bool apply_setting(std::string_view line, std::span<const setting_key> keys);
-
-// `text` with "&", "<" and ">" written as entities.
-std::string html_escape(const std::string& text);
-
-// Appends `text` to `out` with "&", "<" and ">" written as entities.
-void append_html_escaped(std::string& out, const std::string& text);
 
 // Writes one row per line of a text panel or code listing: `append_row(buffer, line)` appends a
 // row's HTML to a buffer that is reused from block to block, so that a long listing allocates
