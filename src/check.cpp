@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "block_records.h"
 #include "checker.h"
 #include "console_words.h"
 #include "generator.h"
@@ -46,12 +45,9 @@ int run_check(const check_options& options) {
 }
 
 std::string findings_line() {
-  const block_records carried = run_records;
-  run_records = block_records{};  // check reads the pages as a fresh run does
   std::size_t errors = 0;
   std::size_t warnings = 0;
   check_all([&](const std::string&, bool error) { ++(error ? errors : warnings); });
-  run_records = carried;
   const std::size_t found = errors + warnings;
   if (found == 0) {
     return "[ORVELLO] 0 findings by 'orvello check'";
@@ -69,9 +65,9 @@ std::string finding_line(const std::filesystem::path& file, const diagnostic& fi
 
 std::vector<std::string> read_checked_project(project_folder& project) {
   const settings_reading settings = read_site_settings(run_input_folder);
-  run_prose_settings = prose_settings_of(settings.settings ? &*settings.settings : nullptr);
-  read_project_folder(run_input_folder,
-                      settings.settings ? settings.settings->page_extension : ".htm",
-                      settings_file_present(), project);
+  read_project_folder(
+      run_input_folder, settings.settings ? settings.settings->page_extension : ".htm",
+      settings_file_present(), prose_settings_of(settings.settings ? &*settings.settings : nullptr),
+      project);
   return settings.errors;
 }

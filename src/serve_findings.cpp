@@ -114,7 +114,9 @@ bool note_reported(kept_findings& kept, const fs::path& place, std::vector<std::
     const bool came = kept.files.insert(file.string()).second;
     if (!is_command_file(file.filename().native(), kept.project.extensions)) {
       std::unordered_set<std::string> pages_met;
-      keep_file(kept, file, check_input_file({file, place}, kept.project, pages_met), found);
+      block_records records;  // no page: none is read
+      keep_file(kept, file, check_input_file({file, place}, kept.project, pages_met, records),
+                found);
     }
     return came;
   }
@@ -130,13 +132,10 @@ bool note_reported(kept_findings& kept, const fs::path& place, std::vector<std::
 std::vector<std::string> find_everything(kept_findings& kept) {
   kept = kept_findings{};
   read_checked_project(kept.project);  // the build reports the settings' errors
-  const block_records carried = run_records;
-  run_records = block_records{};  // check reads the pages as a fresh run does
   std::vector<std::string> found;
   check_project(kept.project, [&](const fs::path& file, const file_findings& checked) {
     keep_file(kept, file, checked, found);
   });
-  run_records = carried;
   return found;
 }
 
@@ -163,12 +162,11 @@ page_looks looks_for_rebuild(kept_findings& kept, const std::vector<fs::path>& c
           looks.due);
     }
   }
-  looks.look = [&kept, &found](const fs::path& file, const std::string& place) {
-    const block_records start = run_records;
+  looks.look = [&kept, &found](const fs::path& file, const std::string& place,
+                               const block_records& start) {
     std::unordered_set<std::string> pages_met;
-    const file_findings checked = check_input_file({file, place}, kept.project, pages_met);
-    run_records = start;
-    keep_file(kept, file, checked, found);
+    block_records records = start;
+    keep_file(kept, file, check_input_file({file, place}, kept.project, pages_met, records), found);
   };
   return looks;
 }

@@ -24,9 +24,8 @@ struct kept_findings {
   std::set<std::string> files;                            // every file of proj/ the walk met
 };
 
-// Checks all of proj/ as orvello check does, from the start of a run (leaving the run-wide records
-// as it found them), keeps what it finds in place of what `kept` held, and returns the findings'
-// lines in check's order.
+// Checks all of proj/ as orvello check does, keeps what it finds in place of what `kept` held,
+// and returns the findings' lines in check's order.
 std::vector<std::string> find_everything(kept_findings& kept);
 
 // Prepares a rebuild after the watcher reported `changed`: forgets the files that went, checks

@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "block_records.h"
+
 struct remembered_site;
 struct site_frame;
 
@@ -41,11 +43,13 @@ struct rebuild_report {
 
 // Who looks at the pages that a rebuild reaches, for their findings: `look` is called in walk
 // order with each command file compiled again and each one named in `due` (as the walk names
-// them, "proj/about.orv"), with its place below proj/ ("about.orv"), while the run-wide records
-// hold the state the page starts from; it leaves them as it found them.
+// them, "proj/about.orv"), with its place below proj/ ("about.orv") and the records the page
+// starts from.
 struct page_looks {
   std::unordered_set<std::string> due;
-  std::function<void(const std::filesystem::path& file, const std::string& place)> look;
+  std::function<void(const std::filesystem::path& file, const std::string& place,
+                     const block_records& start)>
+      look;
 };
 
 // The first build of a preview: the five-step run with its console lines, exactly as `orvello`
