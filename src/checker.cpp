@@ -1317,6 +1317,7 @@ check_totals check_project(
   totals.walked = walk_input_files(
       project.input.string(),
       "File system error during the check: ", [&](const fs::path& file, const fs::path& place) {
+        totals.pages += is_command_file(file.filename().native(), project.extensions) ? 1 : 0;
         report(file, check_input_file({file, place}, project, pages_met, records));
       });
   return totals;
