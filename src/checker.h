@@ -35,22 +35,27 @@ struct site_listing {
   std::unordered_map<std::string, std::vector<std::string>> folders_of_name;
 };
 
-// The project around the command files: what a run reads and where it places it.
-struct project_folder {
-  std::filesystem::path input;     // as named, e.g. "proj"
-  std::filesystem::path resolved;  // `input` resolved, to tell links that leave it
-  std::vector<std::string> extensions;
-  std::string page_extension = ".htm";  // of the pages, as the settings name it
-  bool page_blocks = false;             // orvello.toml is there, so @page is a block
-  site_listing site;                    // empty when unknown: then no address gets a suggestion
-  prose_settings prose;                 // what the settings turn on for prose and listings
-};
-
 // A command file, as the walk forms its path ("proj/docs/guide.orv") and with its place below
 // the input and the output folder ("docs/guide.orv").
 struct command_file_place {
   std::filesystem::path file;
   std::filesystem::path place;
+};
+
+// The project around the command files: what a run reads and where it places it.
+struct project_folder {
+  std::filesystem::path input;     // as named, e.g. "proj"
+  std::filesystem::path resolved;  // `input` resolved, to tell links that leave it
+  std::vector<std::string> extensions;
+  std::string page_extension = ".htm";     // of the pages, as the settings name it
+  bool page_blocks = false;                // orvello.toml is there, so @page is a block
+  site_listing site;                       // empty when unknown: then no address gets a suggestion
+  prose_settings prose;                    // what the settings turn on for prose and listings
+  std::vector<command_file_place> files;   // every regular file of the walk, in its order
+  std::unordered_set<std::string> walked;  // the same files, by path as the walk forms it
+  std::unordered_set<std::string> held;    // places the site holds for sure, reached without a link
+  bool walk_complete = false;              // false when the walk met an error
+  std::string walk_errors;                 // the error lines it met, for the check to print
 };
 
 // Reads the lines of one command file from `source` through the run's routing and block handlers,
@@ -92,7 +97,7 @@ struct css_length {
 std::optional<css_length> css_length_of(std::string_view opening, std::string_view key,
                                         std::string_view value);
 
-// Reads the command files below the project's input folder as check does, in the walk's order,
+// Reads the command files of the project's walk as check does, in the walk's order,
 // up to `file`, which it does not read, and so leaves in `records` (fresh when called) the records
 // as check finds them when it reaches `file`; false when the walk never met `file`.
 bool read_pages_before(const project_folder& project, const std::filesystem::path& file,
@@ -105,8 +110,8 @@ struct check_totals {
 };
 
 // The project below `input`, its pages ending in `page_extension`, `@page` a block when
-// `page_blocks` and `prose` turned on as the settings say, with the listing of its site from a
-// walk that reports nothing (the check's own walk reports its errors).
+// `page_blocks` and `prose` turned on as the settings say, with its files and the listing of its
+// site from one walk that prints nothing (check_project prints its errors).
 void read_project_folder(const std::string& input, std::string_view page_extension,
                          bool page_blocks, const prose_settings& prose, project_folder& project);
 
