@@ -35,7 +35,7 @@ void keep_file(kept_findings& kept, const fs::path& file, const file_findings& c
                std::vector<std::string>& found) {
   const std::string name = file.string();
   forget_file(kept, name);
-  kept.files.insert(name);
+  kept.project.walked.insert(name);
   std::vector<std::string> lines;
   for (const diagnostic& finding : checked.found) {
     lines.push_back(finding_line(file, finding));
@@ -66,14 +66,19 @@ std::optional<fs::path> place_below_input(const fs::path& path) {
 
 // Forgets every kept file at `file` or below it.
 void forget_below(kept_findings& kept, const std::string& file) {
-  forget_file(kept, file);
-  kept.files.erase(file);
   const std::string prefix = file + "/";
-  for (auto at = kept.files.lower_bound(prefix);
-       at != kept.files.end() && at->starts_with(prefix);) {
-    forget_file(kept, *at);
-    at = kept.files.erase(at);
+  std::vector<std::string> gone{file};
+  for (const auto* kept_by_file : {&kept.lines, &kept.named}) {
+    for (auto at = kept_by_file->lower_bound(prefix);
+         at != kept_by_file->end() && at->first.starts_with(prefix); ++at) {
+      gone.push_back(at->first);
+    }
   }
+  for (const std::string& name : gone) {
+    forget_file(kept, name);
+  }
+  std::erase_if(kept.project.walked,
+                [&](const std::string& name) { return name == file || name.starts_with(prefix); });
 }
 
 // Whether the site holds the place `place` now, for each kept place at `place` or below it (all
@@ -111,7 +116,7 @@ bool note_reported(kept_findings& kept, const fs::path& place, std::vector<std::
   std::error_code error;
   const fs::file_status status = fs::status(file, error);
   if (fs::is_regular_file(status)) {
-    const bool came = kept.files.insert(file.string()).second;
+    const bool came = kept.project.walked.insert(file.string()).second;
     if (!is_command_file(file.filename().native(), kept.project.extensions)) {
       std::unordered_set<std::string> pages_met;
       block_records records;  // no page: none is read
@@ -136,6 +141,7 @@ std::vector<std::string> find_everything(kept_findings& kept) {
   check_project(kept.project, [&](const fs::path& file, const file_findings& checked) {
     keep_file(kept, file, checked, found);
   });
+  kept.project.files = {};  // the walk's order is needed only for this
   return found;
 }
 
@@ -152,6 +158,7 @@ page_looks looks_for_rebuild(kept_findings& kept, const std::vector<fs::path>& c
   if (listing_changed) {
     kept.project = project_folder{};
     read_checked_project(kept.project);
+    kept.project.files = {};
   }
   page_looks looks;
   for (const fs::path& place : places) {

@@ -16,12 +16,11 @@ struct site_frame;
 
 // What the session knows of the findings, by file as the walk names it ("proj/about.orv").
 struct kept_findings {
-  project_folder project;                                 // as the last look read it
+  project_folder project;  // as the last look read it; its `walked` kept up to date
   std::map<std::string, std::vector<std::string>> lines;  // check's lines, of files with any
   std::map<std::string, std::vector<std::string>> named;  // the places each file's pages name
   std::map<std::string, std::set<std::string>> linkers;   // by place: the files that name it
   std::map<std::string, bool> held;                       // by place: the site held it then
-  std::set<std::string> files;                            // every file of proj/ the walk met
 };
 
 // Checks all of proj/ as orvello check does, keeps what it finds in place of what `kept` held,
