@@ -53,7 +53,7 @@ std::shared_ptr<site_frame> settings_frame(const std::string& timestamp, bool& u
     return nullptr;
   }
   return std::make_shared<site_frame>(
-      site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp), {}});
+      site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)});
 }
 
 // The settings and map of a build about to start, remembered for the rebuilds after it.

@@ -154,6 +154,17 @@ TEST(PageFrame, MenuShowsTheTopAndThePathToThePage) {
   EXPECT_NE(head.find("<title>Guide · S</title>"), std::string::npos);
 }
 
+TEST(PageFrame, PageInAHiddenFolderShowsTheMenuWithoutItsFolder) {
+  const site_frame site = frame_of(
+      {{"a.orv", ""}, {"h/index.orv", "@page\n@@menu false\n@end_page\n"}, {"h/p.orv", ""}},
+      ".htm");
+  EXPECT_EQ(lines_between(frame_page(site, "h/p.orv", {}).head, "<ul>", "</nav>"),
+            "      <ul>\n"
+            "        <li><a href=\"../a.htm\">a</a></li>\n"
+            "      </ul>\n"
+            "    </nav>\n");
+}
+
 TEST(PageFrame, PreviousAndNextStayInTheFolderAndSkipHiddenPages) {
   const site_frame site = frame_of(small_site, ".html");
   EXPECT_EQ(lines_between(frame_page(site, "a.orv", {}).foot, "page-turn", "</nav>"),
