@@ -84,18 +84,16 @@ void take_page_setting(std::string_view line, page_facts& facts) {
 }
 
 // Reads the lines of `text` that start with "@": only they open or close blocks, or set a key.
+// The '@' signs are found many bytes at a time; one inside a line is passed over.
 template <typename Take>
 void for_each_command_line(std::string_view text, Take take) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) {
-      end = text.size();
+  for (std::size_t at = text.find('@'); at != std::string_view::npos; at = text.find('@', at + 1)) {
+    if (at > 0 && text[at - 1] != '\n') {
+      continue;
     }
-    if (text[at] == '@') {
-      take(without_carriage_return(text.substr(at, end - at)));
-    }
-    at = end + 1;
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    take(without_carriage_return(text.substr(at, end - at)));
+    at = end;
   }
 }
 

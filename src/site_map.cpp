@@ -30,12 +30,13 @@ std::string_view stem_of(std::string_view name) {
 }
 
 bool plain_text(std::string_view text) {
-  return text.find_first_of("&<>\"") == std::string_view::npos;
+  return std::none_of(text.begin(), text.end(),
+                      [](char c) { return c == '&' || c == '<' || c == '>' || c == '"'; });
 }
 
 // Builds the map: the folders found so far by their path, and the pages by their place in site/.
 struct map_builder {
-  site_map map;
+  site_map map{{}, std::vector<site_folder>(1), {}, 0};  // the top folder, at first alone
   std::unordered_map<std::string, std::size_t> folder_at_path;
   std::unordered_map<std::string, std::size_t> page_at_href;
 };
@@ -64,6 +65,7 @@ std::size_t folder_at(map_builder& builder, std::string_view path) {
 void add_page(map_builder& builder, const std::string& place, const page_facts& facts,
               std::string_view page_extension) {
   site_map& map = builder.map;
+  ++map.command_files;
   const std::string_view name = last_part(place);
   const std::string_view stem = stem_of(name);
   std::string href = place.substr(0, place.size() - name.size() + stem.size());
@@ -154,6 +156,20 @@ void list_shown(site_map& map, std::size_t at) {
   }
 }
 
+// The map with what the frames need to know of its folders, once every page is in.
+site_map finished_map(map_builder& builder) {
+  site_map& map = builder.map;
+  sort_all(map);
+  for (std::size_t at = 0; at < map.folders.size(); ++at) {  // parents first
+    list_shown(map, at);
+  }
+  for (site_page& page : map.pages) {
+    page.plain_title = plain_text(page.facts.title);
+    page.plain_href = plain_text(page.href);
+  }
+  return std::move(map);
+}
+
 // Reads the whole file at `path` into `text`.
 bool read_whole(const fs::path& path, std::string& text) {
   const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -175,21 +191,10 @@ bool read_whole(const fs::path& path, std::string& text) {
 site_map build_site_map(const std::vector<command_file_facts>& files,
                         std::string_view page_extension) {
   map_builder builder;
-  builder.map.folders.emplace_back();
   for (const command_file_facts& file : files) {
     add_page(builder, file.place, file.facts, page_extension);
   }
-  site_map& map = builder.map;
-  map.command_files = files.size();
-  sort_all(map);
-  for (std::size_t at = 0; at < map.folders.size(); ++at) {  // parents first
-    list_shown(map, at);
-  }
-  for (site_page& page : map.pages) {
-    page.plain_title = plain_text(page.facts.title);
-    page.plain_href = plain_text(page.href);
-  }
-  return std::move(builder.map);
+  return finished_map(builder);
 }
 
 std::optional<page_facts> read_command_file_facts(const fs::path& path) {
@@ -202,7 +207,7 @@ std::optional<page_facts> read_command_file_facts(const fs::path& path) {
 
 site_map read_site_map(const std::string& input, const std::vector<std::string>& extensions,
                        std::string_view page_extension) {
-  std::vector<command_file_facts> files;
+  map_builder builder;
   const auto visit = [&](const input_tree& tree, const fs::directory_entry& entry) {
     std::error_code error;
     if (!is_command_file(last_part(entry.path().native()), extensions) ||
@@ -210,7 +215,7 @@ site_map read_site_map(const std::string& input, const std::vector<std::string>&
       return;
     }
     if (std::optional<page_facts> facts = read_command_file_facts(entry.path())) {
-      files.push_back({place_below(entry, tree), std::move(*facts)});
+      add_page(builder, place_below(entry, tree), *facts, page_extension);
     }
   };
   try {
@@ -221,7 +226,7 @@ site_map read_site_map(const std::string& input, const std::vector<std::string>&
   } catch (const fs::filesystem_error&) {
     // No input folder: the run says so when it walks for the pages.
   }
-  return build_site_map(files, page_extension);
+  return finished_map(builder);
 }
 
 const std::string& entry_title(const site_map& map, const menu_entry& entry) {
