@@ -16,6 +16,7 @@ struct frame_context {
   const site_frame& site;
   const site_map& map;
   const site_page* page;                 // null for a page the map does not know
+  const site_page* marked;               // the page the menu marks as the current one
   std::string_view href;                 // the page below site/
   std::string up;                        // "../" per folder of href
   const std::vector<std::size_t>& path;  // the folders from the top down to the page's own
@@ -153,7 +154,7 @@ void add_entry_link(std::string& out, const frame_context& frame, const menu_ent
   } else {
     add_href(out, frame, levels, folder, to);
   }
-  out.append(&to == frame.page ? "\" aria-current=\"page\">" : "\">");
+  out.append(&to == frame.marked ? "\" aria-current=\"page\">" : "\">");
   add_text(out, to.facts.title, to.plain_title);
   out.append("</a>");
 }
@@ -180,8 +181,14 @@ std::pair<std::size_t, std::size_t> menu_window(const frame_context& frame, std:
   return {first, std::min(shown, first + menu_window_size)};
 }
 
-// Writes the menu's level at `depth` and the open levels inside it.
-void add_menu_level(std::string& out, const frame_context& frame, std::size_t depth) {
+// Writes the menu's level at `depth` and the open levels inside it; at `hole_depth` it writes
+// nothing but notes in `hole` where that level belongs.
+void add_menu_level(std::string& out, const frame_context& frame, std::size_t depth,
+                    std::size_t hole_depth, std::size_t& hole) {
+  if (depth == hole_depth) {
+    hole = out.size();
+    return;
+  }
   const site_map& map = frame.map;
   const std::vector<menu_entry>& shown = map.folders[frame.path[depth]].shown;
   const std::size_t indent = 6 + 4 * depth;
@@ -203,7 +210,7 @@ void add_menu_level(std::string& out, const frame_context& frame, std::size_t de
       add_menu_line(out, frame, entry, depth, "  <li class=\"menu-folder\">", "</li>\n");
     } else {
       add_menu_line(out, frame, entry, depth, "  <li class=\"menu-folder open\">", "\n");
-      add_menu_level(out, frame, depth + 1);
+      add_menu_level(out, frame, depth + 1, hole_depth, hole);
       out.append(indent, ' ').append("  </li>\n");
     }
   }
@@ -211,6 +218,89 @@ void add_menu_level(std::string& out, const frame_context& frame, std::size_t de
     out.append(indent, ' ').append("  <li class=\"menu-more\">…</li>\n");
   }
   out.append(indent, ' ').append("</ul>\n");
+}
+
+// What the menus of a folder's pages share, but for its index page: the levels around the
+// folder's own, and the lines of its own level with none marked as the current page. They are
+// kept for the next page of the folder on the same thread: the pages of a folder come one after
+// another.
+struct shared_levels {
+  std::uint64_t making = 0;
+  std::size_t folder = 0;
+  std::string before;
+  std::string after;
+  bool own_shown = false;            // the folder's own level has a place between them
+  std::string own;                   // a line for each entry the own level shows
+  std::vector<std::size_t> line_at;  // where each line of `own` starts, and where the last ends
+  std::vector<std::size_t> mark_at;  // where the line of a page takes the current page's mark
+};
+
+void keep_levels(shared_levels& kept, const frame_context& frame) {
+  const std::size_t own = frame.path.size() - 1;
+  std::string around;
+  std::size_t hole = not_listed;
+  add_menu_level(around, frame, 0, own, hole);
+  kept.own_shown = hole != not_listed;
+  kept.before = around.substr(0, kept.own_shown ? hole : around.size());
+  kept.after = around.substr(kept.before.size());
+  frame_context unmarked = frame;
+  unmarked.marked = nullptr;
+  kept.own.clear();
+  kept.line_at.clear();
+  kept.mark_at.clear();
+  for (const menu_entry& entry : frame.map.folders[frame.path.back()].shown) {
+    const std::size_t start = kept.own.size();
+    kept.line_at.push_back(start);
+    add_menu_line(kept.own, unmarked, entry, own,
+                  entry.is_folder ? "  <li class=\"menu-folder\">" : "  <li>", "</li>\n");
+    kept.mark_at.push_back(entry.is_folder ? not_listed : kept.own.find("\">", start) + 1);
+  }
+  kept.line_at.push_back(kept.own.size());
+  kept.making = frame.map.making.number;
+  kept.folder = frame.path.back();
+}
+
+// Writes the page's own level of the menu from the kept lines, marking the page's own.
+void add_own_level(std::string& out, const frame_context& frame, const shared_levels& kept) {
+  const std::size_t depth = frame.path.size() - 1;
+  const std::size_t indent = 6 + 4 * depth;
+  out.append(indent, ' ').append("<ul>\n");
+  if (depth == 0 && frame.map.folders[0].index_page) {
+    add_menu_line(out, frame, {false, *frame.map.folders[0].index_page}, 0, "  <li>", "</li>\n");
+  }
+  const auto [first, last] = menu_window(frame, depth);
+  if (first > 0) {
+    out.append(indent, ' ').append("  <li class=\"menu-more\">…</li>\n");
+  }
+  std::size_t from = kept.line_at[first];
+  if (const std::size_t at = frame.page->shown_at; at >= first && at < last) {
+    out.append(kept.own, from, kept.mark_at[at] - from).append(" aria-current=\"page\"");
+    from = kept.mark_at[at];
+  }
+  out.append(kept.own, from, kept.line_at[last] - from);
+  if (last + 1 < kept.line_at.size()) {
+    out.append(indent, ' ').append("  <li class=\"menu-more\">…</li>\n");
+  }
+  out.append(indent, ' ').append("</ul>\n");
+}
+
+void add_menu(std::string& out, const frame_context& frame) {
+  const std::optional<std::size_t> index = frame.map.folders[frame.path.back()].index_page;
+  if (frame.page == nullptr || frame.map.making.number == 0 ||
+      (index && &frame.map.pages[*index] == frame.page)) {
+    std::size_t no_hole = not_listed;
+    add_menu_level(out, frame, 0, not_listed, no_hole);
+    return;
+  }
+  thread_local shared_levels kept;
+  if (kept.making != frame.map.making.number || kept.folder != frame.path.back()) {
+    keep_levels(kept, frame);
+  }
+  out.append(kept.before);
+  if (kept.own_shown) {
+    add_own_level(out, frame, kept);
+  }
+  out.append(kept.after);
 }
 
 void add_header(std::string& out, const frame_context& frame) {
@@ -228,7 +318,7 @@ void add_header(std::string& out, const frame_context& frame) {
         "aria-label=\"Menu\">\n"
         "    <label for=\"menu-toggle\" class=\"menu-button\">Menu</label>\n"
         "    <nav class=\"site-menu\" aria-label=\"Site\">\n");
-    add_menu_level(out, frame, 0);
+    add_menu(out, frame);
     out.append("    </nav>\n");
   }
   out.append("  </header>\n");
@@ -323,9 +413,9 @@ page_frame frame_page(const site_frame& site, std::string_view place, const page
        slash = href.find('/', slash + 1)) {
     up += "../";
   }
-  const frame_context frame{
-      site, site.map,      page,
-      href, std::move(up), page != nullptr ? site.map.folders[page->folder].lineage : top_only};
+  const std::vector<std::size_t>& path =
+      page != nullptr ? site.map.folders[page->folder].lineage : top_only;
+  const frame_context frame{site, site.map, page, page, href, std::move(up), path};
   page_frame framed;
   framed.head.reserve(4096);
   add_head(framed.head, frame, icon);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <tuple>
 
 #include "input_walk.h"
@@ -36,7 +37,7 @@ bool plain_text(std::string_view text) {
 
 // Builds the map: the folders found so far by their path, and the pages by their place in site/.
 struct map_builder {
-  site_map map{{}, std::vector<site_folder>(1), {}, 0};  // the top folder, at first alone
+  site_map map{{}, std::vector<site_folder>(1), {}, 0, {}};  // the top folder, at first alone
   std::unordered_map<std::string, std::size_t> folder_at_path;
   std::unordered_map<std::string, std::size_t> page_at_href;
 };
@@ -158,7 +159,9 @@ void list_shown(site_map& map, std::size_t at) {
 
 // The map with what the frames need to know of its folders, once every page is in.
 site_map finished_map(map_builder& builder) {
+  static std::atomic<std::uint64_t> makings{0};
   site_map& map = builder.map;
+  map.making.number = ++makings;
   sort_all(map);
   for (std::size_t at = 0; at < map.folders.size(); ++at) {  // parents first
     list_shown(map, at);

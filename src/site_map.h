@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -62,12 +63,21 @@ struct site_folder {
   bool operator==(const site_folder&) const = default;
 };
 
+// Which making of a map a map is, so that what was kept of one map's frames is never taken for
+// another's; two maps with the same pages and folders are equal whichever making they are.
+struct map_making {
+  std::uint64_t number = 0;  // 0 for a map that no one made
+
+  bool operator==(const map_making&) const { return true; }
+};
+
 // Every page and folder; folder 0 is the top.
 struct site_map {
   std::vector<site_page> pages;  // in walk order
   std::vector<site_folder> folders;
   std::unordered_map<std::string, std::size_t, text_hash, std::equal_to<>> page_at_place;
   std::size_t command_files = 0;  // read to make it, a page replaced by a later one included
+  map_making making{};
 
   bool operator==(const site_map&) const = default;
 };
