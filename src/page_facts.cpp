@@ -110,8 +110,11 @@ page_facts read_page_facts(std::string_view text) {
       take_page_setting(line, facts);
       return;
     }
-    const block_route* route = follow_route(line, flags);
-    if (title_found || route != &block_routes[0]) {
+    // A setting line opens and closes nothing: it goes to the first open block in routing
+    // order, which is the title block whenever that one is open.
+    const bool in_title =
+        line.starts_with("@@") ? flags.title : follow_route(line, flags) == &block_routes[0];
+    if (title_found || !in_title) {
       return;
     }
     if (line == title_block.opening) {

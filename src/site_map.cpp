@@ -38,7 +38,7 @@ bool plain_text(std::string_view text) {
 // Builds the map: the folders found so far by their path, and the pages by their place in site/.
 struct map_builder {
   site_map map{{}, std::vector<site_folder>(1), {}, 0, {}};  // the top folder, at first alone
-  std::unordered_map<std::string, std::size_t> folder_at_path;
+  std::unordered_map<std::string, std::size_t, text_hash, std::equal_to<>> folder_at_path;
   std::unordered_map<std::string, std::size_t> page_at_href;
 };
 
@@ -47,7 +47,7 @@ std::size_t folder_at(map_builder& builder, std::string_view path) {
   if (path.empty()) {
     return 0;
   }
-  const auto found = builder.folder_at_path.find(std::string(path));
+  const auto found = builder.folder_at_path.find(path);
   if (found != builder.folder_at_path.end()) {
     return found->second;
   }
@@ -63,7 +63,7 @@ std::size_t folder_at(map_builder& builder, std::string_view path) {
 }
 
 // Adds the page of the command file at `place`; a later file of the same page replaces it.
-void add_page(map_builder& builder, const std::string& place, const page_facts& facts,
+void add_page(map_builder& builder, std::string place, page_facts facts,
               std::string_view page_extension) {
   site_map& map = builder.map;
   ++map.command_files;
@@ -71,10 +71,11 @@ void add_page(map_builder& builder, const std::string& place, const page_facts& 
   const std::string_view stem = stem_of(name);
   std::string href = place.substr(0, place.size() - name.size() + stem.size());
   href += page_extension;
-  site_page page{place, href, facts, folder_at(builder, parent_part(place))};
-  if (page.facts.title.empty()) {
-    page.facts.title = stem;
+  if (facts.title.empty()) {
+    facts.title = stem;
   }
+  const std::size_t folder = folder_at(builder, parent_part(place));
+  site_page page{std::move(place), href, std::move(facts), folder};  // name and stem go with it
   const auto [found, added] = builder.page_at_href.try_emplace(std::move(href), map.pages.size());
   if (!added) {
     const std::size_t i = found->second;
@@ -85,11 +86,11 @@ void add_page(map_builder& builder, const std::string& place, const page_facts& 
   }
   const std::size_t at = map.pages.size();
   map.page_at_place[page.place] = at;
-  site_folder& folder = map.folders[page.folder];
-  if (stem == "index" && !folder.index_page) {
-    folder.index_page = at;
+  site_folder& in = map.folders[page.folder];
+  if (stem_of(last_part(page.place)) == "index" && !in.index_page) {
+    in.index_page = at;
   } else {
-    folder.entries.push_back({false, at});
+    in.entries.push_back({false, at});
   }
   map.pages.push_back(std::move(page));
 }
@@ -195,7 +196,7 @@ site_map build_site_map(const std::vector<command_file_facts>& files,
                         std::string_view page_extension) {
   map_builder builder;
   for (const command_file_facts& file : files) {
-    add_page(builder, file.place, file.facts, page_extension);
+    add_page(builder, file.place, file.facts, page_extension);  // copies: the list stays
   }
   return finished_map(builder);
 }
@@ -218,7 +219,7 @@ site_map read_site_map(const std::string& input, const std::vector<std::string>&
       return;
     }
     if (std::optional<page_facts> facts = read_command_file_facts(entry.path())) {
-      add_page(builder, place_below(entry, tree), *facts, page_extension);
+      add_page(builder, place_below(entry, tree), std::move(*facts), page_extension);
     }
   };
   try {
