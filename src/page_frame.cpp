@@ -402,9 +402,7 @@ void add_footer(std::string& out, const frame_context& frame) {
 
 page_frame frame_page(const site_frame& site, std::string_view place, const page_icon& icon) {
   static const std::vector<std::size_t> top_only{0};
-  const auto found = site.map.page_at_place.find(place);
-  const site_page* page =
-      found == site.map.page_at_place.end() ? nullptr : &site.map.pages[found->second];
+  const site_page* page = page_at(site.map, place);
   const std::string unknown_href =
       page != nullptr ? std::string() : page_place(site, place).generic_string();
   const std::string_view href = page != nullptr ? std::string_view(page->href) : unknown_href;

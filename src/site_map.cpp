@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <numeric>
 #include <tuple>
+#include <unordered_map>
 
 #include "input_walk.h"
 #include "utils.h"
@@ -34,6 +36,14 @@ bool plain_text(std::string_view text) {
   return std::none_of(text.begin(), text.end(),
                       [](char c) { return c == '&' || c == '<' || c == '>' || c == '"'; });
 }
+
+// Finds strings by any text, so that a path need not be copied to be looked up.
+struct text_hash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
+};
 
 // Builds the map: the folders found so far by their path, and the pages by their place in site/.
 struct map_builder {
@@ -79,13 +89,10 @@ void add_page(map_builder& builder, std::string place, page_facts facts,
   const auto [found, added] = builder.page_at_href.try_emplace(std::move(href), map.pages.size());
   if (!added) {
     const std::size_t i = found->second;
-    map.page_at_place.erase(map.pages[i].place);
-    map.page_at_place[page.place] = i;
     map.pages[i] = std::move(page);
     return;
   }
   const std::size_t at = map.pages.size();
-  map.page_at_place[page.place] = at;
   site_folder& in = map.folders[page.folder];
   if (stem_of(last_part(page.place)) == "index" && !in.index_page) {
     in.index_page = at;
@@ -171,6 +178,12 @@ site_map finished_map(map_builder& builder) {
     page.plain_title = plain_text(page.facts.title);
     page.plain_href = plain_text(page.href);
   }
+  map.pages.shrink_to_fit();
+  map.by_place.resize(map.pages.size());
+  std::iota(map.by_place.begin(), map.by_place.end(), 0);
+  std::sort(map.by_place.begin(), map.by_place.end(), [&map](std::uint32_t a, std::uint32_t b) {
+    return map.pages[a].place < map.pages[b].place;
+  });
   return std::move(map);
 }
 
@@ -243,6 +256,15 @@ bool entry_shown(const site_map& map, const menu_entry& entry) {
     return facts->menu;
   }
   return map.folders[entry.index].shows_entries;
+}
+
+const site_page* page_at(const site_map& map, std::string_view place) {
+  const auto found = std::lower_bound(map.by_place.begin(), map.by_place.end(), place,
+                                      [&map](std::uint32_t page, std::string_view sought) {
+                                        return map.pages[page].place < sought;
+                                      });
+  return found != map.by_place.end() && map.pages[*found].place == place ? &map.pages[*found]
+                                                                         : nullptr;
 }
 
 std::string_view link_in_folder(const site_map& map, const site_page& page) {

@@ -8,21 +8,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "page_facts.h"
 
 // Where an entry stands in a list that does not hold it.
 inline constexpr std::size_t not_listed = static_cast<std::size_t>(-1);
-
-// Finds strings by any text, so that a place need not be copied to be looked up.
-struct text_hash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const {
-    return std::hash<std::string_view>{}(text);
-  }
-};
 
 // One page of the site.
 struct site_page {
@@ -75,8 +66,8 @@ struct map_making {
 struct site_map {
   std::vector<site_page> pages;  // in walk order
   std::vector<site_folder> folders;
-  std::unordered_map<std::string, std::size_t, text_hash, std::equal_to<>> page_at_place;
-  std::size_t command_files = 0;  // read to make it, a page replaced by a later one included
+  std::vector<std::uint32_t> by_place;  // the pages in the order of their places
+  std::size_t command_files = 0;        // read to make it, a page replaced by a later one included
   map_making making{};
 
   bool operator==(const site_map&) const = default;
@@ -111,6 +102,9 @@ const std::string& entry_title(const site_map& map, const menu_entry& entry);
 // Whether the menu shows an entry: a folder whose index page is hidden is hidden with it, and a
 // folder without one when nothing in it is shown.
 bool entry_shown(const site_map& map, const menu_entry& entry);
+
+// The page of the command file at `place` below proj/, if the map knows it.
+const site_page* page_at(const site_map& map, std::string_view place);
 
 // The page's href as a link from its own folder ("guide.htm").
 std::string_view link_in_folder(const site_map& map, const site_page& page);

@@ -639,8 +639,8 @@ const page_facts* known_facts(const site_map* before, const std::string& place) 
   if (before == nullptr) {
     return nullptr;
   }
-  const auto found = before->page_at_place.find(place);
-  return found == before->page_at_place.end() ? nullptr : &before->pages[found->second].facts;
+  const site_page* page = page_at(*before, place);
+  return page == nullptr ? nullptr : &page->facts;
 }
 
 // Gathers what every command file of `node` says of its page, in walk order: read again from the
