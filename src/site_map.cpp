@@ -45,11 +45,10 @@ struct text_hash {
   }
 };
 
-// Builds the map: the folders found so far by their path, and the pages by their place in site/.
+// Builds the map: the folders found so far by their path.
 struct map_builder {
   site_map map{{}, std::vector<site_folder>(1), {}, 0, {}};  // the top folder, at first alone
   std::unordered_map<std::string, std::size_t, text_hash, std::equal_to<>> folder_at_path;
-  std::unordered_map<std::string, std::size_t> page_at_href;
 };
 
 std::size_t folder_at(map_builder& builder, std::string_view path) {
@@ -72,7 +71,7 @@ std::size_t folder_at(map_builder& builder, std::string_view path) {
   return at;
 }
 
-// Adds the page of the command file at `place`; a later file of the same page replaces it.
+// Adds the page of the command file at `place`, in walk order.
 void add_page(map_builder& builder, std::string place, page_facts facts,
               std::string_view page_extension) {
   site_map& map = builder.map;
@@ -85,21 +84,48 @@ void add_page(map_builder& builder, std::string place, page_facts facts,
     facts.title = stem;
   }
   const std::size_t folder = folder_at(builder, parent_part(place));
-  site_page page{std::move(place), href, std::move(facts), folder};  // name and stem go with it
-  const auto [found, added] = builder.page_at_href.try_emplace(std::move(href), map.pages.size());
-  if (!added) {
-    const std::size_t i = found->second;
-    map.pages[i] = std::move(page);
-    return;
+  map.pages.push_back({std::move(place), std::move(href), std::move(facts), folder});
+}
+
+// Leaves one page for each href, as a run leaves one file: the last command file's, at the place
+// in walk order of the first.
+void keep_last_of_each_page(site_map& map) {
+  std::vector<std::uint32_t> by_href(map.pages.size());
+  std::iota(by_href.begin(), by_href.end(), 0);
+  std::stable_sort(by_href.begin(), by_href.end(), [&map](std::uint32_t a, std::uint32_t b) {
+    return map.pages[a].href < map.pages[b].href;
+  });
+  std::vector<bool> replaced(map.pages.size());
+  for (std::size_t first = 0, last = 0; first < by_href.size(); first = last + 1) {
+    for (last = first; last + 1 < by_href.size() &&
+                       map.pages[by_href[last + 1]].href == map.pages[by_href[first]].href;
+         ++last) {
+      replaced[by_href[last + 1]] = true;
+    }
+    if (last != first) {
+      map.pages[by_href[first]] = std::move(map.pages[by_href[last]]);
+    }
   }
-  const std::size_t at = map.pages.size();
-  site_folder& in = map.folders[page.folder];
-  if (stem_of(last_part(page.place)) == "index" && !in.index_page) {
-    in.index_page = at;
-  } else {
-    in.entries.push_back({false, at});
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < map.pages.size(); ++i) {
+    if (!replaced[i] && kept++ != i) {
+      map.pages[kept - 1] = std::move(map.pages[i]);
+    }
   }
-  map.pages.push_back(std::move(page));
+  map.pages.resize(kept);
+}
+
+// Puts each page into its folder: the first "index" page as the folder's own, the others as
+// entries of its menu.
+void place_pages(site_map& map) {
+  for (std::size_t at = 0; at < map.pages.size(); ++at) {
+    site_folder& folder = map.folders[map.pages[at].folder];
+    if (stem_of(last_part(map.pages[at].place)) == "index" && !folder.index_page) {
+      folder.index_page = at;
+    } else {
+      folder.entries.push_back({false, at});
+    }
+  }
 }
 
 const page_facts* entry_facts(const site_map& map, const menu_entry& entry) {
@@ -170,6 +196,8 @@ site_map finished_map(map_builder& builder) {
   static std::atomic<std::uint64_t> makings{0};
   site_map& map = builder.map;
   map.making.number = ++makings;
+  keep_last_of_each_page(map);
+  place_pages(map);
   sort_all(map);
   for (std::size_t at = 0; at < map.folders.size(); ++at) {  // parents first
     list_shown(map, at);
