@@ -10,8 +10,8 @@ namespace {
 // The most entries one level of the menu shows, so that a page's menu stays small in a large site.
 constexpr std::size_t menu_window_size = 11;
 
-// What the frame of one page is written from. Every text of the map that the frame shows is
-// known to need no escaping, most often, so it is appended as it is.
+// What the frame of one page is written from. The map notes which of its texts need escaping,
+// so that most of them are appended as they are.
 struct frame_context {
   const site_frame& site;
   const site_map& map;
