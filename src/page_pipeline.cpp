@@ -6,7 +6,6 @@
 #include <deque>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <system_error>
 
 #include "console_capture.h"
@@ -69,8 +68,8 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
 struct compile_slot {
   page_context context;   // compiled from an unknown start: the records of the kinds it opened
   command_source source;  // the command file, read whole
-  std::optional<page_frame> frame;
-  std::string relative;  // below the input folder
+  const site_frame* site = nullptr;  // frames the page when the site has settings
+  std::string relative;              // below the input folder
   page_icon icon;
   external_reads reads;  // only the folder: no block reads a file ahead of its turn
   std::string html;
@@ -229,9 +228,10 @@ void compile_in(compile_slot& slot) {
   html.text = std::move(slot.html);
   html.text.clear();
   std::ostream page(&html);
-  slot.read =
-      compile_source(slot.source, slot.relative, slot.context, slot.frame ? &*slot.frame : nullptr,
-                     slot.icon, slot.reads, page, slot.errors, slot.failure);
+  const page_frame frame =
+      slot.site ? frame_page(*slot.site, slot.relative, slot.icon) : page_frame{};
+  slot.read = compile_source(slot.source, slot.relative, slot.context, slot.site ? &frame : nullptr,
+                             slot.icon, slot.reads, page, slot.errors, slot.failure);
   slot.html = std::move(html.text);
 }
 
@@ -312,10 +312,7 @@ bool compile_ahead(command_file_ahead& file, page_run& run) {
   file.page = std::move(source.page);
   std::shared_ptr<compile_slot> slot = free_slot(run);
   slot->source = std::move(source);
-  slot->frame.reset();
-  if (run.site) {
-    slot->frame = frame_page(*run.site, file.relative, run.icon);
-  }
+  slot->site = run.site;
   slot->relative = file.relative;
   slot->icon = run.icon;
   slot->reads.folder = folder_of(file.path.native());
