@@ -1,7 +1,12 @@
 #include "input_walk.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <iostream>
-#include <system_error>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -9,24 +14,85 @@ namespace {
 
 using error_report = std::function<void(const fs::filesystem_error& error)>;
 
-void walk_folder(const fs::path& folder, const entry_visit& visit, const error_report& report) {
-  std::error_code error;
-  for (fs::directory_iterator entries(folder, error), end; !error && entries != end;
-       entries.increment(error)) {
-    const fs::directory_entry& entry = *entries;
+struct folder_closer {
+  void operator()(DIR* folder) const { closedir(folder); }
+};
+
+// The kind of the entry `name` of `folder` as its directory entry gives it, or as lstat finds it
+// on a file system that leaves the type out.
+walked_kind kind_of(DIR* folder, const dirent& entry) {
+  unsigned char type = entry.d_type;
+  if (type == DT_UNKNOWN) {
+    struct stat status {};
+    if (fstatat(dirfd(folder), entry.d_name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+      type = S_ISDIR(status.st_mode)   ? DT_DIR
+             : S_ISREG(status.st_mode) ? DT_REG
+             : S_ISLNK(status.st_mode) ? DT_LNK
+                                       : DT_UNKNOWN;
+    }
+  }
+  switch (type) {
+    case DT_DIR:
+      return walked_kind::folder;
+    case DT_REG:
+      return walked_kind::file;
+    case DT_LNK:
+      return walked_kind::link;
+    default:
+      return walked_kind::other;
+  }
+}
+
+// Walks the folder at `path`, which it extends by each entry's name in turn and leaves as it was.
+// Entries come in the order the folder lists them, without "." and "..".
+void walk_folder(std::string& path, const entry_visit& visit, const error_report& report) {
+  const std::unique_ptr<DIR, folder_closer> folder(opendir(path.c_str()));
+  int error = folder ? 0 : errno;
+  const std::size_t length = path.size();
+  const bool separated = path.ends_with('/') || path.empty();
+  while (folder) {
+    errno = 0;
+    const dirent* entry = readdir(folder.get());
+    if (entry == nullptr) {
+      error = errno;
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") {
+      continue;
+    }
+    path.append(separated ? "" : "/").append(name);
+    const walked_entry walked{path, kind_of(folder.get(), *entry)};
     try {
-      visit(entry);
+      visit(walked);
     } catch (const fs::filesystem_error& failure) {
       report(failure);
     }
-    std::error_code type_error;
-    if (entry.is_directory(type_error) && !entry.is_symlink(type_error)) {
-      walk_folder(entry.path(), visit, report);
+    if (walked.kind == walked_kind::folder) {
+      walk_folder(path, visit, report);
     }
+    path.resize(length);
   }
-  if (error) {
-    report(fs::filesystem_error("cannot read folder", folder, error));
+  if (error != 0) {
+    report(fs::filesystem_error("cannot read folder", fs::path(path),
+                                std::error_code(error, std::generic_category())));
   }
+}
+
+void walk_tree(const input_tree& tree, const entry_visit& visit, const error_report& report) {
+  std::string path = tree.folder.native();
+  walk_folder(path, visit, report);
+}
+
+// Whether the target of the link at `path` is of the type `wanted`.
+bool target_is(std::string_view path, mode_t wanted, std::error_code& error) {
+  struct stat status {};
+  if (stat(std::string(path).c_str(), &status) != 0) {
+    error.assign(errno, std::generic_category());
+    return false;
+  }
+  error.clear();
+  return (status.st_mode & S_IFMT) == wanted;
 }
 
 }  // namespace
@@ -35,17 +101,29 @@ input_tree open_input_tree(const std::string& folder) {
   return {folder, fs::canonical(folder)};
 }
 
+bool leads_to_file(const walked_entry& entry, std::error_code& error) {
+  error.clear();
+  return entry.kind == walked_kind::link ? target_is(entry.path, S_IFREG, error)
+                                         : entry.kind == walked_kind::file;
+}
+
+bool leads_to_folder(const walked_entry& entry, std::error_code& error) {
+  error.clear();
+  return entry.kind == walked_kind::link ? target_is(entry.path, S_IFDIR, error)
+                                         : entry.kind == walked_kind::folder;
+}
+
 // The walk never enters linked folders, so only the entry itself can be a link and only a link
 // needs resolving. A link whose target lies outside the input folder keeps its own place, so
 // nothing lands outside the output.
-std::string place_below(const fs::directory_entry& entry, const input_tree& tree) {
+std::string place_below(const walked_entry& entry, const input_tree& tree) {
   // The walk forms every entry's path as the input folder, a separator and the rest.
   const std::string& folder = tree.folder.native();
-  std::string own = entry.path().native().substr(folder.size() + (folder.ends_with('/') ? 0 : 1));
-  if (!entry.is_symlink()) {
+  std::string own(entry.path.substr(folder.size() + (folder.ends_with('/') ? 0 : 1)));
+  if (entry.kind != walked_kind::link) {
     return own;
   }
-  fs::path resolved = fs::weakly_canonical(entry.path()).lexically_relative(tree.resolved);
+  fs::path resolved = fs::weakly_canonical(fs::path(entry.path)).lexically_relative(tree.resolved);
   if (resolved.empty() || *resolved.begin() == "..") {
     return own;
   }
@@ -54,7 +132,7 @@ std::string place_below(const fs::directory_entry& entry, const input_tree& tree
 
 bool walk_input(const input_tree& tree, std::string_view error_prefix, const entry_visit& visit) {
   bool complete = true;
-  walk_folder(tree.folder, visit, [&](const fs::filesystem_error& error) {
+  walk_tree(tree, visit, [&](const fs::filesystem_error& error) {
     std::cerr << error_prefix << error.what() << "\n";
     complete = false;
   });
@@ -64,7 +142,7 @@ bool walk_input(const input_tree& tree, std::string_view error_prefix, const ent
 void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
                          ordered_reports& reports, const entry_visit& visit,
                          const std::function<void()>& settle) {
-  walk_folder(tree.folder, visit, [&](const fs::filesystem_error& error) {
+  walk_tree(tree, visit, [&](const fs::filesystem_error& error) {
     settle();
     add_report(reports, console_report{std::string(error_prefix) + error.what() + "\n", "", false});
   });
@@ -98,15 +176,25 @@ std::string_view folder_of(std::string_view path) {
   return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
+std::string path_joined(std::string_view path, std::string_view name) {
+  std::string joined;
+  joined.reserve(path.size() + 1 + name.size());
+  joined.append(path);
+  if (!path.empty() && !path.ends_with('/')) {
+    joined += '/';
+  }
+  return joined.append(name);
+}
+
 bool walk_input_files(
     const std::string& input, std::string_view error_prefix,
     const std::function<void(const fs::path& file, const fs::path& place)>& visit) {
   return run_walking_step(input, error_prefix, [&] {
     const input_tree tree = open_input_tree(input);
-    return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+    return walk_input(tree, error_prefix, [&](const walked_entry& entry) {
       std::error_code error;
-      if (entry.is_regular_file(error)) {
-        visit(entry.path(), place_below(entry, tree));
+      if (leads_to_file(entry, error)) {
+        visit(fs::path(entry.path), place_below(entry, tree));
       }
     });
   });
