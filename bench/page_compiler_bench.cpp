@@ -6,6 +6,7 @@
 #include <string>
 
 #include "external_reads.h"
+#include "page_context.h"
 #include "utils.h"
 
 namespace {
@@ -50,10 +51,11 @@ void CompilePage(benchmark::State& state) {
   int lines = 0;
   const std::string command_file = block_heavy_page(static_cast<int>(state.range(0)), lines);
   std::ostringstream page;
+  page_context context;
   for (auto _ : state) {
     std::istringstream source(command_file);
     page.str({});
-    compile_page(source, page, "../", page_icon{}, external_reads{});
+    compile_page(source, page, context, "../", page_icon{}, external_reads{});
     benchmark::DoNotOptimize(page.tellp());
   }
   state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines) * state.iterations(),

@@ -3,8 +3,6 @@
 #include <string>
 #include <vector>
 
-block_records run_records;
-
 namespace {
 
 // FNV-1a over the fields, each string preceded by its length so that no two different records

@@ -34,9 +34,11 @@ struct block_records {
   bool operator==(const block_records&) const = default;
 };
 
-// The records of this run; the block handlers read and write their own part of it, and a copy
-// taken between two pages restores the state that the later page started from.
-extern block_records run_records;
+// The field `field` of the record `kind` in `records`: what a setting key fills.
+template <auto kind, auto field>
+auto* record_field(block_records& records) {
+  return &(records.*kind.*field);
+}
 
 // A digest of every field of `records`: equal records give equal digests, and different ones
 // almost surely different digests, so that a page's start and end state can be remembered in

@@ -17,6 +17,7 @@
 #include "command_text.h"
 #include "command_title.h"
 #include "command_video.h"
+#include "page_context.h"
 #include "prose_settings.h"
 
 // One in-block flag per block kind, in routing order; all false when a command file starts.
@@ -35,15 +36,18 @@ struct block_flags {
   bool operator==(const block_flags&) const = default;
 };
 
-// A block kind's handler: it takes each line that the router gives the kind.
-using block_handler = void (*)(const std::string& line, bool& in_block, std::ostream& page);
+// A block kind's handler: it takes each line that the router gives the kind, and keeps its
+// settings in the records of `context`.
+using block_handler = void (*)(const std::string& line, bool& in_block, page_context& context,
+                               std::ostream& page);
 
 // A block kind as the router sees it.
 struct block_route {
   block_names names;
   bool block_flags::*in_block;
   block_handler handler;
-  std::span<const setting_key> (*settings)();  // the kind's keys, in the order they are tried
+  // The kind's keys under the run's prose settings, in the order they are tried.
+  std::span<const setting_key> (*settings)(const prose_settings& prose);
   bool needs_settings;  // a kind of sites with settings only: elsewhere its lines are dropped
 };
 
@@ -62,18 +66,19 @@ inline constexpr block_route block_routes[] = {
 };
 
 // Hands `line` to the first block kind that opens, closes or holds it open and returns that
-// kind's route; nullptr when no kind takes the line, which is then dropped.
+// kind's route; nullptr when no kind takes the line, which is then dropped. The kinds of sites
+// with settings take lines only when the prose settings of `context` are enabled.
 inline const block_route* route_line(const std::string& line, block_flags& flags,
-                                     std::ostream& page) {
+                                     page_context& context, std::ostream& page) {
   const bool may_open_or_close = line.starts_with('@');
   for (const block_route& route : block_routes) {
-    if (route.needs_settings && !run_prose_settings.enabled) {
+    if (route.needs_settings && !context.prose.enabled) {
       continue;
     }
     bool& in_block = flags.*route.in_block;
     if (in_block ||
         (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
-      route.handler(line, in_block, page);
+      route.handler(line, in_block, context, page);
       return &route;
     }
   }

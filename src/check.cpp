@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "block_records.h"
 #include "checker.h"
 #include "console_words.h"
 #include "generator.h"
@@ -20,13 +19,12 @@ namespace {
 // and whether it is an error; returns what the walk met.
 check_totals check_all(const std::function<void(const std::string& line, bool error)>& report) {
   const settings_reading settings = read_site_settings(run_input_folder);
-  run_prose_settings = prose_settings_of(settings.settings ? &*settings.settings : nullptr);
   for (const std::string& error : settings.errors) {
     report(error + " [settings]", true);
   }
   return check_project(
       run_input_folder, settings.settings ? settings.settings->page_extension : ".htm",
-      settings_file_present(),
+      settings_file_present(), prose_settings_of(settings.settings ? &*settings.settings : nullptr),
       [&](const std::filesystem::path& file, const std::vector<diagnostic>& found) {
         for (const diagnostic& finding : found) {
           const bool error = finding.level == severity::error;
@@ -54,12 +52,9 @@ int run_check(const check_options& options) {
 }
 
 std::string findings_line() {
-  const block_records carried = run_records;
-  run_records = block_records{};  // check reads the pages as a fresh run does
   std::size_t errors = 0;
   std::size_t warnings = 0;
   check_all([&](const std::string&, bool error) { ++(error ? errors : warnings); });
-  run_records = carried;
   const std::size_t found = errors + warnings;
   if (found == 0) {
     return "[ORVELLO] 0 findings by 'orvello check'";
@@ -73,14 +68,11 @@ std::vector<std::string> findings_of(const std::vector<std::filesystem::path>& p
   if (pages.empty()) {
     return lines;
   }
-  const block_records carried = run_records;
-  run_records = block_records{};
   check_all([&](const std::string& line, bool) {
     const std::string path = line.substr(0, line.find(':'));
     if (std::find(pages.begin(), pages.end(), std::filesystem::path(path)) != pages.end()) {
       lines.push_back(line);
     }
   });
-  run_records = carried;
   return lines;
 }

@@ -22,6 +22,7 @@
 #include "input_walk.h"
 #include "markdown.h"
 #include "near_names.h"
+#include "page_context.h"
 #include "page_facts.h"
 #include "percent_escapes.h"
 #include "prose_settings.h"
@@ -66,9 +67,9 @@ std::string_view key_name(const setting_key& key) {
   return key.prefix.substr(2, key.prefix.size() - 3);
 }
 
-std::vector<std::string_view> key_names(const block_route& route) {
+std::vector<std::string_view> key_names(const block_route& route, const prose_settings& prose) {
   std::vector<std::string_view> names;
-  for (const setting_key& key : route.settings()) {
+  for (const setting_key& key : route.settings(prose)) {
     names.push_back(key_name(key));
   }
   return names;
@@ -125,7 +126,7 @@ namespace {
 enum class value_use { source, pdf_source, link, dimension, text_size, font_size, link_size };
 
 struct checked_field {
-  const std::string* value = nullptr;
+  std::string* (*value)(block_records&) = nullptr;  // the field, in whichever records are read
   value_use use = value_use::source;
 };
 
@@ -136,30 +137,39 @@ struct kind_fields {
 };
 
 const kind_fields checked_fields[] = {
-    {title_block, {{{&run_records.title.size, value_use::font_size}}}},
+    {title_block,
+     {{{&record_field<&block_records::title, &title_template_config::size>,
+        value_use::font_size}}}},
     {text_block,
-     {{{&run_records.text.width, value_use::dimension},
-       {&run_records.text.height, value_use::dimension},
-       {&run_records.text.size, value_use::text_size}}}},
+     {{{&record_field<&block_records::text, &text_template_config::width>, value_use::dimension},
+       {&record_field<&block_records::text, &text_template_config::height>, value_use::dimension},
+       {&record_field<&block_records::text, &text_template_config::size>, value_use::text_size}}}},
     {link_block,
-     {{{&run_records.link.url, value_use::link}, {&run_records.link.size, value_use::link_size}}}},
+     {{{&record_field<&block_records::link, &link_template_config::url>, value_use::link},
+       {&record_field<&block_records::link, &link_template_config::size>, value_use::link_size}}}},
     {image_block,
-     {{{&run_records.image.src, value_use::source},
-       {&run_records.image.width, value_use::dimension},
-       {&run_records.image.height, value_use::dimension}}}},
+     {{{&record_field<&block_records::image, &image_template_config::src>, value_use::source},
+       {&record_field<&block_records::image, &image_template_config::width>, value_use::dimension},
+       {&record_field<&block_records::image, &image_template_config::height>,
+        value_use::dimension}}}},
     {video_block,
-     {{{&run_records.video.src, value_use::source},
-       {&run_records.video.width, value_use::dimension},
-       {&run_records.video.height, value_use::dimension}}}},
-    {audio_block, {{{&run_records.audio.src, value_use::source}}}},
+     {{{&record_field<&block_records::video, &video_template_config::src>, value_use::source},
+       {&record_field<&block_records::video, &video_template_config::width>, value_use::dimension},
+       {&record_field<&block_records::video, &video_template_config::height>,
+        value_use::dimension}}}},
+    {audio_block,
+     {{{&record_field<&block_records::audio, &audio_template_config::src>, value_use::source}}}},
     {pdf_block,
-     {{{&run_records.pdf.src, value_use::pdf_source},
-       {&run_records.pdf.width, value_use::dimension},
-       {&run_records.pdf.height, value_use::dimension}}}},
-    {download_block, {{{&run_records.download.url, value_use::link}}}},
+     {{{&record_field<&block_records::pdf, &pdf_template_config::src>, value_use::pdf_source},
+       {&record_field<&block_records::pdf, &pdf_template_config::width>, value_use::dimension},
+       {&record_field<&block_records::pdf, &pdf_template_config::height>, value_use::dimension}}}},
+    {download_block,
+     {{{&record_field<&block_records::download, &download_template_config::url>,
+        value_use::link}}}},
     {code_block,
-     {{{&run_records.code.width, value_use::dimension},
-       {&run_records.code.height, value_use::dimension}}}},
+     {{{&record_field<&block_records::code, &code_template_config::width>, value_use::dimension},
+       {&record_field<&block_records::code, &code_template_config::height>,
+        value_use::dimension}}}},
     {markdown_block, {}},  // its links and pictures are looked at by check_markdown_block
 };
 
@@ -311,7 +321,7 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
     return true;
   }
   if (entry == site_entry::command_file &&
-      is_source_page(run_prose_settings, relative.filename().native())) {
+      is_source_page(project.prose, relative.filename().native())) {
     return true;  // a source file is copied beside its page
   }
   if (relative.extension() != project.page_extension) {
@@ -360,11 +370,11 @@ std::string_view character_reference(std::string_view address) {
 
 namespace {
 
-// Keeps what the block handlers write to standard error while it lives (a text or code block's
-// file that cannot be read), so that the check reports it in its own form.
+// Keeps what the block handlers write as errors (a text or code block's file that cannot be
+// read), so that the check reports it in its own form.
 struct captured_errors {
   text_sink sink{nullptr, true};
-  stream_redirect redirect{std::cerr, &sink};
+  std::ostream stream{&sink};
 
   std::string take() { return std::exchange(sink.text, {}); }
 };
@@ -390,6 +400,7 @@ struct file_check {
   bool in_page = false;            // inside the @page block of a site with settings
   std::size_t page_opened_at = 0;  // the line that opened it
   fs::path external_file;          // the file a text or code block read last, as the run names it
+  page_context context{};          // the records as a run carries them, read by the handlers
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -417,11 +428,9 @@ location origin_of(const file_check& check, std::size_t kind, const void* field)
   return {check.opened_at[kind] != 0 ? check.opened_at[kind] : check.line_number, 1};
 }
 
-std::string_view key_of(const block_route& route, const void* field) {
-  for (const setting_key& key : route.settings()) {
-    const void* target =
-        std::visit([](auto* pointer) -> const void* { return pointer; }, key.field);
-    if (target == field) {
+std::string_view key_of(file_check& check, const block_route& route, const void* field) {
+  for (const setting_key& key : route.settings(check.project.prose)) {
+    if (setting_field(key, check.context.records) == field) {
       return key.prefix.substr(0, key.prefix.size() - 1);
     }
   }
@@ -591,12 +600,13 @@ void check_written_block(file_check& check, const block_route& route) {
     if (field.value == nullptr) {
       continue;
     }
-    const location at = origin_of(check, kind, field.value);
+    const std::string* value = field.value(check.context.records);
+    const location at = origin_of(check, kind, value);
     if (field.use == value_use::source || field.use == value_use::pdf_source ||
         field.use == value_use::link) {
-      check_address(check, route, *field.value, field.use, at);
+      check_address(check, route, *value, field.use, at);
     } else {
-      check_length(check, key_of(route, field.value), *field.value, field.use, at);
+      check_length(check, key_of(check, route, value), *value, field.use, at);
     }
   }
 }
@@ -609,9 +619,10 @@ void check_external_file(file_check& check, const block_route& route) {
   const std::string path = check.external_file.string();
   const std::size_t kind = kind_of(route);
   const bool markdown = route.names.opening == markdown_block.opening;
-  const std::string& src = is_code(route) ? run_records.code.src
-                           : markdown     ? run_records.markdown.src
-                                          : run_records.text.src;
+  const block_records& records = check.context.records;
+  const std::string& src = is_code(route) ? records.code.src
+                           : markdown     ? records.markdown.src
+                                          : records.text.src;
   check.add(origin_of(check, kind, &src), severity::error, "unreadable-file",
             "the file " + in_quotes(src) + " (" + path + ") cannot be read: the " +
                 (is_code(route) ? "listing"
@@ -639,7 +650,7 @@ void report_unclosed(file_check& check, std::size_t kind, std::string_view what_
 // A content line of an open Markdown block is remembered with its line number, so that a finding
 // in the Markdown points at its own line.
 void note_markdown_line(file_check& check, std::string_view line, const block_route& route) {
-  const std::span<const setting_key> keys = route.settings();
+  const std::span<const setting_key> keys = route.settings(check.project.prose);
   if (is_markdown(route) && std::none_of(keys.begin(), keys.end(), [&](const setting_key& key) {
         return line.starts_with(key.prefix);
       })) {
@@ -683,7 +694,7 @@ void check_language(file_check& check, const block_route& route, const std::stri
 // Every relative link and picture of the Markdown that leads to nothing, at its own line and
 // column (in the file that @@src names, at that setting).
 void check_markdown_references(file_check& check, const block_route& route) {
-  const markdown_template_config& record = run_records.markdown;
+  const markdown_template_config& record = check.context.records.markdown;
   const std::vector<markdown_reference> references =
       markdown_references(markdown_text(record.lines));
   for (const markdown_reference& reference : references) {
@@ -706,9 +717,9 @@ void check_markdown_references(file_check& check, const block_route& route) {
 
 void check_prose_block(file_check& check, const block_route& route) {
   if (is_code(route)) {
-    check_language(check, route, run_records.code.language);
+    check_language(check, route, check.context.records.code.language);
   } else if (is_markdown(route)) {
-    check_language(check, route, run_records.markdown.language);
+    check_language(check, route, check.context.records.markdown.language);
     check_markdown_references(check, route);
   }
 }
@@ -757,7 +768,7 @@ bool check_blanks_around(file_check& check, std::string_view line, const block_r
   bool known =
       route == nullptr || !is_code(*route) ? is_block_line(bare) : bare == route->names.closing;
   if (route != nullptr && !is_code(*route) && bare.starts_with("@@") && first > 0) {
-    const std::vector<std::string_view> names = key_names(*route);
+    const std::vector<std::string_view> names = key_names(*route, check.project.prose);
     known = known || std::find(names.begin(), names.end(), typed_key(bare)) != names.end();
   }
   if (!known) {
@@ -802,8 +813,8 @@ void check_dropped_line(file_check& check, std::string_view line) {
 void take_setting(file_check& check, std::string_view line, const setting_key& key,
                   std::size_t kind) {
   const std::size_t value_column = key.prefix.size() + 1;
-  const void* field = std::visit([](auto* pointer) -> const void* { return pointer; }, key.field);
-  check.origins[kind].push_back({field, check.here(value_column)});
+  check.origins[kind].push_back(
+      {setting_field(key, check.context.records), check.here(value_column)});
   const std::string_view value = line.substr(key.prefix.size());
   if (ends_in_blank(value)) {
     const std::size_t kept = value.find_last_not_of(" \t") + 1;  // npos + 1 is 0
@@ -818,14 +829,14 @@ void take_setting(file_check& check, std::string_view line, const setting_key& k
 // A line starting with "@@" inside an open block of `route`.
 void check_setting_line(file_check& check, std::string_view line, const block_route& route) {
   const std::size_t kind = kind_of(route);
-  for (const setting_key& key : route.settings()) {
+  for (const setting_key& key : route.settings(check.project.prose)) {
     if (line.starts_with(key.prefix)) {
       take_setting(check, line, key, kind);
       return;
     }
   }
   const std::string_view typed = typed_key(line);
-  const std::vector<std::string_view> names = key_names(route);
+  const std::vector<std::string_view> names = key_names(route, check.project.prose);
   const std::string outcome = collects_lines(route)
                                   ? std::string(" and becomes ") + std::string(content_name(route))
                                   : " and sets nothing";
@@ -858,10 +869,11 @@ const block_route* opened_by(std::string_view line) {
 }
 
 // The keys of `inner` that `outer` has too, as "@@src, @@width and @@height".
-std::string shared_keys(const block_route& inner, const block_route& outer) {
-  const std::vector<std::string_view> outer_names = key_names(outer);
+std::string shared_keys(const block_route& inner, const block_route& outer,
+                        const prose_settings& prose) {
+  const std::vector<std::string_view> outer_names = key_names(outer, prose);
   std::vector<std::string_view> shared;
-  for (const std::string_view name : key_names(inner)) {
+  for (const std::string_view name : key_names(inner, prose)) {
     if (std::find(outer_names.begin(), outer_names.end(), name) != outer_names.end() &&
         std::find(shared.begin(), shared.end(), name) == shared.end()) {
       shared.push_back(name);
@@ -878,7 +890,7 @@ std::string shared_keys(const block_route& inner, const block_route& outer) {
 // The opening line of a later kind inside an open block of `outer`, which takes it: the inner
 // block never opens.
 void check_swallowed_block(file_check& check, const block_route& inner, const block_route& outer) {
-  const std::string shared = shared_keys(inner, outer);
+  const std::string shared = shared_keys(inner, outer, check.project.prose);
   const std::string opening(inner.names.opening);
   check.add(check.here(), severity::error, "block-inside-block",
             opening + " inside " + std::string(outer.names.opening) +
@@ -1020,7 +1032,7 @@ const block_route* check_line(file_check& check, const std::string& line, std::o
     return nullptr;
   }
   const block_flags before = check.flags;
-  const block_route* route = route_line(line, check.flags, discard);
+  const block_route* route = route_line(line, check.flags, check.context, discard);
   if (check_bare_carriage_returns(check, line)) {
     return route;  // the line is no line the author wrote; the routing above keeps the records
   }
@@ -1078,8 +1090,11 @@ void check_end_of_file(file_check& check) {
 }  // namespace
 
 checked_text check_command_text(std::istream& source, const command_file_place& page,
-                                const project_folder& project) {
-  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}};
+                                const project_folder& project, block_records& records) {
+  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}};
+  check.context.records = std::move(records);
+  check.context.prose = project.prose;
+  check.context.errors = &check.errors.stream;
   std::ostream discard(nullptr);  // the handlers write the page into nothing
   const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
                                check.external_file = file;
@@ -1094,6 +1109,7 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
     kinds.push_back(route == nullptr ? std::string_view() : route->names.opening);
   }
   check_end_of_file(check);
+  records = std::move(check.context.records);
   std::stable_sort(check.found.begin(), check.found.end(),
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
@@ -1102,8 +1118,8 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
 }
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
-                                            const project_folder& project) {
-  return check_command_text(source, page, project).found;
+                                            const project_folder& project, block_records& records) {
+  return check_command_text(source, page, project, records).found;
 }
 
 std::optional<css_length> css_length_of(std::string_view opening, std::string_view key,
@@ -1112,15 +1128,17 @@ std::optional<css_length> css_length_of(std::string_view opening, std::string_vi
   if (route == nullptr) {
     return std::nullopt;
   }
+  block_records records;  // where the fields lie, to tell which one the key fills
   const void* field = nullptr;
-  for (const setting_key& candidate : route->settings()) {
+  for (const setting_key& candidate : route->settings(prose_settings{.enabled = true})) {
     if (key_name(candidate) == key) {
-      field = std::visit([](auto* pointer) -> const void* { return pointer; }, candidate.field);
+      field = setting_field(candidate, records);
     }
   }
   for (const checked_field& checked : fields_of(*route).fields) {
-    if (field == nullptr || checked.value != field || checked.use == value_use::source ||
-        checked.use == value_use::pdf_source || checked.use == value_use::link) {
+    if (field == nullptr || checked.value == nullptr || checked.value(records) != field ||
+        checked.use == value_use::source || checked.use == value_use::pdf_source ||
+        checked.use == value_use::link) {
       continue;
     }
     const value_use use = checked.use == value_use::link_size ? value_use::font_size : checked.use;
@@ -1165,7 +1183,8 @@ void check_same_page(const command_file_place& page, const project_folder& proje
 
 std::vector<diagnostic> check_command_file(const command_file_place& page,
                                            const project_folder& project,
-                                           std::unordered_set<std::string>& pages_met) {
+                                           std::unordered_set<std::string>& pages_met,
+                                           block_records& records) {
   std::vector<diagnostic> found;
   check_same_page(page, project, pages_met, found);
   std::ifstream source(page.file);
@@ -1174,10 +1193,10 @@ std::vector<diagnostic> check_command_file(const command_file_place& page,
                      "this command file cannot be read: the run fails on it"});
     return found;
   }
-  if (is_source_page(run_prose_settings, page.file.filename().native())) {
+  if (is_source_page(project.prose, page.file.filename().native())) {
     return found;  // shown as its own listing: no line of it is a line of the page language
   }
-  std::vector<diagnostic> lines = check_command_lines(source, page, project);
+  std::vector<diagnostic> lines = check_command_lines(source, page, project, records);
   found.insert(found.end(), lines.begin(), lines.end());
   return found;
 }
@@ -1214,14 +1233,15 @@ void check_other_case(const command_file_place& file, const project_folder& proj
 
 }  // namespace
 
-bool read_pages_before(const project_folder& project, const fs::path& file) {
+bool read_pages_before(const project_folder& project, const fs::path& file,
+                       block_records& records) {
   std::unordered_set<std::string> pages_met;
   bool met = false;
   walk_input_files(project.input.string(), "File system error during the check: ",
                    [&](const fs::path& walked, const fs::path& place) {
                      met = met || walked == file;
                      if (!met && is_command_file(walked.filename().native(), project.extensions)) {
-                       check_command_file({walked, place}, project, pages_met);
+                       check_command_file({walked, place}, project, pages_met, records);
                      }
                    });
   return met;
@@ -1244,13 +1264,14 @@ void list_site_file(site_listing& site, const fs::path& place, const project_fol
 }  // namespace
 
 void read_project_folder(const std::string& input, std::string_view page_extension,
-                         bool page_blocks, project_folder& project) {
+                         bool page_blocks, const prose_settings& prose, project_folder& project) {
   std::error_code error;
   project.input = input;
   project.resolved = fs::weakly_canonical(input, error);
   project.extensions = command_file_extensions();
   project.page_extension = page_extension;
   project.page_blocks = page_blocks;
+  project.prose = prose;
   list_site_file(project.site, "main.css", project);
   text_sink dropped{nullptr, false};
   const stream_redirect quiet(std::cerr, &dropped);  // the check's own walk reports its errors
@@ -1261,10 +1282,12 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
 
 check_totals check_project(
     const std::string& input, std::string_view page_extension, bool page_blocks,
+    const prose_settings& prose,
     const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
   project_folder project;
-  read_project_folder(input, page_extension, page_blocks, project);
+  read_project_folder(input, page_extension, page_blocks, prose, project);
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
+  block_records records;                      // carried from page to page as in a run
   check_totals totals;
   totals.walked = walk_input_files(
       input,
@@ -1272,7 +1295,7 @@ check_totals check_project(
         std::vector<diagnostic> found;
         if (is_command_file(file.filename().native(), project.extensions)) {
           ++totals.pages;
-          found = check_command_file({file, place}, project, pages_met);
+          found = check_command_file({file, place}, project, pages_met, records);
         } else if (place == "main.css") {
           found.push_back({1, 1, severity::warning, "main-css-replaced",
                            "the run writes its own stylesheet site/main.css over this file"});

@@ -12,6 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "block_records.h"
+#include "prose_settings.h"
+
 // How sure a finding is: an error when content is lost or a link is broken for sure.
 enum class severity { warning, error };
 
@@ -39,6 +42,7 @@ struct project_folder {
   std::string page_extension = ".htm";  // of the pages, as the settings name it
   bool page_blocks = false;             // orvello.toml is there, so @page is a block
   site_listing site;                    // empty when unknown: then no address gets a suggestion
+  prose_settings prose;                 // what the settings turn on for prose and listings
 };
 
 // A command file, as the walk forms its path ("proj/docs/guide.orv") and with its place below
@@ -49,10 +53,11 @@ struct command_file_place {
 };
 
 // Reads the lines of one command file from `source` through the run's routing and block handlers,
-// which change the run-wide records as in a run while writing nothing, and returns the findings
-// in line order. Text and code blocks read their files from the command file's folder, as in a run.
+// which change `records` as a run changes the records it carries while writing nothing, and
+// returns the findings in line order. Text and code blocks read their files from the command
+// file's folder, as in a run.
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
-                                            const project_folder& project);
+                                            const project_folder& project, block_records& records);
 
 // What check finds in a command file, and the kind that took each of its lines.
 struct checked_text {
@@ -62,7 +67,7 @@ struct checked_text {
 
 // As check_command_lines, and says which kind the routing gave each line.
 checked_text check_command_text(std::istream& source, const command_file_place& page,
-                                const project_folder& project);
+                                const project_folder& project, block_records& records);
 
 // The CSS that a length setting becomes in the page.
 struct css_length {
@@ -78,9 +83,10 @@ std::optional<css_length> css_length_of(std::string_view opening, std::string_vi
                                         std::string_view value);
 
 // Reads the command files below the project's input folder as check does, in the walk's order,
-// up to `file`, which it does not read, and so leaves the run-wide records as check finds them
-// when it reaches `file`; false when the walk never met `file`.
-bool read_pages_before(const project_folder& project, const std::filesystem::path& file);
+// up to `file`, which it does not read, and so leaves in `records` (fresh when called) the records
+// as check finds them when it reaches `file`; false when the walk never met `file`.
+bool read_pages_before(const project_folder& project, const std::filesystem::path& file,
+                       block_records& records);
 
 // What a check of the whole project met.
 struct check_totals {
@@ -88,16 +94,16 @@ struct check_totals {
   std::size_t pages = 0;
 };
 
-// The project below `input`, its pages ending in `page_extension` and `@page` a block when
-// `page_blocks`, with the listing of its site from a walk that reports nothing (the check's own
-// walk reports its errors).
+// The project below `input`, its pages ending in `page_extension`, `@page` a block when
+// `page_blocks` and `prose` turned on as the settings say, with the listing of its site from a
+// walk that reports nothing (the check's own walk reports its errors).
 void read_project_folder(const std::string& input, std::string_view page_extension,
-                         bool page_blocks, project_folder& project);
+                         bool page_blocks, const prose_settings& prose, project_folder& project);
 
-// Checks every file below `input` in the order a run meets them, calling `report` with the path
-// and the findings (in line order) of each file that has any; `page_extension` and `page_blocks`
-// are as the settings say.
+// Checks every file below `input` in the order a run meets them, from the records a run starts
+// with, calling `report` with the path and the findings (in line order) of each file that has any;
+// `page_extension`, `page_blocks` and `prose` are as the settings say.
 check_totals check_project(const std::string& input, std::string_view page_extension,
-                           bool page_blocks,
+                           bool page_blocks, const prose_settings& prose,
                            const std::function<void(const std::filesystem::path& file,
                                                     const std::vector<diagnostic>&)>& report);

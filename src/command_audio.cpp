@@ -1,20 +1,23 @@
 #include "command_audio.h"
 
 #include "block_records.h"
+#include "page_context.h"
 
 namespace {
 
-audio_template_config& audio_config = run_records.audio;
+// The field of the audio record that a key fills.
+template <auto field>
+constexpr auto audio_field = &record_field<&block_records::audio, field>;
 
 // The setting keys, in the order they are tried, and the fields they fill.
 constexpr setting_key audio_keys[] = {
-    {"@@src ", &audio_config.src},
-    {"@@url ", &audio_config.src},
-    {"@@autoplay ", &audio_config.autoplay},
-    {"@@loop ", &audio_config.loop},
+    {"@@src ", audio_field<&audio_template_config::src>},
+    {"@@url ", audio_field<&audio_template_config::src>},
+    {"@@autoplay ", audio_field<&audio_template_config::autoplay>},
+    {"@@loop ", audio_field<&audio_template_config::loop>},
 };
 
-void write_audio(std::ostream& page) {
+void write_audio(const audio_template_config& audio_config, std::ostream& page) {
   page << "  <audio src=\"" << escape_quotes(audio_config.src) << "\" class=\"audio\" "
        << media_attributes(audio_config.autoplay, audio_config.loop) << ">\n"
        << "  Your browser does not support the audio tag.\n"
@@ -23,13 +26,15 @@ void write_audio(std::ostream& page) {
 
 }  // namespace
 
-void command_audio(const std::string& line, bool& in_block, std::ostream& page) {
+void command_audio(const std::string& line, bool& in_block, page_context& context,
+                   std::ostream& page) {
+  audio_template_config& audio_config = context.records.audio;
   follow_block_protocol(
-      line, audio_block, in_block, audio_config,
-      [](std::string_view setting) { apply_setting(setting, audio_keys); },
-      [&page] { write_audio(page); });
+      line, audio_block, in_block, audio_config, context.spare_lines,
+      [&](std::string_view setting) { apply_setting(setting, audio_keys, context.records); },
+      [&] { write_audio(audio_config, page); });
 }
 
-std::span<const setting_key> audio_settings() {
+std::span<const setting_key> audio_settings(const prose_settings&) {
   return audio_keys;
 }

@@ -7,6 +7,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names audio_block{"@audio", "@end_audio"};
 
 // The settings of an audio block, as its setting lines gave them.
@@ -19,8 +22,9 @@ struct audio_template_config {
 };
 
 // Handles one line routed to the audio kind; its closing line writes the player.
-void command_audio(const std::string& line, bool& in_block, std::ostream& page);
+void command_audio(const std::string& line, bool& in_block, page_context& context,
+                   std::ostream& page);
 
 // The setting keys of the audio kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> audio_settings();
+// the block records that it fills.
+std::span<const setting_key> audio_settings(const prose_settings& prose);

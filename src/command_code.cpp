@@ -10,30 +10,34 @@
 #include "framed_blocks.h"
 #include "highlight.h"
 #include "listing_frame.h"
+#include "page_context.h"
 #include "prose_settings.h"
 
 namespace {
 
-code_template_config& code_config = run_records.code;
+// The field of the code record that a key fills.
+template <auto field>
+constexpr auto code_field = &record_field<&block_records::code, field>;
 
 // The setting keys, in the order they are tried, and the fields they fill.
 constexpr setting_key code_keys[] = {
-    {"@@width ", &code_config.width},
-    {"@@height ", &code_config.height},
-    {"@@src ", &code_config.src},
-    {"@@language ", &code_config.language},  // with settings only
+    {"@@width ", code_field<&code_template_config::width>},
+    {"@@height ", code_field<&code_template_config::height>},
+    {"@@src ", code_field<&code_template_config::src>},
+    {"@@language ", code_field<&code_template_config::language>},  // with settings only
 };
 
-void take_code_line(std::string_view line) {
-  if (!apply_setting(line, code_settings())) {
-    add_line(code_config.lines, line);
+void take_code_line(std::string_view line, page_context& context) {
+  if (!apply_setting(line, code_settings(context.prose), context.records)) {
+    add_line(context.records.code.lines, context.spare_lines, line);
   }
 }
 
 // The language a listing is coloured in: its own setting, else its file's; none without
 // settings.
-std::optional<std::string> listing_language(const code_template_config& config) {
-  if (!run_prose_settings.enabled) {
+std::optional<std::string> listing_language(const code_template_config& config,
+                                            const prose_settings& prose) {
+  if (!prose.enabled) {
     return std::nullopt;
   }
   if (!config.language.empty()) {
@@ -45,18 +49,19 @@ std::optional<std::string> listing_language(const code_template_config& config) 
 // Writes `lines` as a numbered listing; with settings inside a listing's figure and coloured in
 // `language` when there is one.
 void write_listing(std::ostream& page, const std::vector<std::string>& lines,
-                   const std::optional<std::string>& language, const code_template_config& config) {
+                   const std::optional<std::string>& language, const code_template_config& config,
+                   page_context& context) {
   const std::vector<std::string> coloured =
       language ? highlight_lines(*language, lines) : std::vector<std::string>{};
   std::string frame;
-  if (run_prose_settings.enabled) {
+  if (context.prose.enabled) {
     open_listing_figure(frame, language.value_or(""));
   }
   page << frame << "  <pre class=\"code\"" << panel_focus(page)
        << " style=\"width: " << escape_quotes(dimension_with_unit(config.width))
        << "; height: " << escape_quotes(dimension_with_unit(config.height)) << ";\"><table>\n";
   std::uint64_t number = 0;
-  write_rows(page, lines, [&](std::string& rows, const std::string& line) {
+  write_rows(page, lines, context.rows, [&](std::string& rows, const std::string& line) {
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, ++number);
     rows += "    <tr>\n      <td class=\"code-line-number\">";
@@ -70,37 +75,43 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
     rows += "</code></td>\n    </tr>\n";
   });
   page << "  </table></pre>\n";
-  if (run_prose_settings.enabled) {
+  if (context.prose.enabled) {
     frame.clear();
     close_listing_figure(frame);
     page << frame;
   }
 }
 
-void write_code(std::ostream& page) {
+void write_code(page_context& context, std::ostream& page) {
+  code_template_config& code_config = context.records.code;
   if (!code_config.src.empty() &&
-      !load_external_lines(code_config.src, "code", code_config.lines, page)) {
+      !load_external_lines(code_config.src, "code", code_config.lines, page, *context.errors)) {
     code_config.lines.push_back("// Error: External file not found: " + code_config.src);
   }
   if (code_config.lines.empty()) {
     return;
   }
-  write_listing(page, code_config.lines, listing_language(code_config), code_config);
+  write_listing(page, code_config.lines, listing_language(code_config, context.prose), code_config,
+                context);
 }
 
 }  // namespace
 
-void command_code(const std::string& line, bool& in_block, std::ostream& page) {
-  follow_block_protocol(without_carriage_return(line), code_block, in_block, code_config,
-                        take_code_line, [&page] { write_code(page); });
+void command_code(const std::string& line, bool& in_block, page_context& context,
+                  std::ostream& page) {
+  follow_block_protocol(
+      without_carriage_return(line), code_block, in_block, context.records.code,
+      context.spare_lines, [&](std::string_view inner) { take_code_line(inner, context); },
+      [&] { write_code(context, page); });
 }
 
-std::span<const setting_key> code_settings() {
+std::span<const setting_key> code_settings(const prose_settings& prose) {
   // Without settings "@@language" is no key, and such a line stays a line of the listing.
-  return std::span(code_keys).first(std::size(code_keys) - (run_prose_settings.enabled ? 0 : 1));
+  return std::span(code_keys).first(std::size(code_keys) - (prose.enabled ? 0 : 1));
 }
 
-void write_source_listing(std::istream& source, std::string_view file_name, std::ostream& page) {
+void write_source_listing(std::istream& source, std::string_view file_name, page_context& context,
+                          std::ostream& page) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(source, line);) {
     line.resize(without_carriage_return(line).size());
@@ -109,6 +120,6 @@ void write_source_listing(std::istream& source, std::string_view file_name, std:
   const std::string name = std::filesystem::path(file_name).filename().string();
   page << "  <h1 class=\"title source-title\">" << html_escape(name) << "</h1>\n";
   if (!lines.empty()) {
-    write_listing(page, lines, language_of_file(name), code_template_config{});
+    write_listing(page, lines, language_of_file(name), code_template_config{}, context);
   }
 }

@@ -10,6 +10,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names code_block{"@code", "@end_code"};
 
 // The settings and content lines of a code block.
@@ -24,12 +27,14 @@ struct code_template_config {
 };
 
 // Handles one line routed to the code kind; its closing line writes the listing.
-void command_code(const std::string& line, bool& in_block, std::ostream& page);
+void command_code(const std::string& line, bool& in_block, page_context& context,
+                  std::ostream& page);
 
 // With settings, writes the page body of a source file named `file_name`: a heading with its name
 // and its lines from `source` as a numbered listing in its language.
-void write_source_listing(std::istream& source, std::string_view file_name, std::ostream& page);
+void write_source_listing(std::istream& source, std::string_view file_name, page_context& context,
+                          std::ostream& page);
 
 // The setting keys of the code kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> code_settings();
+// the block records that it fills.
+std::span<const setting_key> code_settings(const prose_settings& prose);

@@ -7,6 +7,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names download_block{"@download", "@end_download"};
 
 // The settings of a download block, as its setting lines gave them.
@@ -18,8 +21,9 @@ struct download_template_config {
 };
 
 // Handles one line routed to the download kind; its closing line writes the button.
-void command_download(const std::string& line, bool& in_block, std::ostream& page);
+void command_download(const std::string& line, bool& in_block, page_context& context,
+                      std::ostream& page);
 
 // The setting keys of the download kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> download_settings();
+// the block records that it fills.
+std::span<const setting_key> download_settings(const prose_settings& prose);

@@ -7,6 +7,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names image_block{"@image", "@end_image"};
 
 // The settings of an image block, as its setting lines gave them.
@@ -20,8 +23,9 @@ struct image_template_config {
 };
 
 // Handles one line routed to the image kind; its closing line writes the picture.
-void command_image(const std::string& line, bool& in_block, std::ostream& page);
+void command_image(const std::string& line, bool& in_block, page_context& context,
+                   std::ostream& page);
 
 // The setting keys of the image kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> image_settings();
+// the block records that it fills.
+std::span<const setting_key> image_settings(const prose_settings& prose);

@@ -1,20 +1,23 @@
 #include "command_link.h"
 
 #include "block_records.h"
+#include "page_context.h"
 
 namespace {
 
-link_template_config& link_config = run_records.link;
+// The field of the link record that a key fills.
+template <auto field>
+constexpr auto link_field = &record_field<&block_records::link, field>;
 
 // The setting keys, in the order they are tried, and the fields they fill.
 constexpr setting_key link_keys[] = {
-    {"@@url ", &link_config.url},
-    {"@@text ", &link_config.text},
-    {"@@target ", &link_config.target},
-    {"@@size ", &link_config.size},
+    {"@@url ", link_field<&link_template_config::url>},
+    {"@@text ", link_field<&link_template_config::text>},
+    {"@@target ", link_field<&link_template_config::target>},
+    {"@@size ", link_field<&link_template_config::size>},
 };
 
-void write_link(std::ostream& page) {
+void write_link(const link_template_config& link_config, std::ostream& page) {
   page << "  <a href=\"" << escape_quotes(link_config.url) << "\" target=\""
        << escape_quotes(link_config.target) << "\" class=\"link\"";
   if (!link_config.size.empty()) {
@@ -25,13 +28,15 @@ void write_link(std::ostream& page) {
 
 }  // namespace
 
-void command_link(const std::string& line, bool& in_block, std::ostream& page) {
+void command_link(const std::string& line, bool& in_block, page_context& context,
+                  std::ostream& page) {
+  link_template_config& link_config = context.records.link;
   follow_block_protocol(
-      line, link_block, in_block, link_config,
-      [](std::string_view setting) { apply_setting(setting, link_keys); },
-      [&page] { write_link(page); });
+      line, link_block, in_block, link_config, context.spare_lines,
+      [&](std::string_view setting) { apply_setting(setting, link_keys, context.records); },
+      [&] { write_link(link_config, page); });
 }
 
-std::span<const setting_key> link_settings() {
+std::span<const setting_key> link_settings(const prose_settings&) {
   return link_keys;
 }

@@ -7,6 +7,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names link_block{"@link", "@end_link"};
 
 // The settings of a link block, as its setting lines gave them.
@@ -20,8 +23,9 @@ struct link_template_config {
 };
 
 // Handles one line routed to the link kind; its closing line writes the link.
-void command_link(const std::string& line, bool& in_block, std::ostream& page);
+void command_link(const std::string& line, bool& in_block, page_context& context,
+                  std::ostream& page);
 
 // The setting keys of the link kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> link_settings();
+// the block records that it fills.
+std::span<const setting_key> link_settings(const prose_settings& prose);

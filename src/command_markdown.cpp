@@ -3,47 +3,55 @@
 #include "block_records.h"
 #include "external_reads.h"
 #include "markdown.h"
+#include "page_context.h"
 #include "prose_settings.h"
 
 namespace {
 
-markdown_template_config& markdown_config = run_records.markdown;
+// The field of the markdown record that a key fills.
+template <auto field>
+constexpr auto markdown_field = &record_field<&block_records::markdown, field>;
 
 // The setting keys, in the order they are tried, and the fields they fill.
 constexpr setting_key markdown_keys[] = {
-    {"@@src ", &markdown_config.src},
-    {"@@language ", &markdown_config.language},
+    {"@@src ", markdown_field<&markdown_template_config::src>},
+    {"@@language ", markdown_field<&markdown_template_config::language>},
 };
 
-void take_markdown_line(std::string_view line) {
-  if (!apply_setting(line, markdown_keys)) {
-    markdown_config.lines.emplace_back(line);
+void take_markdown_line(std::string_view line, page_context& context) {
+  if (!apply_setting(line, markdown_keys, context.records)) {
+    context.records.markdown.lines.emplace_back(line);
   }
 }
 
-void write_markdown(std::ostream& page) {
+void write_markdown(page_context& context, std::ostream& page) {
+  markdown_template_config& markdown_config = context.records.markdown;
   if (!markdown_config.src.empty() &&
-      !load_external_lines(markdown_config.src, "Markdown", markdown_config.lines, page)) {
+      !load_external_lines(markdown_config.src, "Markdown", markdown_config.lines, page,
+                           *context.errors)) {
     markdown_config.lines.push_back(
         "[Error: External Markdown file not found: " + markdown_config.src + "]");
   }
   if (markdown_config.lines.empty()) {
     return;
   }
-  const markdown_result prose = render_markdown(
-      markdown_text(markdown_config.lines),
-      {.raw_html = run_prose_settings.raw_html, .language = markdown_config.language});
+  const markdown_result prose =
+      render_markdown(markdown_text(markdown_config.lines),
+                      {.raw_html = context.prose.raw_html, .language = markdown_config.language});
   page << "  <div class=\"markdown\">\n" << prose.html << "  </div>\n";
 }
 
 }  // namespace
 
-void command_markdown(const std::string& line, bool& in_block, std::ostream& page) {
-  follow_block_protocol(without_carriage_return(line), markdown_block, in_block, markdown_config,
-                        take_markdown_line, [&page] { write_markdown(page); });
+void command_markdown(const std::string& line, bool& in_block, page_context& context,
+                      std::ostream& page) {
+  follow_block_protocol(
+      without_carriage_return(line), markdown_block, in_block, context.records.markdown,
+      context.spare_lines, [&](std::string_view inner) { take_markdown_line(inner, context); },
+      [&] { write_markdown(context, page); });
 }
 
-std::span<const setting_key> markdown_settings() {
+std::span<const setting_key> markdown_settings(const prose_settings&) {
   return markdown_keys;
 }
 

@@ -9,6 +9,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names markdown_block{"@markdown", "@end_markdown"};
 
 // The settings and content lines of a Markdown block.
@@ -21,11 +24,12 @@ struct markdown_template_config {
 };
 
 // Handles one line routed to the Markdown kind; its closing line writes the prose.
-void command_markdown(const std::string& line, bool& in_block, std::ostream& page);
+void command_markdown(const std::string& line, bool& in_block, page_context& context,
+                      std::ostream& page);
 
 // The setting keys of the Markdown kind, in the order they are tried, each with the field of the
-// run's record that it fills.
-std::span<const setting_key> markdown_settings();
+// block records that it fills.
+std::span<const setting_key> markdown_settings(const prose_settings& prose);
 
 // The text of a Markdown block's lines, each ended by a newline.
 std::string markdown_text(const std::vector<std::string>& lines);

@@ -4,34 +4,34 @@
 
 #include "block_records.h"
 #include "framed_blocks.h"
+#include "page_context.h"
 
 namespace {
 
-pdf_template_config& pdf_config = run_records.pdf;
+// The field of the pdf record that a key fills.
+template <auto field>
+constexpr auto pdf_field = &record_field<&block_records::pdf, field>;
 
 // The setting keys, in the order they are tried, and the fields they fill.
 constexpr setting_key pdf_keys[] = {
-    {"@@src ", &pdf_config.src},
-    {"@@url ", &pdf_config.src},
-    {"@@width ", &pdf_config.width},
-    {"@@height ", &pdf_config.height},
-    {"@@buttontext ", &pdf_config.buttontext},
+    {"@@src ", pdf_field<&pdf_template_config::src>},
+    {"@@url ", pdf_field<&pdf_template_config::src>},
+    {"@@width ", pdf_field<&pdf_template_config::width>},
+    {"@@height ", pdf_field<&pdf_template_config::height>},
+    {"@@buttontext ", pdf_field<&pdf_template_config::buttontext>},
 };
 
-// Numbers the PDF blocks of the whole run, so that every frame of the site has its own id.
-std::int64_t& pdf_counter = run_records.pdf_counter;
-
 // In a framed page the frame is named after its button, as every frame needs an accessible name.
-std::string frame_name(std::ostream& page) {
+std::string frame_name(const pdf_template_config& pdf_config, std::ostream& page) {
   if (!blocks_are_framed(page)) {
     return {};
   }
   return " title=\"" + escape_quotes(html_escape(pdf_config.buttontext)) + "\"";
 }
 
-void write_frame(std::ostream& page, const std::string& id) {
+void write_frame(const pdf_template_config& pdf_config, std::ostream& page, const std::string& id) {
   page << "  <!-- No PC: Carrega o leitor nativo alinhado à esquerda -->\n"
-       << "  <iframe id=\"" << id << "\" class=\"pdf pc-only-pdf\"" << frame_name(page)
+       << "  <iframe id=\"" << id << "\" class=\"pdf pc-only-pdf\"" << frame_name(pdf_config, page)
        << " style=\"width: " << escape_quotes(dimension_with_unit(pdf_config.width))
        << "; height: " << escape_quotes(dimension_with_unit(pdf_config.height))
        << "; border: none;\" frameborder=\"0\"></iframe>\n"
@@ -39,7 +39,7 @@ void write_frame(std::ostream& page, const std::string& id) {
 }
 
 // The button must be the frame's next element: the script shows it on phones and tablets.
-void write_mobile_button(std::ostream& page) {
+void write_mobile_button(const pdf_template_config& pdf_config, std::ostream& page) {
   page << "  <!-- No Android/Telemóvel: Botão Vermelho Limpo (Sem Ícone) com Letras Brancas -->\n"
        << "  <div class=\"mobile-only-pdf\" style=\"display: none; padding: 15px 0;\">\n"
        << "    <a href=\"" << escape_quotes(pdf_config.src)
@@ -53,7 +53,8 @@ void write_mobile_button(std::ostream& page) {
        << "  \n";
 }
 
-void write_script(std::ostream& page, const std::string& id) {
+void write_script(const pdf_template_config& pdf_config, std::ostream& page,
+                  const std::string& id) {
   page << "  <script>\n"
        << "    (function() {\n"
        << "      var src = \"" << javascript_string_escape(pdf_config.src) << "\";\n"
@@ -79,22 +80,25 @@ void write_script(std::ostream& page, const std::string& id) {
        << "  </script>\n";
 }
 
-void write_pdf(std::ostream& page) {
-  const std::string id = "pdf_player_" + std::to_string(++pdf_counter);
-  write_frame(page, id);
-  write_mobile_button(page);
-  write_script(page, id);
+// The PDF counter numbers the PDF blocks of the whole run, so that every frame of the site has its
+// own id.
+void write_pdf(block_records& records, std::ostream& page) {
+  const std::string id = "pdf_player_" + std::to_string(++records.pdf_counter);
+  write_frame(records.pdf, page, id);
+  write_mobile_button(records.pdf, page);
+  write_script(records.pdf, page, id);
 }
 
 }  // namespace
 
-void command_pdf(const std::string& line, bool& in_block, std::ostream& page) {
+void command_pdf(const std::string& line, bool& in_block, page_context& context,
+                 std::ostream& page) {
   follow_block_protocol(
-      line, pdf_block, in_block, pdf_config,
-      [](std::string_view setting) { apply_setting(setting, pdf_keys); },
-      [&page] { write_pdf(page); });
+      line, pdf_block, in_block, context.records.pdf, context.spare_lines,
+      [&](std::string_view setting) { apply_setting(setting, pdf_keys, context.records); },
+      [&] { write_pdf(context.records, page); });
 }
 
-std::span<const setting_key> pdf_settings() {
+std::span<const setting_key> pdf_settings(const prose_settings&) {
   return pdf_keys;
 }

@@ -7,6 +7,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names pdf_block{"@pdf", "@end_pdf"};
 
 // The settings of a PDF block, as its setting lines gave them.
@@ -21,8 +24,9 @@ struct pdf_template_config {
 
 // Handles one line routed to the PDF kind; its closing line writes the viewer, the button and
 // the script that chooses between them, numbered across the whole run.
-void command_pdf(const std::string& line, bool& in_block, std::ostream& page);
+void command_pdf(const std::string& line, bool& in_block, page_context& context,
+                 std::ostream& page);
 
 // The setting keys of the PDF kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> pdf_settings();
+// the block records that it fills.
+std::span<const setting_key> pdf_settings(const prose_settings& prose);

@@ -8,6 +8,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names text_block{"@text", "@end_text"};
 
 // The settings and content lines of a text block.
@@ -24,8 +27,9 @@ struct text_template_config {
 };
 
 // Handles one line routed to the text kind; its closing line writes the panel.
-void command_text(const std::string& line, bool& in_block, std::ostream& page);
+void command_text(const std::string& line, bool& in_block, page_context& context,
+                  std::ostream& page);
 
 // The setting keys of the text panel kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> text_settings();
+// the block records that it fills.
+std::span<const setting_key> text_settings(const prose_settings& prose);

@@ -1,19 +1,22 @@
 #include "command_title.h"
 
 #include "block_records.h"
+#include "page_context.h"
 
 namespace {
 
-title_template_config& title_config = run_records.title;
+// The field of the title record that a key fills.
+template <auto field>
+constexpr auto title_field = &record_field<&block_records::title, field>;
 
 // The setting keys, in the order they are tried, and the fields they fill.
 constexpr setting_key title_keys[] = {
-    {"@@size ", &title_config.size},
-    {"@@color ", &title_config.color},
-    {"@@text ", &title_config.text},
+    {"@@size ", title_field<&title_template_config::size>},
+    {"@@color ", title_field<&title_template_config::color>},
+    {"@@text ", title_field<&title_template_config::text>},
 };
 
-void write_title(std::ostream& page) {
+void write_title(const title_template_config& title_config, std::ostream& page) {
   page << "  <h1 class=\"title\" style=\"font-size: "
        << escape_quotes(font_size_with_unit(title_config.size))
        << "; color: " << escape_quotes(title_config.color) << ";\">"
@@ -22,13 +25,15 @@ void write_title(std::ostream& page) {
 
 }  // namespace
 
-void command_title(const std::string& line, bool& in_block, std::ostream& page) {
+void command_title(const std::string& line, bool& in_block, page_context& context,
+                   std::ostream& page) {
+  title_template_config& title_config = context.records.title;
   follow_block_protocol(
-      without_carriage_return(line), title_block, in_block, title_config,
-      [](std::string_view setting) { apply_setting(setting, title_keys); },
-      [&page] { write_title(page); });
+      without_carriage_return(line), title_block, in_block, title_config, context.spare_lines,
+      [&](std::string_view setting) { apply_setting(setting, title_keys, context.records); },
+      [&] { write_title(title_config, page); });
 }
 
-std::span<const setting_key> title_settings() {
+std::span<const setting_key> title_settings(const prose_settings&) {
   return title_keys;
 }

@@ -7,6 +7,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names title_block{"@title", "@end_title"};
 
 // The settings of a title block, as its setting lines gave them.
@@ -19,8 +22,9 @@ struct title_template_config {
 };
 
 // Handles one line routed to the title kind; its closing line writes the heading.
-void command_title(const std::string& line, bool& in_block, std::ostream& page);
+void command_title(const std::string& line, bool& in_block, page_context& context,
+                   std::ostream& page);
 
 // The setting keys of the title kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> title_settings();
+// the block records that it fills.
+std::span<const setting_key> title_settings(const prose_settings& prose);

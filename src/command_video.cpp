@@ -1,19 +1,25 @@
 #include "command_video.h"
 
 #include "block_records.h"
+#include "page_context.h"
 
 namespace {
 
-video_template_config& video_config = run_records.video;
+// The field of the video record that a key fills.
+template <auto field>
+constexpr auto video_field = &record_field<&block_records::video, field>;
 
 // The setting keys, in the order they are tried, and the fields they fill.
 constexpr setting_key video_keys[] = {
-    {"@@src ", &video_config.src},           {"@@url ", &video_config.src},
-    {"@@width ", &video_config.width},       {"@@height ", &video_config.height},
-    {"@@autoplay ", &video_config.autoplay}, {"@@loop ", &video_config.loop},
+    {"@@src ", video_field<&video_template_config::src>},
+    {"@@url ", video_field<&video_template_config::src>},
+    {"@@width ", video_field<&video_template_config::width>},
+    {"@@height ", video_field<&video_template_config::height>},
+    {"@@autoplay ", video_field<&video_template_config::autoplay>},
+    {"@@loop ", video_field<&video_template_config::loop>},
 };
 
-void write_video(std::ostream& page) {
+void write_video(const video_template_config& video_config, std::ostream& page) {
   page << "  <video src=\"" << escape_quotes(video_config.src)
        << "\" class=\"video\" style=\"width: "
        << escape_quotes(dimension_with_unit(video_config.width))
@@ -25,13 +31,15 @@ void write_video(std::ostream& page) {
 
 }  // namespace
 
-void command_video(const std::string& line, bool& in_block, std::ostream& page) {
+void command_video(const std::string& line, bool& in_block, page_context& context,
+                   std::ostream& page) {
+  video_template_config& video_config = context.records.video;
   follow_block_protocol(
-      line, video_block, in_block, video_config,
-      [](std::string_view setting) { apply_setting(setting, video_keys); },
-      [&page] { write_video(page); });
+      line, video_block, in_block, video_config, context.spare_lines,
+      [&](std::string_view setting) { apply_setting(setting, video_keys, context.records); },
+      [&] { write_video(video_config, page); });
 }
 
-std::span<const setting_key> video_settings() {
+std::span<const setting_key> video_settings(const prose_settings&) {
   return video_keys;
 }

@@ -7,6 +7,9 @@
 
 #include "utils.h"
 
+struct page_context;
+struct prose_settings;
+
 inline constexpr block_names video_block{"@video", "@end_video"};
 
 // The settings of a video block, as its setting lines gave them.
@@ -21,8 +24,9 @@ struct video_template_config {
 };
 
 // Handles one line routed to the video kind; its closing line writes the player.
-void command_video(const std::string& line, bool& in_block, std::ostream& page);
+void command_video(const std::string& line, bool& in_block, page_context& context,
+                   std::ostream& page);
 
 // The setting keys of the video kind, in the order they are tried, each with the field of
-// the run's record that it fills.
-std::span<const setting_key> video_settings();
+// the block records that it fills.
+std::span<const setting_key> video_settings(const prose_settings& prose);

@@ -1,7 +1,6 @@
 #include "external_reads.h"
 
 #include <fstream>
-#include <iostream>
 
 #include "utils.h"
 
@@ -59,7 +58,8 @@ external_reads_scope::~external_reads_scope() {
 }
 
 bool load_external_lines(const std::string& src, std::string_view kind,
-                         std::vector<std::string>& lines, std::ostream& page) {
+                         std::vector<std::string>& lines, std::ostream& page,
+                         std::ostream& errors) {
   lines.clear();
   const external_reads& reads = reads_of(page);
   const fs::path path = external_file_path(src, reads.folder);
@@ -72,6 +72,6 @@ bool load_external_lines(const std::string& src, std::string_view kind,
   if (read_lines(path, lines)) {
     return true;
   }
-  std::cerr << "Error: Could not open external " << kind << " file '" << path.string() << "'\n";
+  errors << "Error: Could not open external " << kind << " file '" << path.string() << "'\n";
   return false;
 }

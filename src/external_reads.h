@@ -34,7 +34,6 @@ class external_reads_scope {
 // Replaces `lines` by the lines of the external file that a text or code block written to `page`
 // names in `src`, each without one trailing carriage return. When it is not a regular file or
 // cannot be opened, `lines` is left empty, the line
-// "Error: Could not open external `kind` file '<path>'" goes to standard error, and the result is
-// false.
+// "Error: Could not open external `kind` file '<path>'" goes to `errors`, and the result is false.
 bool load_external_lines(const std::string& src, std::string_view kind,
-                         std::vector<std::string>& lines, std::ostream& page);
+                         std::vector<std::string>& lines, std::ostream& page, std::ostream& errors);

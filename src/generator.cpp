@@ -107,7 +107,6 @@ bool load_site_frame(const std::string& input, const std::string& timestamp,
   for (const std::string& error : reading.errors) {
     std::cerr << error << "\n";
   }
-  run_prose_settings = prose_settings_of(reading.settings ? &*reading.settings : nullptr);
   if (reading.settings) {
     site = site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp), {}};
   }
@@ -154,6 +153,7 @@ int run_generator(const std::string& timestamp, const page_observer* observer) {
     return 1;  // before step 1, so that site/ survives
   }
   site_frame* const framed = site ? &*site : nullptr;
+  const prose_settings prose = prose_settings_of(framed ? &framed->settings : nullptr);
   const bool generated =
       run_step(1, "delete 'site' dir",
                [&] { return source_folder_present(input) && delete_directory(output); }) &&
@@ -161,8 +161,8 @@ int run_generator(const std::string& timestamp, const page_observer* observer) {
                [&] { return replicate_directory_structure(input, output); }) &&
       run_step(3, "copied non-command files from 'proj' dir to 'site' dir",
                [&] {
-                 return copy_non_command_files(
-                     input, output, extensions_not_copied(run_prose_settings, extensions));
+                 return copy_non_command_files(input, output,
+                                               extensions_not_copied(prose, extensions));
                }) &&
       run_step(4, "generated main.css in 'site' dir",
                [&] { return write_main_css(output, framed); }) &&

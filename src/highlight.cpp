@@ -3,10 +3,11 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <mutex>
+#include <ostream>
 
 #include "highlight_module.h"
 
@@ -43,8 +44,6 @@ module_functions open_module() {
     functions.error = dlerror();
   }
   if (handle == nullptr) {
-    std::cerr << "Warning: listings are not coloured: the highlighter could not be loaded ("
-              << functions.error << ")\n";
     return functions;
   }
   functions.list =
@@ -61,8 +60,15 @@ module_functions open_module() {
   return functions;
 }
 
+// Set once the module was looked for, so that a page that needs no highlighting never loads it.
+std::atomic<bool> module_tried{false};
+
 const module_functions& module() {
-  static const module_functions functions = open_module();
+  static const module_functions functions = [] {
+    module_functions opened = open_module();
+    module_tried.store(true, std::memory_order_release);
+    return opened;
+  }();
   return functions;
 }
 
@@ -131,4 +137,14 @@ std::vector<std::string> highlight_lines(const std::string& language,
 
 std::string highlight_engine_error() {
   return module().error;
+}
+
+void report_highlight_failure(std::ostream& errors) {
+  static std::atomic<bool> reported{false};
+  if (!module_tried.load(std::memory_order_acquire) || module().error.empty() ||
+      reported.exchange(true)) {
+    return;
+  }
+  errors << "Warning: listings are not coloured: the highlighter could not be loaded ("
+         << module().error << ")\n";
 }

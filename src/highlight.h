@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,3 +30,7 @@ std::vector<std::string> highlight_lines(const std::string& language,
 
 // Why the engine could not be loaded, once it was tried and failed; empty otherwise.
 std::string highlight_engine_error();
+
+// Writes to `errors` why listings are not coloured, once per process, when a page needed the
+// engine and it could not be loaded; else nothing.
+void report_highlight_failure(std::ostream& errors);

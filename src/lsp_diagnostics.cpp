@@ -51,19 +51,18 @@ lsp_page open_lsp_page(const fs::path& file) {
   page.place = {file, file.lexically_relative(input)};
   std::error_code error;
   const bool settings_present = fs::exists(input.parent_path() / settings_file_name, error);
-  read_project_folder(input.string(), page_extension_of(input), settings_present, page.project);
-  const block_records saved = run_records;
-  run_records = block_records{};
+  read_project_folder(input.string(), page_extension_of(input), settings_present, prose_settings{},
+                      page.project);
+  block_records start;
   // A file that no build would reach yet (a new one, say) starts as the first page does.
-  page.start = read_pages_before(page.project, file) ? run_records : block_records{};
-  run_records = saved;
+  page.start = read_pages_before(page.project, file, start) ? std::move(start) : block_records{};
   return page;
 }
 
 checked_text check_buffer(const lsp_page& page, const std::string& text) {
-  run_records = page.start;
+  block_records records = page.start;
   std::istringstream source(text);
-  return check_command_text(source, page.place, page.project);
+  return check_command_text(source, page.place, page.project, records);
 }
 
 nlohmann::json diagnostics_json(const checked_text& checked, const std::string& text) {

@@ -10,6 +10,9 @@
 
 namespace {
 
+// The editor's help offers the kinds and keys of sites without settings.
+constexpr prose_settings editor_prose{};
+
 struct key_meaning {
   std::string_view opening;
   std::string_view key;
@@ -88,19 +91,16 @@ std::string_view meaning_of(std::string_view opening, std::string_view key) {
 
 // The value a key's field holds right after an opening line reset the record.
 std::string default_of(const setting_key& key) {
-  const block_records saved = run_records;
-  run_records = block_records{};
-  std::string value = std::visit(
-      [](auto* field) {
-        if constexpr (std::is_same_v<decltype(field), bool*>) {
-          return std::string(*field ? "on" : "off");
+  block_records defaults;
+  return std::visit(
+      [&](auto field) {
+        if constexpr (std::is_same_v<decltype(field(defaults)), bool*>) {
+          return std::string(*field(defaults) ? "on" : "off");
         } else {
-          return *field;
+          return *field(defaults);
         }
       },
       key.field);
-  run_records = saved;
-  return value;
 }
 
 }  // namespace
@@ -108,7 +108,7 @@ std::string default_of(const setting_key& key) {
 std::vector<kind_help> block_kinds() {
   std::vector<kind_help> kinds;
   for (const block_route& route : block_routes) {
-    if (route.needs_settings && !run_prose_settings.enabled) {
+    if (route.needs_settings && !editor_prose.enabled) {
       continue;  // a kind of sites with settings only
     }
     std::string_view meaning;
@@ -135,7 +135,7 @@ std::vector<setting_help> settings_of(std::string_view opening) {
     if (route.names.opening != opening) {
       continue;
     }
-    for (const setting_key& key : route.settings()) {
+    for (const setting_key& key : route.settings(editor_prose)) {
       const std::string_view name = key.prefix.substr(2, key.prefix.size() - 3);
       settings.push_back({name, meaning_of(opening, name), default_of(key)});
     }

@@ -8,10 +8,14 @@
 
 #include "utils.h"
 
-// What to call; any member may be left empty.
+struct block_records;
+
+// What to call; any member may be left empty. A page starts from the records `start` and leaves
+// the records `end` for the next.
 struct page_observer {
-  std::function<void(const std::filesystem::path& command_file, const page_icon& icon)>
+  std::function<void(const std::filesystem::path& command_file, const page_icon& icon,
+                     const block_records& start)>
       page_started;
-  std::function<void(bool written)> page_finished;
+  std::function<void(bool written, const block_records& end)> page_finished;
   std::function<void(const std::filesystem::path& file)> external_read;
 };

@@ -11,6 +11,7 @@
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
+#include "page_context.h"
 #include "page_files.h"
 #include "page_frame.h"
 #include "page_report.h"
@@ -85,6 +86,7 @@ struct page_run {
   bool pages_withdrawn = false;  // no page has been created ahead since
   external_reads reads;          // how the page being compiled reads its external files
   const site_frame* site;
+  page_context context;  // the records carried from page to page, in walk order
 };
 
 constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
@@ -124,20 +126,19 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
   std::ostream page(&sink);
   std::string failure;              // a file-system error that ended the page
   text_sink errors(nullptr, true);  // what the blocks write to standard error, printed in turn
-  bool read = true;
-  {
-    const stream_redirect capture(std::cerr, &errors);
-    read = read_command_source(source, [&](std::istream& in) {
-      try {
-        const page_frame frame =
-            run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
-        compile_page(in, page, depth_prefix(file.relative), run.icon, run.reads,
-                     run.site ? &frame : nullptr, file.relative);
-      } catch (const fs::filesystem_error& error) {
-        failure = error.what();
-      }
-    });
-  }
+  std::ostream error_lines(&errors);
+  run.context.errors = &error_lines;
+  const bool read = read_command_source(source, [&](std::istream& in) {
+    try {
+      const page_frame frame =
+          run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
+      compile_page(in, page, run.context, depth_prefix(file.relative), run.icon, run.reads,
+                   run.site ? &frame : nullptr, file.relative);
+    } catch (const fs::filesystem_error& error) {
+      failure = error.what();
+    }
+  });
+  run.context.errors = &std::cerr;
   ended_by_error = !failure.empty();
   return sink.finish([failure, read, command_file = std::move(file.path),
                       relative = std::move(file.relative), page_path = std::move(page_path),
@@ -205,7 +206,7 @@ void compile_oldest(page_run& run) {
   }
   const page_observer* observer = run.hooks.observer;
   if (observer != nullptr && observer->page_started) {
-    observer->page_started(fs::path(file.path), run.icon);
+    observer->page_started(fs::path(file.path), run.icon, run.context.records);
   }
   bool ended_by_error = false;
   job_future<console_report> report;
@@ -225,7 +226,7 @@ void compile_oldest(page_run& run) {
   const bool written = done.ok;
   add_report(run.reports, std::move(done));
   if (!ended_by_error && observer->page_finished) {
-    observer->page_finished(written);
+    observer->page_finished(written, run.context.records);
   }
 }
 
@@ -242,6 +243,7 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
       writing(writer, windows.pages_per_hand_over, windows.pieces_in_flight,
               run_hooks.before_write),
       site(request.site) {
+  context.prose = prose_settings_of(site ? &site->settings : nullptr);
   reads.settle = [this] {
     withdraw_pages_ahead(*this);
     wait_for_page_writes(writing);

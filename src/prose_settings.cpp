@@ -4,8 +4,6 @@
 
 #include "utils.h"
 
-prose_settings run_prose_settings;
-
 prose_settings prose_settings_of(const site_settings* settings) {
   if (settings == nullptr) {
     return {};

@@ -15,9 +15,6 @@ struct prose_settings {
   bool raw_html = false;  // raw HTML in Markdown passes through instead of being shown as text
 };
 
-// The settings of this run, set before its first page; the block kinds read them.
-extern prose_settings run_prose_settings;
-
 // The prose settings of a run under `settings` (null for a run without orvello.toml).
 prose_settings prose_settings_of(const site_settings* settings);
 

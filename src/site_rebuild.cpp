@@ -11,6 +11,7 @@
 #include "console_capture.h"
 #include "external_reads.h"
 #include "generator.h"
+#include "page_context.h"
 #include "page_frame.h"
 #include "page_observer.h"
 #include "page_pipeline.h"
@@ -71,6 +72,10 @@ std::string page_extension_of(const rebuild_state& state) {
   return state.frame ? state.frame->settings.page_extension : ".htm";
 }
 
+prose_settings prose_of(const rebuild_state& state) {
+  return prose_settings_of(state.frame ? &state.frame->settings : nullptr);
+}
+
 // Follows a whole run: for each page its start and end state, the external files it read and the
 // lines it printed on standard error (kept in `errors`).
 struct run_recording {
@@ -92,11 +97,11 @@ void note_external_read(remembered_site& site, page_memory* page, const fs::path
   page->externals.push_back({input, site.externals[input].now});
 }
 
-void finish_recorded_page(run_recording& recording, bool written) {
+void finish_recorded_page(run_recording& recording, bool written, const block_records& end) {
   if (recording.open == nullptr) {
     return;
   }
-  recording.open->end_digest = records_digest(run_records);
+  recording.open->end_digest = records_digest(end);
   recording.open->written = written;
   recording.open->problems = lines_from(recording.errors.text, recording.open_errors_from);
   recording.open = nullptr;
@@ -104,19 +109,21 @@ void finish_recorded_page(run_recording& recording, bool written) {
 
 page_observer recording_observer(run_recording& recording) {
   return {
-      [&recording](const fs::path& file, const page_icon& icon) {
-        finish_recorded_page(recording, false);  // a page cut short by an error
+      [&recording](const fs::path& file, const page_icon& icon, const block_records& start) {
+        finish_recorded_page(recording, false, start);  // a page cut short by an error
         auto memory = std::make_unique<page_memory>();
-        memory->start_digest = records_digest(run_records);
+        memory->start_digest = records_digest(start);
         if (recording.count++ % snapshot_spacing == 0) {
-          memory->snapshot = std::make_unique<block_records>(run_records);
+          memory->snapshot = std::make_unique<block_records>(start);
         }
         recording.open = memory.get();
         recording.open_errors_from = recording.errors.text.size();
         recording.pages[file.string()] = std::move(memory);
         recording.png_icon = recording.png_icon.value_or(icon.name == "favicon.png");
       },
-      [&recording](bool written) { finish_recorded_page(recording, written); },
+      [&recording](bool written, const block_records& end) {
+        finish_recorded_page(recording, written, end);
+      },
       [&recording](const fs::path& file) {
         note_external_read(recording.site, recording.open, file);
       },
@@ -151,9 +158,11 @@ void attach_pages(folder_node& node, const fs::path& folder, run_recording& reco
 // returns what rebuilds remember of it; null when proj/ could not be read beforehand.
 template <typename Run>
 std::shared_ptr<remembered_site> record_run(Run run, const text_sink& errors, int& status,
-                                            std::size_t& pages, const std::string& page_extension) {
+                                            std::size_t& pages, const std::string& page_extension,
+                                            const prose_settings& prose) {
   auto site = std::make_shared<remembered_site>();
   site->page_extension = page_extension;
+  site->prose = prose;
   try {
     refresh_folder(*site, site->root, input_folder, "", true);
   } catch (const fs::filesystem_error&) {
@@ -162,9 +171,8 @@ std::shared_ptr<remembered_site> record_run(Run run, const text_sink& errors, in
   remembered_site scratch;
   run_recording recording{site ? *site : scratch, errors, {}, nullptr, 0, 0, std::nullopt};
   page_observer observer = recording_observer(recording);
-  run_records = block_records{};
   status = run(&observer);
-  finish_recorded_page(recording, false);
+  finish_recorded_page(recording, false, block_records{});
   pages = recording.count;
   if (site) {
     attach_pages(site->root, input_folder, recording);
@@ -249,8 +257,10 @@ int run_steps_into(const std::string& staging, const std::string& timestamp,
   site_frame* const framed = site ? &*site : nullptr;
   const bool built =
       replicate_directory_structure(input_folder, staging) &&
-      copy_non_command_files(input_folder, staging,
-                             extensions_not_copied(run_prose_settings, command_extensions)) &&
+      copy_non_command_files(
+          input_folder, staging,
+          extensions_not_copied(prose_settings_of(framed ? &framed->settings : nullptr),
+                                command_extensions)) &&
       write_main_css(staging, framed) &&
       compile_site(input_folder, staging, command_extensions, framed, observer);
   return built ? 0 : 1;
@@ -288,7 +298,7 @@ void full_rebuild(rebuild_state& state, const std::string& timestamp, rebuild_re
     remember_settings(state, timestamp);
     std::shared_ptr<remembered_site> site = record_run(
         [&](const page_observer* observer) { return run_steps_into(staging, timestamp, observer); },
-        errors, status, report.pages_compiled, page_extension_of(state));
+        errors, status, report.pages_compiled, page_extension_of(state), prose_of(state));
     if (status == 0 && site) {
       move_into(staging, output_folder, fs::path(staging).filename().string(), report);
       rename_staging_in(site->root, staging);
@@ -423,7 +433,7 @@ struct page_chain {
   rebuild_report& report;
   const text_sink& errors;
   std::uint64_t expected;  // the digest of the state the next page starts from
-  bool live = false;       // run_records holds that state
+  bool live = false;       // the records of `context` hold that state
   bool all_pages = false;  // every page is due (the icon changed)
   // Otherwise the state is `base` (the defaults when null) after compiling the `replay` pages.
   const block_records* base = nullptr;
@@ -434,43 +444,44 @@ struct page_chain {
   page_memory* compiling = nullptr;
   external_reads reads{};  // how pages read their external files; the folder is set per page
   const site_frame* frame = nullptr;  // the settings and map the pages are framed with, if any
+  page_context context{};             // what the pages compile with
 };
 
 // Compiles a page as a run does, framed when there are settings.
 void compile_framed(std::istream& source, std::ostream& page, const std::string& relative,
-                    bool png_icon, const site_frame* frame, const external_reads& reads) {
-  if (frame == nullptr) {
-    compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads);
+                    bool png_icon, page_chain& chain) {
+  if (chain.frame == nullptr) {
+    compile_page(source, page, chain.context, depth_prefix(relative), page_icon_for(png_icon),
+                 chain.reads);
     return;
   }
-  const page_frame framed = frame_page(*frame, relative, page_icon_for(png_icon));
-  compile_page(source, page, depth_prefix(relative), page_icon_for(png_icon), reads, &framed,
-               relative);
+  const page_frame framed = frame_page(*chain.frame, relative, page_icon_for(png_icon));
+  compile_page(source, page, chain.context, depth_prefix(relative), page_icon_for(png_icon),
+               chain.reads, &framed, relative);
 }
 
-void compile_unwritten(const std::string& relative, bool png_icon, const site_frame* frame,
-                       external_reads& reads) {
+void compile_unwritten(const std::string& relative, page_chain& chain) {
   const fs::path source_path = input_path(relative);
   std::ifstream source(source_path);
-  reads.folder = source_path.parent_path().string();
+  chain.reads.folder = source_path.parent_path().string();
   text_sink discard(nullptr, false);
   std::ostream page(&discard);
-  compile_framed(source, page, relative, png_icon, frame, reads);
+  compile_framed(source, page, relative, chain.site.png_icon, chain);
 }
 
 void restore_state(page_chain& chain) {
   if (chain.live) {
     return;
   }
-  run_records = chain.base != nullptr ? *chain.base : block_records{};
+  block_records& records = chain.context.records;
+  records = chain.base != nullptr ? *chain.base : block_records{};
   for (std::size_t i = 0; i < chain.replay.size(); ++i) {
     tree_entry& entry = *chain.replay[i].first;
     if (i % snapshot_spacing == snapshot_spacing - 1 && !entry.page->snapshot) {
-      entry.page->snapshot = std::make_unique<block_records>(run_records);
+      entry.page->snapshot = std::make_unique<block_records>(records);
     }
-    compile_unwritten(joined(chain.folder_paths[chain.replay[i].second], entry.name),
-                      chain.site.png_icon, chain.frame, chain.reads);
-    if (records_digest(run_records) != entry.page->end_digest) {
+    compile_unwritten(joined(chain.folder_paths[chain.replay[i].second], entry.name), chain);
+    if (records_digest(records) != entry.page->end_digest) {
       throw replay_mismatch{};
     }
   }
@@ -481,12 +492,11 @@ void restore_state(page_chain& chain) {
 // Compiles a page without writing it (a later page replaces it), or writes it beside its place
 // and renames it into place; how it ended.
 page_outcome compile_to(const tree_entry& entry, std::istream& source, const fs::path& page_path,
-                        const std::string& relative, const folder_node& node, bool png_icon,
-                        const site_frame* frame, const external_reads& reads) {
+                        const std::string& relative, const folder_node& node, page_chain& chain) {
   if (!entry.final_writer) {
     text_sink discard(nullptr, false);
     std::ostream page(&discard);
-    compile_framed(source, page, relative, png_icon, frame, reads);
+    compile_framed(source, page, relative, chain.site.png_icon, chain);
     return source.bad() ? page_outcome::not_read : page_outcome::compiled;
   }
   const fs::path temporary = page_path.parent_path() / temporary_name(node);
@@ -497,7 +507,7 @@ page_outcome compile_to(const tree_entry& entry, std::istream& source, const fs:
   if (!page.is_open()) {
     return page_outcome::not_created;
   }
-  compile_framed(source, page, relative, png_icon, frame, reads);
+  compile_framed(source, page, relative, chain.site.png_icon, chain);
   page.close();
   std::error_code error;
   const page_outcome outcome = source.bad()  ? page_outcome::not_read
@@ -515,17 +525,17 @@ page_outcome compile_to(const tree_entry& entry, std::istream& source, const fs:
 
 // Compiles a page as a run does, with the same messages; false when it was not compiled whole.
 bool write_page(const tree_entry& entry, const std::string& relative, const folder_node& node,
-                bool png_icon, const site_frame* frame, external_reads& reads) {
+                page_chain& chain) {
   const fs::path source_path = input_path(relative);
-  const fs::path page_path = fs::path(output_folder) / page_place_of(frame, relative);
+  const fs::path page_path = fs::path(output_folder) / page_place_of(chain.frame, relative);
   std::ifstream source(source_path);
   page_outcome outcome = page_outcome::not_opened;
   if (source.is_open()) {
-    reads.folder = source_path.parent_path().string();
+    chain.reads.folder = source_path.parent_path().string();
     if (entry.replaces) {
       std::cerr << page_replaced_warning(page_path.string(), source_path.string());
     }
-    outcome = compile_to(entry, source, page_path, relative, node, png_icon, frame, reads);
+    outcome = compile_to(entry, source, page_path, relative, node, chain);
   }
   std::cerr << page_report(outcome, source_path.string(), relative, page_path.string()).err;
   return outcome == page_outcome::compiled;
@@ -535,18 +545,17 @@ void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
                    const folder_node& node) {
   const std::string relative = joined(chain.folder_paths[folder], entry.name);
   auto memory = std::make_unique<page_memory>();
-  memory->start_digest = records_digest(run_records);
+  memory->start_digest = records_digest(chain.context.records);
   if ((entry.page && entry.page->snapshot) || chain.since_snapshot >= snapshot_spacing) {
-    memory->snapshot = std::make_unique<block_records>(run_records);
+    memory->snapshot = std::make_unique<block_records>(chain.context.records);
     chain.since_snapshot = 0;
   }
   entry.stamp = read_stamp(input_path(relative));
   const std::size_t errors_from = chain.errors.text.size();
   chain.compiling = memory.get();
-  memory->written =
-      write_page(entry, relative, node, chain.site.png_icon, chain.frame, chain.reads);
+  memory->written = write_page(entry, relative, node, chain);
   chain.compiling = nullptr;
-  memory->end_digest = records_digest(run_records);
+  memory->end_digest = records_digest(chain.context.records);
   memory->problems = lines_from(chain.errors.text, errors_from);
   chain.report.succeeded = chain.report.succeeded && memory->written;
   ++chain.report.pages_compiled;
@@ -571,7 +580,7 @@ void visit_page(page_chain& chain, tree_entry& entry, std::uint32_t folder,
   entry.dirty = false;
   if (unchanged) {
     if (chain.live) {
-      chain.own_base = run_records;
+      chain.own_base = chain.context.records;
       chain.base = &chain.own_base;
       chain.live = false;
     }
@@ -621,7 +630,7 @@ void visit_folder(page_chain& chain, folder_node& node, const std::string& relat
       }
       visit_folder(chain, *entry.folder, path);
     } else if (entry.kind == entry_kind::command_file) {
-      if (entry.dirty && is_source_page(run_prose_settings, entry.name)) {
+      if (entry.dirty && is_source_page(chain.context.prose, entry.name)) {
         copy_asset(joined(relative, entry.name), node, chain.report);  // shown and offered
       }
       visit_page(chain, entry, folder, node);
@@ -773,6 +782,7 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     chain.all_pages = png_icon != site.png_icon;
     site.png_icon = png_icon;
     chain.frame = frame.get();
+    chain.context.prose = site.prose;
     if (remade && state.frame && frame->map != state.frame->map) {
       mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon), false);
     }
@@ -808,7 +818,7 @@ int build_and_remember(rebuild_state& state, const std::string& timestamp) {
   remember_settings(state, timestamp);
   state.site =
       record_run([&](const page_observer* observer) { return run_generator(timestamp, observer); },
-                 errors, status, pages, page_extension_of(state));
+                 errors, status, pages, page_extension_of(state), prose_of(state));
   state.trusted = status == 0 && state.site != nullptr;
   return status;
 }

@@ -57,7 +57,8 @@ std::string output_name(const tree_entry& entry, const std::string& page_extensi
 
 // The outputs a folder's entries leave in site/, by name, each marked when it is a folder.
 std::unordered_map<std::string, bool> outputs_of(const std::vector<tree_entry>& entries,
-                                                 const std::string& page_extension) {
+                                                 const std::string& page_extension,
+                                                 const prose_settings& prose) {
   std::unordered_map<std::string, bool> outputs;
   for (const tree_entry& entry : entries) {
     std::string name = output_name(entry, page_extension);
@@ -65,7 +66,7 @@ std::unordered_map<std::string, bool> outputs_of(const std::vector<tree_entry>& 
       outputs[std::move(name)] = entry.kind == entry_kind::folder;
     }
     if (entry.kind == entry_kind::command_file && entry.final_writer &&
-        is_source_page(run_prose_settings, entry.name)) {
+        is_source_page(prose, entry.name)) {
       outputs[entry.name] = false;  // the source file itself, copied beside its page
     }
   }
@@ -133,7 +134,8 @@ std::string page_name(const std::string& command_file, const std::string& extens
 void refresh_folder(remembered_site& site, folder_node& node, const fs::path& folder,
                     const std::string& relative, bool everything) {
   std::vector<tree_entry> old = std::move(node.entries);
-  const std::unordered_map<std::string, bool> old_outputs = outputs_of(old, site.page_extension);
+  const std::unordered_map<std::string, bool> old_outputs =
+      outputs_of(old, site.page_extension, site.prose);
   std::unordered_map<std::string_view, std::size_t> old_by_name;
   for (std::size_t i = 0; i < old.size(); ++i) {
     old_by_name.emplace(old[i].name, i);
@@ -152,7 +154,7 @@ void refresh_folder(remembered_site& site, folder_node& node, const fs::path& fo
   }
   plan_folder(site, node, relative.empty());
   const std::unordered_map<std::string, bool> new_outputs =
-      outputs_of(node.entries, site.page_extension);
+      outputs_of(node.entries, site.page_extension, site.prose);
   for (const auto& [name, is_folder] : old_outputs) {
     const auto kept = new_outputs.find(name);
     if (kept == new_outputs.end() || kept->second != is_folder) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "block_records.h"
+#include "prose_settings.h"
 
 // What tells one version of a file from the next. Times are nanoseconds; a stamp taken so soon
 // after a write that a second write could leave the same times is racy and never matches.
@@ -81,6 +82,7 @@ struct remembered_site {
   bool plans_conflict = false;  // a page would be written over a folder or main.css is a folder
   std::vector<std::string> removals;    // outputs below site/ that the last refresh made stale
   std::string page_extension = ".htm";  // of the pages, as the settings name it
+  prose_settings prose;                 // as the settings turn them on
   std::vector<external_file> externals;
   std::unordered_map<std::string, std::uint32_t> external_index;
 };

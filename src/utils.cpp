@@ -12,9 +12,11 @@
 #include "external_reads.h"
 #include "file_copy.h"
 #include "framed_blocks.h"
+#include "highlight.h"
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
+#include "page_context.h"
 #include "page_frame.h"
 #include "prose_settings.h"
 
@@ -204,15 +206,16 @@ page_icon page_icon_in(const std::string& output) {
   return page_icon_for(fs::exists(fs::path(output) / "favicon.png"));
 }
 
-void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon, const external_reads& reads, const page_frame* frame,
-                  std::string_view command_file) {
+void compile_page(std::istream& source, std::ostream& page, page_context& context,
+                  const std::string& prefix, const page_icon& icon, const external_reads& reads,
+                  const page_frame* frame, std::string_view command_file) {
   const external_reads_scope reading(page, reads);
   const framed_blocks_scope framing(page, frame != nullptr);
   frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
-  if (frame != nullptr && is_source_page(run_prose_settings, command_file)) {
-    write_source_listing(source, command_file, page);
+  if (frame != nullptr && is_source_page(context.prose, command_file)) {
+    write_source_listing(source, command_file, context, page);
     page << frame->foot;
+    report_highlight_failure(*context.errors);
     return;
   }
   block_flags flags;
@@ -221,10 +224,11 @@ void compile_page(std::istream& source, std::ostream& page, const std::string& p
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
     if (frame == nullptr || !takes_page_line(line, in_page, flags != block_flags{})) {
-      route_line(line, flags, page);
+      route_line(line, flags, context, page);
     }
   }
   frame != nullptr ? void(page << frame->foot) : write_page_foot(page);
+  report_highlight_failure(*context.errors);
 }
 
 std::string_view file_extension(std::string_view name) {
@@ -268,35 +272,26 @@ std::string_view without_carriage_return(std::string_view line) {
   return line;
 }
 
-namespace {
-
-// The strings of finished blocks' lines, kept for the next block's.
-thread_local std::vector<std::string> spare_lines;
-
-}  // namespace
-
-void recycle_lines(std::vector<std::string>& lines) {
+void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare) {
   for (std::string& line : lines) {
-    spare_lines.push_back(std::move(line));
+    spare.push_back(std::move(line));
   }
   lines.clear();
 }
 
-void add_line(std::vector<std::string>& lines, std::string_view line) {
-  if (spare_lines.empty()) {
+void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
+              std::string_view line) {
+  if (spare.empty()) {
     lines.emplace_back(line);
     return;
   }
-  lines.push_back(std::move(spare_lines.back()));
-  spare_lines.pop_back();
+  lines.push_back(std::move(spare.back()));
+  spare.pop_back();
   lines.back().assign(line);
 }
 
-bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys) {
-  return apply_setting(line, std::span<const setting_key>(keys.begin(), keys.size()));
-}
-
-bool apply_setting(std::string_view line, std::span<const setting_key> keys) {
+bool apply_setting(std::string_view line, std::span<const setting_key> keys,
+                   block_records& records) {
   if (!line.starts_with("@@")) {  // no key can match: most lines of a text or code block
     return false;
   }
@@ -305,14 +300,18 @@ bool apply_setting(std::string_view line, std::span<const setting_key> keys) {
       continue;
     }
     const std::string_view value = line.substr(key.prefix.size());
-    if (std::string* const* text = std::get_if<std::string*>(&key.field)) {
-      (*text)->assign(value);
+    if (const auto* text = std::get_if<std::string* (*)(block_records&)>(&key.field)) {
+      (*text)(records)->assign(value);
     } else {
-      *std::get<bool*>(key.field) = value == "true";
+      *std::get<bool* (*)(block_records&)>(key.field)(records) = value == "true";
     }
     return true;
   }
   return false;
+}
+
+const void* setting_field(const setting_key& key, block_records& records) {
+  return std::visit([&](auto field) -> const void* { return field(records); }, key.field);
 }
 
 std::string html_escape(const std::string& text) {

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <istream>
 #include <ostream>
 #include <span>
@@ -48,14 +47,16 @@ page_icon page_icon_for(bool png);
 page_icon page_icon_in(const std::string& output);
 
 struct external_reads;
+struct page_context;
 
 // Writes the page of one command file: the head linking the icon and the stylesheet behind
 // `prefix` ("../" per folder), every line of `source` routed to its block, and the footer; with
 // a `frame`, its head and foot instead, and the @page block is no content, and a source file
-// (`command_file` names it) shows its own listing instead. Text and code blocks read their
-// external files through `reads`.
-void compile_page(std::istream& source, std::ostream& page, const std::string& prefix,
-                  const page_icon& icon, const external_reads& reads,
+// (`command_file` names it) shows its own listing instead. The blocks start from the records of
+// `context` and leave theirs there; text and code blocks read their external files through
+// `reads`.
+void compile_page(std::istream& source, std::ostream& page, page_context& context,
+                  const std::string& prefix, const page_icon& icon, const external_reads& reads,
                   const page_frame* frame = nullptr, std::string_view command_file = {});
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
@@ -76,23 +77,25 @@ struct block_names {
   std::string_view closing;
 };
 
-// Moves the strings of `lines` aside for add_line to reuse, leaving `lines` empty: the lines of
-// one block after another then allocate only when they outgrow every earlier line.
-void recycle_lines(std::vector<std::string>& lines);
+// Moves the strings of `lines` to `spare` for add_line to reuse, leaving `lines` empty: the lines
+// of one block after another then allocate only when they outgrow every earlier line.
+void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare);
 
-// Appends `line` to `lines` in a string that recycle_lines set aside, when there is one.
-void add_line(std::vector<std::string>& lines, std::string_view line);
+// Appends `line` to `lines` in a string that recycle_lines set aside in `spare`, when there is one.
+void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
+              std::string_view line);
 
 // Follows the block protocol for one line that the router gave a kind: its opening line opens the
-// block and resets `record` to the kind's defaults, its closing line closes the block and calls
-// `write` (the record keeps its values), and any other line inside the block goes to `take_line`.
+// block and resets `record` to the kind's defaults (its lines' strings go to `spare`), its closing
+// line closes the block and calls `write` (the record keeps its values), and any other line inside
+// the block goes to `take_line`.
 template <typename Record, typename TakeLine, typename Write>
 void follow_block_protocol(std::string_view line, block_names names, bool& in_block, Record& record,
-                           TakeLine take_line, Write write) {
+                           std::vector<std::string>& spare, TakeLine take_line, Write write) {
   if (line == names.opening) {
     in_block = true;
     if constexpr (requires { record.lines; }) {
-      recycle_lines(record.lines);
+      recycle_lines(record.lines, spare);
       std::vector<std::string> kept = std::move(record.lines);
       record = Record{};
       record.lines = std::move(kept);
@@ -110,17 +113,22 @@ void follow_block_protocol(std::string_view line, block_names names, bool& in_bl
 // `line` without one trailing carriage return.
 std::string_view without_carriage_return(std::string_view line);
 
-// A setting key ("@@size ", always beginning with "@@") and the field of a settings record that
-// it fills.
+struct block_records;
+
+// A setting key ("@@size ", always beginning with "@@") and the field of the block records that it
+// fills, found in whichever records a page compiles with.
 struct setting_key {
   std::string_view prefix;
-  std::variant<std::string*, bool*> field;
+  std::variant<std::string* (*)(block_records&), bool* (*)(block_records&)> field;
 };
 
-// Stores the rest of `line` after the first of `keys` that starts it (a flag becomes true when the
-// rest is exactly "true"); false when no key matches.
-bool apply_setting(std::string_view line, std::initializer_list<setting_key> keys);
-bool apply_setting(std::string_view line, std::span<const setting_key> keys);
+// Stores the rest of `line` in `records` at the field of the first of `keys` that starts it (a flag
+// becomes true when the rest is exactly "true"); false when no key matches.
+bool apply_setting(std::string_view line, std::span<const setting_key> keys,
+                   block_records& records);
+
+// The address of the field that `key` fills in `records`.
+const void* setting_field(const setting_key& key, block_records& records);
 
 // `text` with "&", "<" and ">" written as entities.
 std::string html_escape(const std::string& text);
@@ -129,13 +137,13 @@ std::string html_escape(const std::string& text);
 void append_html_escaped(std::string& out, const std::string& text);
 
 // Writes one row per line of a text panel or code listing: `append_row(buffer, line)` appends a
-// row's HTML to a buffer that is reused from block to block, so that a long listing allocates
-// nothing per line. The buffer is handed over in pieces under 1 KiB, which gather in the page's
-// stream buffer (larger pieces are written straight through, one system call each).
+// row's HTML to `buffer`, which the caller reuses from block to block, so that a long listing
+// allocates nothing per line. The buffer is handed over in pieces under 1 KiB, which gather in the
+// page's stream buffer (larger pieces are written straight through, one system call each).
 template <typename AppendRow>
-void write_rows(std::ostream& page, const std::vector<std::string>& lines, AppendRow append_row) {
+void write_rows(std::ostream& page, const std::vector<std::string>& lines, std::string& buffer,
+                AppendRow append_row) {
   constexpr std::size_t piece = 512;  // with one row more, still under 1 KiB as a rule
-  static std::string buffer;
   buffer.clear();
   for (const std::string& line : lines) {
     append_row(buffer, line);

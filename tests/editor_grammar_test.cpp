@@ -45,10 +45,11 @@ TEST(EditorGrammar, FollowsTheRoutingOfEveryKind) {
     EXPECT_TRUE(matches(region, "end", std::string(route.names.closing))) << name;
     EXPECT_FALSE(matches(region, "begin", std::string(" ").append(route.names.opening))) << name;
     for (const block_route& other : block_routes) {
-      for (const setting_key& key : other.settings()) {
+      for (const setting_key& key : other.settings(prose_settings{})) {
         const std::string_view typed = key.prefix.substr(2, key.prefix.size() - 3);
-        const bool own = std::ranges::any_of(
-            route.settings(), [&](const setting_key& mine) { return mine.prefix == key.prefix; });
+        const bool own =
+            std::ranges::any_of(route.settings(prose_settings{}),
+                                [&](const setting_key& mine) { return mine.prefix == key.prefix; });
         EXPECT_EQ(own, takes_setting(region, typed)) << name << " @@" << typed;
       }
     }

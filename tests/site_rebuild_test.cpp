@@ -170,7 +170,6 @@ TEST_F(SiteRebuild, NamedSituationsEndAsAFreshRun) {
 }
 
 TEST_F(SiteRebuild, SourcePagesAndMarkdownFilesOfASiteWithSettingsEndAsAFreshRun) {
-  run_prose_settings = {.enabled = true, .raw_html = false};
   put(fresh / "orvello.toml", "");
   const std::vector<rebuild_case> cases{
       {"source file edited",
@@ -199,7 +198,6 @@ TEST_F(SiteRebuild, SourcePagesAndMarkdownFilesOfASiteWithSettingsEndAsAFreshRun
     const rebuild_report report = rebuild_and_compare(std::nullopt, situation.name);
     EXPECT_FALSE(report.full) << situation.name;
   }
-  run_prose_settings = {};
 }
 
 TEST_F(SiteRebuild, UntrustedRebuildIsFullAndRemovesStaleFiles) {

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "block_records.h"
+
 TEST(HtmlEscape, EscapesAmpersandAndAngleBracketsOnly) {
   EXPECT_EQ("", html_escape(""));
   EXPECT_EQ("plain words", html_escape("plain words"));
@@ -95,11 +97,17 @@ TEST(UnitRules, EachKindOfValueHasItsOwnExemptions) {
 }
 
 TEST(ApplySetting, FirstMatchingKeyTakesTheRestOfTheLine) {
-  std::string size = "old", text = "old";
-  bool loop = true;
-  const auto apply = [&](std::string_view line) {
-    return apply_setting(line, {{"@@size ", &size}, {"@@text ", &text}, {"@@loop ", &loop}});
-  };
+  block_records records;
+  std::string& size = records.title.size;
+  std::string& text = records.title.text;
+  bool& loop = records.video.loop;
+  size = text = "old";
+  loop = true;
+  static constexpr setting_key keys[] = {
+      {"@@size ", &record_field<&block_records::title, &title_template_config::size>},
+      {"@@text ", &record_field<&block_records::title, &title_template_config::text>},
+      {"@@loop ", &record_field<&block_records::video, &video_template_config::loop>}};
+  const auto apply = [&](std::string_view line) { return apply_setting(line, keys, records); };
   EXPECT_TRUE(apply("@@size 40"));
   EXPECT_EQ("40", size);
   EXPECT_TRUE(apply("@@text  two blanks "));
@@ -124,10 +132,11 @@ TEST(FollowBlockProtocol, OpensResetsClosesAndPassesInnerLines) {
     std::string value = "default";
   } config{"kept"};
   bool in_block = false;
+  std::vector<std::string> spare;
   std::string taken, written;
   const auto step = [&](std::string_view line) {
     follow_block_protocol(
-        line, block_names{"@x", "@end_x"}, in_block, config,
+        line, block_names{"@x", "@end_x"}, in_block, config, spare,
         [&](std::string_view inner) { taken += std::string(inner) + ";"; },
         [&] { written += config.value + ";"; });
   };

@@ -31,6 +31,7 @@
 #include "checker.h"
 #include "external_reads.h"
 #include "generator.h"
+#include "page_context.h"
 #include "utils.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +55,9 @@ constexpr std::string_view page_foot =
 
 // The folder of the command file: it holds x when the input brings it, and d, an empty folder.
 fs::path scratch;
+
+// What the compiler carries from input to input, as from page to page.
+page_context carried;
 
 // How many PDF blocks the process has written; each new one must carry the next number.
 long long pdf_blocks_seen = 0;
@@ -499,14 +503,14 @@ void check_console(std::string_view errors, std::string_view page) {
   std::abort();
 }
 
-// Checks `command` as the command file page.orv of the scratch folder; returns the records the
-// checker left.
-block_records check_command(std::string_view command) {
+// Checks `command` as the command file page.orv of the scratch folder from `records`; returns the
+// records the checker left.
+block_records check_command(std::string_view command, block_records records) {
   const project_folder project{
-      scratch, fs::canonical(scratch), command_file_extensions(), ".htm", false, {}};
+      scratch, fs::canonical(scratch), command_file_extensions(), ".htm", false, {}, {}};
   std::istringstream source{std::string(command)};
   const std::vector<diagnostic> found =
-      check_command_lines(source, {scratch / "page.orv", "page.orv"}, project);
+      check_command_lines(source, {scratch / "page.orv", "page.orv"}, project, records);
   const std::vector<std::string_view> lines = lines_of(command);
   std::pair<std::size_t, std::size_t> previous{1, 1};
   for (const diagnostic& finding : found) {
@@ -527,7 +531,7 @@ block_records check_command(std::string_view command) {
       broken_check(finding, "a finding's message is empty or spans lines");
     }
   }
-  return run_records;
+  return records;
 }
 
 // --- Driving the compiler --------------------------------------------------------------------
@@ -563,13 +567,6 @@ void place_external_file(std::optional<std::string_view> bytes) {
   }
 }
 
-// Sends what the compiler writes to standard error into a string while it lives.
-struct captured_errors {
-  std::ostringstream text;
-  std::streambuf* const console = std::cerr.rdbuf(text.rdbuf());
-  ~captured_errors() { std::cerr.rdbuf(console); }
-};
-
 void remove_scratch() {
   std::error_code ignored;
   fs::remove_all(scratch, ignored);
@@ -600,22 +597,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   place_external_file(split == std::string_view::npos
                           ? std::nullopt
                           : std::optional(input.substr(split + external_separator.size())));
-  const block_records before = run_records;
-  const block_records checked = check_command(command);
-  run_records = before;
+  const block_records checked = check_command(command, carried.records);
   std::istringstream source{std::string(command)};
   std::ostringstream page;
-  std::string errors;
-  {
-    captured_errors console;
-    compile_page(source, page, "../", page_icon{"favicon.png", "image/png"},
-                 external_reads{scratch.string(), {}, {}});
-    errors = console.text.str();
-  }
+  std::ostringstream errors;
+  carried.errors = &errors;
+  compile_page(source, page, carried, "../", page_icon{"favicon.png", "image/png"},
+               external_reads{scratch.string(), {}, {}});
+  carried.errors = &std::cerr;
   const std::string written = page.str();
   check_page(written, command);
-  check_console(errors, written);
-  if (!(run_records == checked)) {
+  check_console(errors.str(), written);
+  if (!(carried.records == checked)) {
     std::cerr << "The checker left other records than the compiler\n";
     std::abort();
   }
