@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <iostream>
 #include <memory>
@@ -43,13 +44,65 @@ walked_kind kind_of(DIR* folder, const dirent& entry) {
   }
 }
 
+// Appends the entries a walk meets to a listing, a record at a time: the entry's kind and its
+// name with a terminating zero, or the mark that closes a folder.
+class listing_writer {
+ public:
+  explicit listing_writer(walk_listing* listing) : listing_(listing) {}
+
+  void entry(walked_kind kind, std::string_view name) {
+    if (listing_ != nullptr) {
+      std::string& piece = room_for(name.size() + 2);
+      piece += static_cast<char>(kind);
+      piece.append(name) += '\0';
+    }
+  }
+
+  void folder_end() {
+    if (listing_ != nullptr) {
+      room_for(1) += folder_end_mark;
+    }
+  }
+
+  static constexpr char folder_end_mark = 'e';
+
+ private:
+  static constexpr std::size_t piece_size = 64 * 1024;
+
+  std::string& room_for(std::size_t size) {
+    std::vector<std::string>& pieces = listing_->pieces;
+    if (pieces.empty() || pieces.back().size() + size > pieces.back().capacity()) {
+      pieces.emplace_back().reserve(std::max(piece_size, size));
+    }
+    return pieces.back();
+  }
+
+  walk_listing* listing_;
+};
+
+// Appends `name` to the path of its folder, `path`, whose length without it is `length`.
+void enter(std::string& path, std::size_t length, std::string_view name) {
+  const bool separated = length == 0 || path[length - 1] == '/';
+  path.resize(length);
+  path.append(separated ? "" : "/").append(name);
+}
+
+// Visits one entry; a file-system error of the visit is reported and the walk goes on.
+void visit_entry(const walked_entry& entry, const entry_visit& visit, const error_report& report) {
+  try {
+    visit(entry);
+  } catch (const fs::filesystem_error& failure) {
+    report(failure);
+  }
+}
+
 // Walks the folder at `path`, which it extends by each entry's name in turn and leaves as it was.
 // Entries come in the order the folder lists them, without "." and "..".
-void walk_folder(std::string& path, const entry_visit& visit, const error_report& report) {
+void walk_folder(std::string& path, const entry_visit& visit, const error_report& report,
+                 listing_writer& writer) {
   const std::unique_ptr<DIR, folder_closer> folder(opendir(path.c_str()));
   int error = folder ? 0 : errno;
   const std::size_t length = path.size();
-  const bool separated = path.ends_with('/') || path.empty();
   while (folder) {
     errno = 0;
     const dirent* entry = readdir(folder.get());
@@ -61,27 +114,66 @@ void walk_folder(std::string& path, const entry_visit& visit, const error_report
     if (name == "." || name == "..") {
       continue;
     }
-    path.append(separated ? "" : "/").append(name);
+    enter(path, length, name);
     const walked_entry walked{path, kind_of(folder.get(), *entry)};
-    try {
-      visit(walked);
-    } catch (const fs::filesystem_error& failure) {
-      report(failure);
-    }
+    writer.entry(walked.kind, name);
+    visit_entry(walked, visit, report);
     if (walked.kind == walked_kind::folder) {
-      walk_folder(path, visit, report);
+      walk_folder(path, visit, report, writer);
     }
-    path.resize(length);
   }
+  path.resize(length);
+  writer.folder_end();
   if (error != 0) {
     report(fs::filesystem_error("cannot read folder", fs::path(path),
                                 std::error_code(error, std::generic_category())));
   }
 }
 
-void walk_tree(const input_tree& tree, const entry_visit& visit, const error_report& report) {
+// Visits the entries of a complete listing below the folder at `path`, in the order they were
+// kept.
+void replay_listing(const walk_listing& listing, std::string& path, const entry_visit& visit,
+                    const error_report& report) {
+  std::vector<std::size_t> lengths{path.size()};  // of the folders entered, innermost last
+  for (const std::string& piece : listing.pieces) {
+    for (std::size_t at = 0; at < piece.size() && !lengths.empty();) {
+      if (piece[at] == listing_writer::folder_end_mark) {
+        path.resize(lengths.back());
+        lengths.pop_back();
+        ++at;
+        continue;
+      }
+      const auto kind = static_cast<walked_kind>(piece[at]);
+      const std::size_t end = piece.find('\0', at + 1);
+      enter(path, lengths.back(), std::string_view(piece).substr(at + 1, end - at - 1));
+      at = end + 1;
+      visit_entry({path, kind}, visit, report);
+      if (kind == walked_kind::folder) {
+        lengths.push_back(path.size());
+      }
+    }
+  }
+}
+
+void walk_tree(const input_tree& tree, const entry_visit& visit, const error_report& report,
+               walk_memory memory) {
   std::string path = tree.folder.native();
-  walk_folder(path, visit, report);
+  if (memory.replay != nullptr && memory.replay->complete) {
+    replay_listing(*memory.replay, path, visit, report);
+    return;
+  }
+  bool failed = false;
+  listing_writer writer(memory.record);
+  walk_folder(
+      path, visit,
+      [&](const fs::filesystem_error& error) {
+        failed = true;
+        report(error);
+      },
+      writer);
+  if (memory.record != nullptr) {
+    memory.record->complete = !failed;
+  }
 }
 
 // Whether the target of the link at `path` is of the type `wanted`.
@@ -130,22 +222,30 @@ std::string place_below(const walked_entry& entry, const input_tree& tree) {
   return resolved.native();
 }
 
-bool walk_input(const input_tree& tree, std::string_view error_prefix, const entry_visit& visit) {
+bool walk_input(const input_tree& tree, std::string_view error_prefix, const entry_visit& visit,
+                walk_memory memory) {
   bool complete = true;
-  walk_tree(tree, visit, [&](const fs::filesystem_error& error) {
-    std::cerr << error_prefix << error.what() << "\n";
-    complete = false;
-  });
+  walk_tree(
+      tree, visit,
+      [&](const fs::filesystem_error& error) {
+        std::cerr << error_prefix << error.what() << "\n";
+        complete = false;
+      },
+      memory);
   return complete;
 }
 
 void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
                          ordered_reports& reports, const entry_visit& visit,
-                         const std::function<void()>& settle) {
-  walk_tree(tree, visit, [&](const fs::filesystem_error& error) {
-    settle();
-    add_report(reports, console_report{std::string(error_prefix) + error.what() + "\n", "", false});
-  });
+                         const std::function<void()>& settle, walk_memory memory) {
+  walk_tree(
+      tree, visit,
+      [&](const fs::filesystem_error& error) {
+        settle();
+        add_report(reports,
+                   console_report{std::string(error_prefix) + error.what() + "\n", "", false});
+      },
+      memory);
 }
 
 bool run_walking_step(const std::string& source, std::string_view error_prefix,

@@ -43,7 +43,7 @@ std::size_t pipeline_descriptors(const pipeline_windows& windows) {
 
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions) {
-  return {input, output, extensions, pipeline_windows_for(spare_descriptors()), nullptr};
+  return {input, output, extensions, pipeline_windows_for(spare_descriptors()), nullptr, nullptr};
 }
 
 namespace {
@@ -285,7 +285,8 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         compile_oldest(run);
       }
     };
-    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read);
+    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read,
+                        {nullptr, request.listing});
     compile_all_read();
     hand_over(run.writing.jobs);
     print_all_reports(run.reports);

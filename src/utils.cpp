@@ -63,12 +63,13 @@ bool delete_directory(const std::string& dir) {
   }
 }
 
-bool replicate_directory_structure(const std::string& source, const std::string& destination) {
+bool replicate_directory_structure(const std::string& source, const std::string& destination,
+                                   walk_listing* listing) {
   constexpr std::string_view error_prefix = "File system error: ";
   return run_walking_step(source, error_prefix, [&] {
     fs::create_directories(destination);
     const input_tree tree = open_input_tree(source);
-    return walk_input(tree, error_prefix, [&](const walked_entry& entry) {
+    const auto visit = [&](const walked_entry& entry) {
       std::error_code error;
       if (!leads_to_folder(entry, error)) {
         return;
@@ -77,7 +78,8 @@ bool replicate_directory_structure(const std::string& source, const std::string&
       if (fs::create_directories(target)) {
         std::cout << "Created: " << target.string() << "\n";
       }
-    });
+    };
+    return walk_input(tree, error_prefix, visit, {listing, nullptr});
   });
 }
 
@@ -116,7 +118,8 @@ console_report copy_asset(const std::string& from, const std::string& to,
 }  // namespace
 
 bool copy_non_command_files(const std::string& source, const std::string& destination,
-                            const std::vector<std::string>& extensions) {
+                            const std::vector<std::string>& extensions,
+                            const walk_listing* listing) {
   constexpr std::string_view error_prefix = "Error copying files: ";
   return run_walking_step(source, error_prefix, [&] {
     const input_tree tree = open_input_tree(source);
@@ -145,7 +148,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
                    return copy_asset(from, target, relative, creation_mask, error_prefix);
                  }));
     };
-    walk_input_in_order(tree, error_prefix, reports, visit, [] {});
+    walk_input_in_order(tree, error_prefix, reports, visit, [] {}, {nullptr, listing});
     hand_over(copying);
     print_all_reports(reports);
     return reports.all_ok;
