@@ -44,47 +44,79 @@ walked_kind kind_of(DIR* folder, const dirent& entry) {
   }
 }
 
-// Appends the entries a walk meets to a listing, a record at a time: the entry's kind and its
-// name with a terminating zero, or the mark that closes a folder.
+// Appends the entries a walk meets to a listing, a record at a time: the entry's kind, how many
+// leading bytes its name shares with the name before it in its folder, the rest of the name and a
+// terminating zero; or the mark that closes a folder. A listing that grows past a few MiB is
+// given up, and the later steps read the folder again: a run's memory stays bounded.
 class listing_writer {
  public:
   explicit listing_writer(walk_listing* listing) : listing_(listing) {}
 
-  void entry(walked_kind kind, std::string_view name) {
-    if (listing_ != nullptr) {
-      std::string& piece = room_for(name.size() + 2);
-      piece += static_cast<char>(kind);
-      piece.append(name) += '\0';
+  void entry(walked_kind kind, std::string_view name, std::string_view previous) {
+    std::size_t shared = 0;
+    while (shared < std::min({name.size(), previous.size(), std::size_t{255}}) &&
+           name[shared] == previous[shared]) {
+      ++shared;
+    }
+    if (std::string* piece = room_for(name.size() - shared + 3)) {
+      *piece += static_cast<char>(kind);
+      *piece += static_cast<char>(shared);
+      piece->append(name.substr(shared)) += '\0';
     }
   }
 
   void folder_end() {
-    if (listing_ != nullptr) {
-      room_for(1) += folder_end_mark;
+    if (std::string* piece = room_for(1)) {
+      *piece += folder_end_mark;
     }
   }
+
+  // Whether every entry was kept.
+  bool whole() const { return listing_ != nullptr; }
 
   static constexpr char folder_end_mark = 'e';
 
  private:
   static constexpr std::size_t piece_size = 64 * 1024;
+  static constexpr std::size_t most_pieces = 64;
 
-  std::string& room_for(std::size_t size) {
+  std::string* room_for(std::size_t size) {
+    if (listing_ == nullptr) {
+      return nullptr;
+    }
     std::vector<std::string>& pieces = listing_->pieces;
     if (pieces.empty() || pieces.back().size() + size > pieces.back().capacity()) {
+      if (pieces.size() == most_pieces) {
+        pieces = {};
+        listing_ = nullptr;
+        return nullptr;
+      }
       pieces.emplace_back().reserve(std::max(piece_size, size));
     }
-    return pieces.back();
+    return &pieces.back();
   }
 
   walk_listing* listing_;
 };
 
+// Where the name of an entry of the folder at `path[0, length)` starts in its path.
+std::size_t name_start(const std::string& path, std::size_t length) {
+  return length == 0 || path[length - 1] == '/' ? length : length + 1;
+}
+
+// The name of the entry before in the folder at `path[0, length)`, which `path` still holds.
+std::string_view previous_name(const std::string& path, std::size_t length) {
+  return path.size() > length ? std::string_view(path).substr(name_start(path, length))
+                              : std::string_view();
+}
+
 // Appends `name` to the path of its folder, `path`, whose length without it is `length`.
 void enter(std::string& path, std::size_t length, std::string_view name) {
-  const bool separated = length == 0 || path[length - 1] == '/';
   path.resize(length);
-  path.append(separated ? "" : "/").append(name);
+  if (name_start(path, length) != length) {
+    path += '/';
+  }
+  path.append(name);
 }
 
 // Visits one entry; a file-system error of the visit is reported and the walk goes on.
@@ -114,9 +146,10 @@ void walk_folder(std::string& path, const entry_visit& visit, const error_report
     if (name == "." || name == "..") {
       continue;
     }
+    const walked_kind kind = kind_of(folder.get(), *entry);
+    writer.entry(kind, name, previous_name(path, length));
     enter(path, length, name);
-    const walked_entry walked{path, kind_of(folder.get(), *entry)};
-    writer.entry(walked.kind, name);
+    const walked_entry walked{path, kind};
     visit_entry(walked, visit, report);
     if (walked.kind == walked_kind::folder) {
       walk_folder(path, visit, report, writer);
@@ -144,8 +177,15 @@ void replay_listing(const walk_listing& listing, std::string& path, const entry_
         continue;
       }
       const auto kind = static_cast<walked_kind>(piece[at]);
-      const std::size_t end = piece.find('\0', at + 1);
-      enter(path, lengths.back(), std::string_view(piece).substr(at + 1, end - at - 1));
+      const auto shared = static_cast<unsigned char>(piece[at + 1]);
+      const std::size_t end = piece.find('\0', at + 2);
+      const std::string_view rest = std::string_view(piece).substr(at + 2, end - at - 2);
+      if (shared == 0) {
+        enter(path, lengths.back(), rest);
+      } else {  // `path` still ends in the name before, which shares its first bytes
+        path.resize(name_start(path, lengths.back()) + shared);
+        path.append(rest);
+      }
       at = end + 1;
       visit_entry({path, kind}, visit, report);
       if (kind == walked_kind::folder) {
@@ -172,7 +212,7 @@ void walk_tree(const input_tree& tree, const entry_visit& visit, const error_rep
       },
       writer);
   if (memory.record != nullptr) {
-    memory.record->complete = !failed;
+    memory.record->complete = !failed && writer.whole();
   }
 }
 
