@@ -53,6 +53,9 @@ class listing_writer {
   explicit listing_writer(walk_listing* listing) : listing_(listing) {}
 
   void entry(walked_kind kind, std::string_view name, std::string_view previous) {
+    if (listing_ == nullptr) {
+      return;
+    }
     std::size_t shared = 0;
     while (shared < std::min({name.size(), previous.size(), std::size_t{255}}) &&
            name[shared] == previous[shared]) {

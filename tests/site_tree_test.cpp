@@ -283,3 +283,19 @@ TEST_F(SiteTree, AKeptWalkMeetsWhatTheFolderHolds) {
     EXPECT_EQ(read, walked(tree, {nullptr, &listing})) << folder;
   }
 }
+
+// A listing that would outgrow its ceiling is given up, and a later walk reads the folder again.
+TEST_F(SiteTree, AListingPastItsCeilingIsGivenUp) {
+  fs::create_directories(work / "proj");
+  for (unsigned i = 0; i < 18'000; ++i) {  // about 4.5 MB of names that share little
+    const std::string name = std::to_string(i * 2654435761u) + std::string(240, 'n');
+    std::ofstream(work / "proj" / name).put('x');
+  }
+  const input_tree tree = open_input_tree((work / "proj").string());
+  walk_listing listing;
+  const std::vector<std::string> read = walked(tree, {&listing, nullptr});
+  EXPECT_FALSE(listing.complete);
+  EXPECT_TRUE(listing.pieces.empty());
+  EXPECT_EQ(read.size(), 18'000u);
+  EXPECT_EQ(read, walked(tree, {nullptr, &listing}));
+}
