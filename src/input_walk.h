@@ -68,6 +68,11 @@ struct walk_memory {
 bool walk_input(const input_tree& tree, std::string_view error_prefix, const entry_visit& visit,
                 walk_memory memory = {});
 
+// Like walk_input, but each failure goes to `failed` instead of being printed.
+void walk_input_with(
+    const input_tree& tree, const entry_visit& visit,
+    const std::function<void(const std::filesystem::filesystem_error& error)>& failed);
+
 // Like walk_input, but for a step whose work ends out of order: the walk's own errors join
 // `reports` in walk order, after whatever `settle` adds for the entries before them.
 void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
