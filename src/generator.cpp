@@ -128,7 +128,7 @@ bool compile_site(const std::string& input, const std::string& output,
   if (site == nullptr) {
     return run_page_pipeline(request, hooks);
   }
-  site->map = read_site_map(input, extensions, site->settings.page_extension);
+  site->map = read_site_map(input, extensions, site->settings.page_extension, listing);
   request.site = site;
   return run_page_pipeline(request, hooks) && write_site_feeds(output, *site);
 }

@@ -278,8 +278,9 @@ bool walk_input(const input_tree& tree, std::string_view error_prefix, const ent
   return complete;
 }
 
-void walk_input_with(const input_tree& tree, const entry_visit& visit, const error_report& failed) {
-  walk_folder(tree.folder, visit, failed);
+void walk_input_with(const input_tree& tree, const entry_visit& visit, const error_report& failed,
+                     walk_memory memory) {
+  walk_tree(tree, visit, failed, memory);
 }
 
 void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,

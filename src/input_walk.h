@@ -71,7 +71,8 @@ bool walk_input(const input_tree& tree, std::string_view error_prefix, const ent
 // Like walk_input, but each failure goes to `failed` instead of being printed.
 void walk_input_with(
     const input_tree& tree, const entry_visit& visit,
-    const std::function<void(const std::filesystem::filesystem_error& error)>& failed);
+    const std::function<void(const std::filesystem::filesystem_error& error)>& failed,
+    walk_memory memory = {});
 
 // Like walk_input, but for a step whose work ends out of order: the walk's own errors join
 // `reports` in walk order, after whatever `settle` adds for the entries before them.
