@@ -47,7 +47,9 @@ page_pipeline_request page_request(const std::string& input, const std::string& 
                                    const std::vector<std::string>& extensions) {
   const pipeline_windows windows = pipeline_windows_for(spare_descriptors());
   const unsigned cores = usable_cores();
-  return {input, output, extensions, windows, nullptr, windows.helpers && cores > 1 ? cores : 0};
+  page_pipeline_request request{input, output, extensions, windows};
+  request.compilers = windows.helpers && cores > 1 ? cores : 0;
+  return request;
 }
 
 namespace {
@@ -84,7 +86,7 @@ constexpr std::size_t pages_per_compiling_hand_over = 8;
 
 // A command file met by the walk, being read ahead of its compilation.
 struct command_file_ahead {
-  fs::path path;
+  std::string path;       // as the walk formed it
   std::string relative;   // below the input folder
   std::string page_path;  // as the output folder is named
   job_future<command_source> source;
@@ -120,7 +122,7 @@ struct page_run {
   external_reads reads;          // how the page being compiled reads its external files
   const site_frame* site;
   page_context context;     // the records carried from page to page, in walk order
-  job_pool compilers;       // compile pages whose start is known, while this thread goes on
+  job_pool compilers;       // compile pages ahead of their turn, while this thread goes on
   job_batch compiling;      // pages gathered for the compilers
   bool compile_ahead;       // whether pages go to the compilers at all
   std::size_t decided = 0;  // the files at the front of `ahead` handed to the compilers or not
@@ -148,13 +150,13 @@ int page_file_of(command_file_ahead& file, int ahead, page_run& run) {
     return ahead;
   }
   create_folder(folder_of(file.page_path), run.known_folder);
-  return open_page(file.page_path, file.path.native(), run);
+  return open_page(file.page_path, file.path, run);
 }
 
 // Writes the rest of a page and closes it; its report says how it ended.
 job_future<console_report> finish_page(page_sink& sink, command_file_ahead& file,
                                        std::string failure, bool read, std::string errors) {
-  return sink.finish([failure = std::move(failure), read, command_file = file.path.native(),
+  return sink.finish([failure = std::move(failure), read, command_file = std::move(file.path),
                       relative = std::move(file.relative), page_path = std::move(file.page_path),
                       errors = std::move(errors)](bool written) {
     if (!failure.empty()) {
@@ -202,14 +204,13 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
                                                 bool& ended_by_error) {
   command_source source = file.source.get();
   if (!source.opened) {
-    return finished_future(
-        page_report(page_outcome::not_opened, file.path.native(), file.relative, {}));
+    return finished_future(page_report(page_outcome::not_opened, file.path, file.relative, {}));
   }
-  run.reads.folder = folder_of(file.path.native());
+  run.reads.folder = folder_of(file.path);
   const int page_file = page_file_of(file, source.page.release(), run);
   if (page_file < 0) {
     return finished_future(
-        page_report(page_outcome::not_created, file.path.native(), file.relative, file.page_path));
+        page_report(page_outcome::not_created, file.path, file.relative, file.page_path));
   }
   page_sink sink(run.writing, page_file);
   std::ostream page(&sink);
@@ -241,7 +242,7 @@ job_future<console_report> write_compiled_page(command_file_ahead& file, compile
   const int page_file = page_file_of(file, file.page.release(), run);
   if (page_file < 0) {
     return finished_future(
-        page_report(page_outcome::not_created, file.path.native(), file.relative, file.page_path));
+        page_report(page_outcome::not_created, file.path, file.relative, file.page_path));
   }
   page_sink sink(run.writing, page_file);
   {
@@ -315,7 +316,7 @@ bool compile_ahead(command_file_ahead& file, page_run& run) {
   slot->site = run.site;
   slot->relative = file.relative;
   slot->icon = run.icon;
-  slot->reads.folder = folder_of(file.path.native());
+  slot->reads.folder = folder_of(file.path);
   file.compiled = add_job(run.compiling, [slot] {
     if (!slot->taken.exchange(true)) {
       compile_in(*slot);
@@ -363,11 +364,11 @@ void withdraw_pages_ahead(page_run& run) {
 bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
   run.reads.settle();
   std::error_code error;
-  if (!fs::is_regular_file(file.path, error)) {
+  if (!leads_to_file({file.path, walked_kind::link}, error)) {
     return false;
   }
   try {
-    file.relative = place_below(fs::directory_entry(file.path), run.tree);
+    file.relative = place_below({file.path, walked_kind::link}, run.tree);
   } catch (const fs::filesystem_error& failure) {
     add_report(
         run.reports,
@@ -399,7 +400,7 @@ void compile_oldest(page_run& run) {
   }
   const page_observer* observer = run.hooks.observer;
   if (observer != nullptr && observer->page_started) {
-    observer->page_started(file.path, run.icon, run.context.records);
+    observer->page_started(fs::path(file.path), run.icon, run.context.records);
   }
   bool ended_by_error = false;
   job_future<console_report> report;
@@ -459,22 +460,22 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         compile_oldest(run);
       }
     };
-    const auto visit = [&](const fs::directory_entry& entry) {
-      if (!is_command_file(entry.path().filename().native(), request.extensions)) {
+    const auto visit = [&](const walked_entry& entry) {
+      if (!is_command_file(entry.name(), request.extensions)) {
         return;
       }
-      std::error_code error;
-      if (entry.is_symlink(error)) {
-        run.ahead.push_back({entry.path(), {}, {}, finished_future(command_source{}), true});
-      } else if (entry.is_regular_file(error)) {
+      if (entry.kind == walked_kind::link) {
+        run.ahead.push_back(
+            {std::string(entry.path), {}, {}, finished_future(command_source{}), true});
+      } else if (entry.kind == walked_kind::file) {
         std::string relative = place_below(entry, run.tree);
         std::string page_path = page_path_in(run.output, relative, run.site);
-        auto read = [&creation = run.creation, path = entry.path(), page_path] {
+        auto read = [&creation = run.creation, path = std::string(entry.path), page_path] {
           command_source source = open_command_source(path);
           create_page_ahead(source, page_path, creation);
           return source;
         };
-        run.ahead.push_back({entry.path(), std::move(relative), std::move(page_path),
+        run.ahead.push_back({std::string(entry.path), std::move(relative), std::move(page_path),
                              add_job(run.reading, std::move(read))});
       }
       compile_pages_ahead(run);
@@ -482,7 +483,8 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         compile_oldest(run);
       }
     };
-    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read);
+    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read,
+                        {nullptr, request.listing});
     compile_all_read();
     hand_over(run.writing.jobs);
     print_all_reports(run.reports);

@@ -10,6 +10,7 @@
 #include "page_observer.h"
 
 struct site_frame;
+struct walk_listing;
 
 // How far the file-system work may run ahead of the compiler and behind it.
 //
@@ -39,12 +40,13 @@ std::size_t pipeline_descriptors(const pipeline_windows& windows);
 
 // What to compile, and how far the work around the compiler may run ahead and behind.
 struct page_pipeline_request {
-  std::string input;                    // "proj"
-  std::string output;                   // "site", or where a rebuild stages its run
-  std::vector<std::string> extensions;  // of command files
-  pipeline_windows windows;             // helpers start only where there is more than one core
-  const site_frame* site = nullptr;     // frames the pages when the site has settings
-  // Threads that compile pages whose start is known, beside the walk's thread; with none, that
+  std::string input;                      // "proj"
+  std::string output;                     // "site", or where a rebuild stages its run
+  std::vector<std::string> extensions;    // of command files
+  pipeline_windows windows;               // helpers start only where there is more than one core
+  const site_frame* site = nullptr;       // frames the pages when the site has settings
+  const walk_listing* listing = nullptr;  // what an earlier step walked, to walk again
+  // Threads that compile pages ahead of their turn, beside the walk's thread; with none, that
   // thread compiles every page at its turn.
   unsigned compilers = 0;
 };

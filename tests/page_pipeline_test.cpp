@@ -55,8 +55,13 @@ class PagePipeline : public ::testing::Test {
   // Whether the pipeline compiled every page within the time limit.
   bool compiles_every_page(const pipeline_windows& windows, const page_pipeline_hooks& hooks,
                            unsigned compilers) {
-    const page_pipeline_request request{
-        (root / "proj").string(), (root / "site").string(), {".orv"}, windows, nullptr, compilers};
+    const page_pipeline_request request{(root / "proj").string(),
+                                        (root / "site").string(),
+                                        {".orv"},
+                                        windows,
+                                        nullptr,
+                                        nullptr,
+                                        compilers};
     return finishes_within(60s, [&] {
       text_sink out(nullptr, true);
       const stream_redirect redirect(std::cout, &out);
