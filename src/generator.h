@@ -42,9 +42,9 @@ bool load_site_frame(const std::string& input, const std::string& timestamp,
 bool write_main_css(const std::string& output, const site_frame* site);
 
 // Step 5: the pages, followed by `observer` when it is not null and compiled by `compilers`
-// threads beside the walk's when given (else one per core), and with settings first the map of
-// the site, and after them the files a host reads (sitemap.xml, feed.xml). The walk goes over
-// `listing` when it is given and complete.
+// threads beside the walk's when given (else one per core from three cores on), and with settings
+// first the map of the site, and after them the files a host reads (sitemap.xml, feed.xml). The
+// walk goes over `listing` when it is given and complete.
 bool compile_site(const std::string& input, const std::string& output,
                   const std::vector<std::string>& extensions, site_frame* site,
                   const page_observer* observer, const walk_listing* listing = nullptr,

@@ -48,7 +48,9 @@ page_pipeline_request page_request(const std::string& input, const std::string& 
   const pipeline_windows windows = pipeline_windows_for(spare_descriptors());
   const unsigned cores = usable_cores();
   page_pipeline_request request{input, output, extensions, windows};
-  request.compilers = windows.helpers && cores > 1 ? cores : 0;
+  // On two cores the helpers and the kernel's work on the files keep both busy already, and pages
+  // compiled ahead cost a fifth more instructions than pages compiled in turn.
+  request.compilers = windows.helpers && cores > 2 ? cores : 0;
   return request;
 }
 

@@ -52,7 +52,8 @@ struct page_pipeline_request {
 };
 
 // A request with the windows of a run in this process: those of the open files its soft limit
-// spares (spare_descriptors()), and a compiling thread per core where helpers start.
+// spares (spare_descriptors()), and a compiling thread per core where helpers start on more than
+// two cores.
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions);
 
