@@ -2,7 +2,10 @@
 // carried state to the rebuilt page on disk, over a series of edits spread across the site; and
 // the memory that the remembered state costs per page.
 //
-//   rebuild_bench FOLDER [EDITS]   (FOLDER holds proj/, as written by make_corpus.py)
+//   rebuild_bench FOLDER [EDITS] [findings]   (FOLDER holds proj/, as written by make_corpus.py)
+//
+// With "findings", each rebuild also finds the check findings of the pages it reaches, as serve
+// does.
 #include <malloc.h>
 
 #include <algorithm>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "generator.h"
+#include "serve_findings.h"
 #include "site_rebuild.h"
 
 namespace fs = std::filesystem;
@@ -49,6 +53,7 @@ int main(int argc, char** argv) {
   }
   fs::current_path(argv[1]);
   const int edits = argc > 2 ? std::stoi(argv[2]) : 50;
+  const bool findings = argc > 3 && std::string(argv[3]) == "findings";
   const std::string timestamp = footer_time_text(std::nullopt);
   const std::vector<fs::path> pages = command_files();
 
@@ -66,6 +71,10 @@ int main(int argc, char** argv) {
     }
     std::cout.rdbuf(saved);
   }
+  kept_findings kept;
+  if (findings) {
+    find_everything(kept);
+  }
   const std::size_t heap_after = mallinfo2().uordblks;
   // Files changed within a few milliseconds of a look are compiled again whatever their stamp;
   // an author's edits come further apart.
@@ -82,7 +91,10 @@ int main(int argc, char** argv) {
     const auto saved = std::chrono::steady_clock::now();
     state.changed = {page};
     state.changed_known = true;
-    const rebuild_report report = rebuild_site(state, true, timestamp);
+    std::vector<std::string> found;
+    const page_looks looks =
+        findings ? looks_for_rebuild(kept, state.changed, found) : page_looks{};
+    const rebuild_report report = rebuild_site(state, true, timestamp, findings ? &looks : nullptr);
     const auto done = std::chrono::steady_clock::now();
     if (!report.succeeded || report.full) {
       std::cerr << "rebuild " << edit << " was not incremental or failed\n";

@@ -4,19 +4,24 @@
 # percentile over the edits, the pages compiled per edit and the remembered state's memory per
 # page.
 #
-#   bench/run_rebuild_benchmark.sh [--edits E] [--sizes "10000 100000"] [--dir FOLDER]
+#   bench/run_rebuild_benchmark.sh [--edits E] [--sizes "10000 100000"] [--dir FOLDER] [--findings]
+#
+# With --findings, each rebuild also finds the check findings of the pages it reaches, as serve
+# does (the remembered bytes then include the kept findings).
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 edits=50
 sizes="10000 100000"
 dir="$repo/build/bench"
+findings=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --edits) edits=$2; shift 2 ;;
     --sizes) sizes=$2; shift 2 ;;
     --dir) dir=$2; shift 2 ;;
-    *) echo "usage: $0 [--edits E] [--sizes \"N ...\"] [--dir FOLDER]" >&2; exit 2 ;;
+    --findings) findings=findings; shift ;;
+    *) echo "usage: $0 [--edits E] [--sizes \"N ...\"] [--dir FOLDER] [--findings]" >&2; exit 2 ;;
   esac
 done
 
@@ -32,6 +37,6 @@ for n in $sizes; do
   rm -rf "$corpus"
   python3 "$repo/bench/make_corpus.py" "$corpus" --pages "$n"
   sleep 1  # files written a moment ago would be compiled again whatever their stamp
-  "$repo/build/bench/rebuild_bench" "$corpus" "$edits"
+  "$repo/build/bench/rebuild_bench" "$corpus" "$edits" $findings
   rm -rf "$corpus"
 done

@@ -18,22 +18,15 @@ namespace {
 // Checks proj/ and the settings, calling `report` with each finding's line as check prints it
 // and whether it is an error; returns what the walk met.
 check_totals check_all(const std::function<void(const std::string& line, bool error)>& report) {
-  const settings_reading settings = read_site_settings(run_input_folder);
-  for (const std::string& error : settings.errors) {
+  project_folder project;
+  for (const std::string& error : read_checked_project(project)) {
     report(error + " [settings]", true);
   }
-  return check_project(
-      run_input_folder, settings.settings ? settings.settings->page_extension : ".htm",
-      settings_file_present(), prose_settings_of(settings.settings ? &*settings.settings : nullptr),
-      [&](const std::filesystem::path& file, const std::vector<diagnostic>& found) {
-        for (const diagnostic& finding : found) {
-          const bool error = finding.level == severity::error;
-          report(file.string() + ":" + std::to_string(finding.line) + ":" +
-                     std::to_string(finding.column) + ": " + (error ? "error" : "warning") + ": " +
-                     finding.message + " [" + std::string(finding.name) + "]",
-                 error);
-        }
-      });
+  return check_project(project, [&](const std::filesystem::path& file, const file_findings& found) {
+    for (const diagnostic& finding : found.found) {
+      report(finding_line(file, finding), finding.level == severity::error);
+    }
+  });
 }
 
 }  // namespace
@@ -63,16 +56,18 @@ std::string findings_line() {
          counted(warnings, "warning") + "): run 'orvello check' to see them";
 }
 
-std::vector<std::string> findings_of(const std::vector<std::filesystem::path>& pages) {
-  std::vector<std::string> lines;
-  if (pages.empty()) {
-    return lines;
-  }
-  check_all([&](const std::string& line, bool) {
-    const std::string path = line.substr(0, line.find(':'));
-    if (std::find(pages.begin(), pages.end(), std::filesystem::path(path)) != pages.end()) {
-      lines.push_back(line);
-    }
-  });
-  return lines;
+std::string finding_line(const std::filesystem::path& file, const diagnostic& finding) {
+  const bool error = finding.level == severity::error;
+  return file.string() + ":" + std::to_string(finding.line) + ":" + std::to_string(finding.column) +
+         ": " + (error ? "error" : "warning") + ": " + finding.message + " [" +
+         std::string(finding.name) + "]";
+}
+
+std::vector<std::string> read_checked_project(project_folder& project) {
+  const settings_reading settings = read_site_settings(run_input_folder);
+  read_project_folder(
+      run_input_folder, settings.settings ? settings.settings->page_extension : ".htm",
+      settings_file_present(), prose_settings_of(settings.settings ? &*settings.settings : nullptr),
+      project);
+  return settings.errors;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "checker.h"
+
 // What the check counts as failure.
 struct check_options {
   bool werror = false;  // warnings count as errors
@@ -20,6 +22,10 @@ int run_check(const check_options& options);
 // leaves the run-wide records as it found them.
 std::string findings_line();
 
-// The lines that orvello check prints for the command files `pages`, in check's order, from the
-// start of a run; it leaves the run-wide records as it found them.
-std::vector<std::string> findings_of(const std::vector<std::filesystem::path>& pages);
+// A finding's line as orvello check prints it:
+// "proj/about.orv:5:1: error: @text is never closed ... [unclosed-block]".
+std::string finding_line(const std::filesystem::path& file, const diagnostic& finding);
+
+// Reads orvello.toml and the listing of proj/ into `project` as check does, and sets the run's
+// prose settings from them; returns the settings' errors.
+std::vector<std::string> read_checked_project(project_folder& project);

@@ -313,9 +313,12 @@ site_entry site_entry_from(const fs::path& relative, const project_folder& proje
              : site_entry::file;
 }
 
-// Whether the site of a run holds `relative`: a folder, a copied file, the stylesheet, or a page
-// compiled from a command file of the same name.
+}  // namespace
+
 bool site_holds(const fs::path& relative, const project_folder& project) {
+  if (project.held.contains(relative.generic_string())) {
+    return true;
+  }
   const site_entry entry = site_entry_from(relative, project);
   if (entry == site_entry::folder || entry == site_entry::file || relative == "main.css") {
     return true;
@@ -335,6 +338,8 @@ bool site_holds(const fs::path& relative, const project_folder& project) {
   }
   return false;
 }
+
+namespace {
 
 // Whether an address leaves the site's own files: a scheme ("https:", "data:", "mailto:"), a
 // host ("//"), the top of the server ("/") or a place in the page ("#").
@@ -400,6 +405,7 @@ struct file_check {
   bool in_page = false;            // inside the @page block of a site with settings
   std::size_t page_opened_at = 0;  // the line that opened it
   fs::path external_file;          // the file a text or code block read last, as the run names it
+  std::vector<named_place> named;  // the places of the site that its addresses name
   page_context context{};          // the records as a run carries them, read by the handlers
 
   void add(location at, severity level, std::string_view name, std::string message) {
@@ -508,8 +514,34 @@ std::string nearest_site_file(const file_check& check, const fs::path& relative)
   return near.empty() ? "" : address_from_page(check, relative.parent_path() / near);
 }
 
+// Whether `address` is a plain path down from the page's folder: names joined by single slashes,
+// none "." or "..", nothing to decode or strip; most links and sources are.
+bool is_plain_path(std::string_view address) {
+  if (address.empty() || address.find_first_of("?#%\\") != std::string_view::npos) {
+    return false;
+  }
+  for (std::size_t start = 0; start <= address.size();) {
+    const std::size_t end = std::min(address.find('/', start), address.size());
+    const std::string_view name = address.substr(start, end - start);
+    if (name.empty() || name == "." || name == "..") {
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
 // The finding for an address that names a place inside the site, if that place is missing.
 void check_site_address(file_check& check, std::string_view address, value_use use, location at) {
+  if (is_plain_path(address)) {  // then the place is the page's folder and the address
+    const std::string folder = check.page.place.parent_path().generic_string();
+    std::string place = folder.empty() ? std::string(address) : folder + "/";
+    place.append(folder.empty() ? "" : address);
+    if (check.project.held.contains(place)) {
+      check.named.push_back({std::move(place), true});
+      return;
+    }
+  }
   std::string_view path = address.substr(0, address.find_first_of("?#"));
   const fs::path target =
       (check.page.place.parent_path() / percent_decoded(path)).lexically_normal();
@@ -517,7 +549,9 @@ void check_site_address(file_check& check, std::string_view address, value_use u
   if (path.empty() || relative.empty() || relative == "." || *relative.begin() == "..") {
     return;  // this page's own folder, or a place above the site that it cannot know
   }
-  if (site_holds(relative, check.project)) {
+  const bool held = site_holds(relative, check.project);
+  check.named.push_back({relative.generic_string(), held});
+  if (held) {
     return;
   }
   const fs::path source = check.project.input / relative;
@@ -551,7 +585,12 @@ void check_address_from_root(file_check& check, std::string_view address, locati
   const std::string_view path = address.substr(0, address.find_first_of("?#"));
   const fs::path relative = fs::path(percent_decoded(path.substr(1))).lexically_normal();
   std::string advice = "; give it relative to the page";
-  if (!relative.empty() && *relative.begin() != ".." && site_holds(relative, check.project)) {
+  const bool inside = !relative.empty() && *relative.begin() != "..";
+  const bool held = inside && site_holds(relative, check.project);
+  if (inside && relative != ".") {
+    check.named.push_back({relative.generic_string(), held});
+  }
+  if (held) {
     advice = "; write " + in_quotes(address_from_page(check, fs::path(path.substr(1))) +
                                     std::string(address.substr(path.size())));
   }
@@ -759,10 +798,20 @@ std::string fate_in(const block_route* route) {
 // A block line, or a setting of the open kind, with blanks or tabs before or after it: it is
 // not that line. Inside a listing only its own closing line counts, as indented code is common.
 bool check_blanks_around(file_check& check, std::string_view line, const block_route* route) {
-  const std::size_t first = line.find_first_not_of(" \t");
-  const std::size_t last = line.find_last_not_of(" \t");
-  if (first == std::string_view::npos || (first == 0 && last + 1 == line.size())) {
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+  if (line.empty() || (!is_blank(line.front()) && !is_blank(line.back()))) {
+    return false;  // most lines: neither starts nor ends with a blank
+  }
+  std::size_t first = 0;
+  while (first < line.size() && is_blank(line[first])) {
+    ++first;
+  }
+  if (first == line.size()) {
     return false;
+  }
+  std::size_t last = line.size() - 1;
+  while (is_blank(line[last])) {
+    --last;
   }
   const std::string_view bare = line.substr(first, last - first + 1);
   bool known =
@@ -1091,7 +1140,7 @@ void check_end_of_file(file_check& check) {
 
 checked_text check_command_text(std::istream& source, const command_file_place& page,
                                 const project_folder& project, block_records& records) {
-  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}};
+  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}, {}};
   check.context.records = std::move(records);
   check.context.prose = project.prose;
   check.context.errors = &check.errors.stream;
@@ -1105,8 +1154,11 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
   while (std::getline(source, line)) {
     line.resize(without_carriage_return(line).size());
     ++check.line_number;
+    const bool was_in_page = check.in_page;
     const block_route* route = check_line(check, line, discard);
-    kinds.push_back(route == nullptr ? std::string_view() : route->names.opening);
+    kinds.push_back(route != nullptr               ? route->names.opening
+                    : was_in_page || check.in_page ? page_block.opening
+                                                   : std::string_view());
   }
   check_end_of_file(check);
   records = std::move(check.context.records);
@@ -1114,7 +1166,7 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
                    });
-  return {std::move(check.found), std::move(kinds)};
+  return {std::move(check.found), std::move(kinds), std::move(check.named)};
 }
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
@@ -1161,15 +1213,14 @@ namespace {
 void check_same_page(const command_file_place& page, const project_folder& project,
                      std::unordered_set<std::string>& pages_met, std::vector<diagnostic>& found) {
   const fs::path page_place = fs::path(page.place).replace_extension(".htm");
-  std::error_code error;
-  if (fs::is_regular_file(fs::path(page.file).replace_extension(".htm"), error)) {
+  if (project.walked.contains(fs::path(page.file).replace_extension(".htm").native())) {
     found.push_back({1, 1, severity::error, "same-page",
                      "the page site/" + page_place.string() + " replaces the file " +
                          fs::path(page.file).replace_extension(".htm").string() + " copied there"});
   }
   for (const std::string& extension : project.extensions) {
     const fs::path twin = fs::path(page.file).replace_extension(extension);
-    if (twin == page.file || !fs::is_regular_file(twin, error)) {
+    if (twin == page.file || !project.walked.contains(twin.native())) {
       continue;
     }
     if (!pages_met.insert(page_place.string()).second) {
@@ -1181,24 +1232,24 @@ void check_same_page(const command_file_place& page, const project_folder& proje
   }
 }
 
-std::vector<diagnostic> check_command_file(const command_file_place& page,
-                                           const project_folder& project,
-                                           std::unordered_set<std::string>& pages_met,
-                                           block_records& records) {
-  std::vector<diagnostic> found;
-  check_same_page(page, project, pages_met, found);
+file_findings check_command_file(const command_file_place& page, const project_folder& project,
+                                 std::unordered_set<std::string>& pages_met,
+                                 block_records& records) {
+  file_findings result;
+  check_same_page(page, project, pages_met, result.found);
   std::ifstream source(page.file);
   if (!source.is_open()) {
-    found.push_back({1, 1, severity::error, "unreadable-file",
-                     "this command file cannot be read: the run fails on it"});
-    return found;
+    result.found.push_back({1, 1, severity::error, "unreadable-file",
+                            "this command file cannot be read: the run fails on it"});
+    return result;
   }
   if (is_source_page(project.prose, page.file.filename().native())) {
-    return found;  // shown as its own listing: no line of it is a line of the page language
+    return result;  // shown as its own listing: no line of it is a line of the page language
   }
-  std::vector<diagnostic> lines = check_command_lines(source, page, project, records);
-  found.insert(found.end(), lines.begin(), lines.end());
-  return found;
+  checked_text lines = check_command_text(source, page, project, records);
+  result.found.insert(result.found.end(), lines.found.begin(), lines.found.end());
+  result.named = std::move(lines.named);
+  return result;
 }
 
 // A file that ends in a command file's extension in another case ("Notes.ORV") and holds an
@@ -1236,29 +1287,74 @@ void check_other_case(const command_file_place& file, const project_folder& proj
 bool read_pages_before(const project_folder& project, const fs::path& file,
                        block_records& records) {
   std::unordered_set<std::string> pages_met;
-  bool met = false;
-  walk_input_files(project.input.string(), "File system error during the check: ",
-                   [&](const fs::path& walked, const fs::path& place) {
-                     met = met || walked == file;
-                     if (!met && is_command_file(walked.filename().native(), project.extensions)) {
-                       check_command_file({walked, place}, project, pages_met, records);
-                     }
-                   });
-  return met;
+  for (const command_file_place& walked : project.files) {
+    if (walked.file == file) {
+      return true;
+    }
+    if (is_command_file(walked.file.filename().native(), project.extensions)) {
+      check_command_file(walked, project, pages_met, records);
+    }
+  }
+  return false;
 }
 
 namespace {
 
-// Adds the place below the output folder that a run gives the file at `place` below the input
-// folder: the file itself, or the page a command file becomes.
-void list_site_file(site_listing& site, const fs::path& place, const project_folder& project) {
-  const fs::path written = is_command_file(place.filename().native(), project.extensions)
-                               ? fs::path(place).replace_extension(project.page_extension)
-                               : place;
-  const std::string folder = written.parent_path().generic_string();
-  const std::string name = written.filename().string();
+// The place below the output folder that a run gives the file at `place` below the input folder:
+// the file itself, or the page a command file becomes.
+std::string written_place(std::string_view place, const project_folder& project) {
+  const std::string_view name = place.substr(place.rfind('/') + 1);  // npos + 1 is 0
+  std::string written(place);
+  if (is_command_file(name, project.extensions)) {
+    written.resize(place.size() - file_extension(name).size());
+    written += project.page_extension;
+  }
+  return written;
+}
+
+// Lists the file at `place` below the input folder where the run writes it.
+void list_site_file(site_listing& site, std::string_view place, const project_folder& project) {
+  const std::string written = written_place(place, project);
+  const std::size_t slash = written.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : written.substr(0, slash);
+  const std::string name = written.substr(slash + 1);  // npos + 1 is 0
   site.names_in_folder[folder].push_back(name);
   site.folders_of_name[name].push_back(folder);
+}
+
+// Notes what the site holds for the entry of the walk at `place`: the entry itself when it is a
+// folder or a copied file, the page of a command file. An entry reached through a link is left to
+// site_holds, which follows the link as a run does.
+void note_held(project_folder& project, const fs::directory_entry& entry,
+               const std::string& place) {
+  std::error_code error;
+  if (entry.is_symlink(error)) {
+    return;
+  }
+  const std::string_view name = std::string_view(place).substr(place.rfind('/') + 1);
+  if (entry.is_directory(error)) {
+    project.held.insert(place);
+  } else if (entry.is_regular_file(error)) {
+    const bool command_file = is_command_file(name, project.extensions);
+    if (!command_file || is_source_page(project.prose, name)) {
+      project.held.insert(place);
+    }
+    if (command_file) {
+      project.held.insert(written_place(place, project));
+    }
+  }
+}
+
+void note_walked(project_folder& project, const input_tree& tree,
+                 const fs::directory_entry& entry) {
+  std::string place = place_below(entry, tree);
+  note_held(project, entry, place);
+  std::error_code error;
+  if (entry.is_regular_file(error)) {
+    list_site_file(project.site, place, project);
+    project.walked.insert(entry.path().native());
+    project.files.push_back({entry.path(), std::move(place)});
+  }
 }
 
 }  // namespace
@@ -1273,38 +1369,43 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   project.page_blocks = page_blocks;
   project.prose = prose;
   list_site_file(project.site, "main.css", project);
-  text_sink dropped{nullptr, false};
-  const stream_redirect quiet(std::cerr, &dropped);  // the check's own walk reports its errors
-  walk_input_files(input, "", [&](const fs::path&, const fs::path& place) {
-    list_site_file(project.site, place, project);
+  project.held.insert("main.css");
+  text_sink errors{nullptr, true};
+  const stream_redirect quiet(std::cerr, &errors);  // check_project prints them
+  project.walk_complete = run_walking_step(input, "File system error during the check: ", [&] {
+    const input_tree tree = open_input_tree(input);
+    return walk_input(tree, "File system error during the check: ",
+                      [&](const fs::directory_entry& entry) { note_walked(project, tree, entry); });
   });
+  project.walk_errors = std::move(errors.text);
+}
+
+file_findings check_input_file(const command_file_place& file, const project_folder& project,
+                               std::unordered_set<std::string>& pages_met, block_records& records) {
+  if (is_command_file(file.file.filename().native(), project.extensions)) {
+    return check_command_file(file, project, pages_met, records);
+  }
+  file_findings result;
+  if (file.place == "main.css") {
+    result.found.push_back({1, 1, severity::warning, "main-css-replaced",
+                            "the run writes its own stylesheet site/main.css over this file"});
+  } else {
+    check_other_case(file, project, result.found);
+  }
+  return result;
 }
 
 check_totals check_project(
-    const std::string& input, std::string_view page_extension, bool page_blocks,
-    const prose_settings& prose,
-    const std::function<void(const fs::path& file, const std::vector<diagnostic>&)>& report) {
-  project_folder project;
-  read_project_folder(input, page_extension, page_blocks, prose, project);
+    const project_folder& project,
+    const std::function<void(const fs::path& file, const file_findings&)>& report) {
+  std::cerr << project.walk_errors;
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
   block_records records;                      // carried from page to page as in a run
   check_totals totals;
-  totals.walked = walk_input_files(
-      input,
-      "File system error during the check: ", [&](const fs::path& file, const fs::path& place) {
-        std::vector<diagnostic> found;
-        if (is_command_file(file.filename().native(), project.extensions)) {
-          ++totals.pages;
-          found = check_command_file({file, place}, project, pages_met, records);
-        } else if (place == "main.css") {
-          found.push_back({1, 1, severity::warning, "main-css-replaced",
-                           "the run writes its own stylesheet site/main.css over this file"});
-        } else {
-          check_other_case({file, place}, project, found);
-        }
-        if (!found.empty()) {
-          report(file, found);
-        }
-      });
+  totals.walked = project.walk_complete;
+  for (const command_file_place& file : project.files) {
+    totals.pages += is_command_file(file.file.filename().native(), project.extensions) ? 1 : 0;
+    report(file.file, check_input_file(file, project, pages_met, records));
+  }
   return totals;
 }

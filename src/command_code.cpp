@@ -51,8 +51,9 @@ std::optional<std::string> listing_language(const code_template_config& config,
 void write_listing(std::ostream& page, const std::vector<std::string>& lines,
                    const std::optional<std::string>& language, const code_template_config& config,
                    page_context& context) {
+  const bool shown = page.rdbuf() != nullptr;  // check writes pages into nothing
   const std::vector<std::string> coloured =
-      language ? highlight_lines(*language, lines) : std::vector<std::string>{};
+      language && shown ? highlight_lines(*language, lines) : std::vector<std::string>{};
   std::string frame;
   if (context.prose.enabled) {
     open_listing_figure(frame, language.value_or(""));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "highlight_module.h"
+#include "html_escape.h"
 
 namespace {
 
@@ -32,24 +33,6 @@ constexpr const char* style_classes[] = {
 const char* style_class(const ksh::Format& format) {
   const auto style = static_cast<std::size_t>(format.textStyle());
   return style < std::size(style_classes) ? style_classes[style] : nullptr;
-}
-
-void append_escaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      default:
-        out += c;
-    }
-  }
 }
 
 bool is_ascii(std::string_view text) {
@@ -135,11 +118,11 @@ class html_lines final : public ksh::AbstractHighlighter {
       open_ = wanted;
     }
     if (ascii_) {
-      append_escaped(
+      append_html_escaped(
           html_, bytes_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
     } else {
       const QByteArray piece = text_.mid(offset, length).toUtf8();
-      append_escaped(html_, {piece.constData(), static_cast<std::size_t>(piece.size())});
+      append_html_escaped(html_, {piece.constData(), static_cast<std::size_t>(piece.size())});
     }
   }
 

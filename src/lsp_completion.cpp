@@ -5,6 +5,7 @@
 
 #include "lsp_settings.h"
 #include "lsp_text.h"
+#include "page_facts.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ std::string shown_default(const setting_help& setting) {
 }  // namespace
 
 nlohmann::json completion_items(const std::string& text, const checked_text& checked,
-                                std::size_t line, std::size_t column) {
+                                bool page_blocks, std::size_t line, std::size_t column) {
   const std::vector<std::string_view> lines = buffer_lines(text);
   nlohmann::json items = nlohmann::json::array();
   if (line >= lines.size()) {
@@ -53,7 +54,13 @@ nlohmann::json completion_items(const std::string& text, const checked_text& che
   if (!typed.empty() && !typed.starts_with('@')) {
     return items;
   }
-  for (const kind_help& block : block_kinds()) {
+  std::vector<kind_help> kinds = block_kinds();
+  if (page_blocks) {
+    kinds.push_back({page_block.opening, page_block.closing,
+                     "what the site's frame shows of the page: its title, description, date, "
+                     "place in the menu"});
+  }
+  for (const kind_help& block : kinds) {
     if (block.opening == kind) {
       items.push_back(item(std::string(block.closing), std::string(block.closing), keyword_kind,
                            "closes " + std::string(block.opening), block.meaning, range, "0"));

@@ -10,6 +10,6 @@
 #include "checker.h"
 
 // The completion items for the position (`line`, UTF-16 `column`, both from 0) of `text`, whose
-// lines went to the kinds in `checked`.
+// lines went to the kinds in `checked`; `page_blocks` (a site with settings) adds the @page block.
 nlohmann::json completion_items(const std::string& text, const checked_text& checked,
-                                std::size_t line, std::size_t column);
+                                bool page_blocks, std::size_t line, std::size_t column);

@@ -124,7 +124,8 @@ json position_result(lsp_session& session, const std::string& method, const json
   }
   const lsp_document& document = open->second;
   if (method == "textDocument/completion") {
-    return completion_items(document.text, document.checked, line, column);
+    return completion_items(document.text, document.checked, document.page.project.page_blocks,
+                            line, column);
   }
   if (method == "textDocument/hover") {
     return hover_at(document.text, document.checked, line);

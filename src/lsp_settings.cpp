@@ -6,6 +6,7 @@
 
 #include "block_records.h"
 #include "block_routing.h"
+#include "page_facts.h"
 #include "prose_settings.h"
 
 namespace {
@@ -66,6 +67,19 @@ constexpr key_meaning meanings[] = {
     {"@code", "width", length},
     {"@code", "height", length},
     {"@code", "src", "a source file beside the page whose lines replace the content lines"},
+};
+
+// The keys of the @page block of a site with settings, with their defaults.
+const setting_help page_settings[] = {
+    {"title",
+     "the page's title in <title>, the menu, breadcrumbs and previous/next links; when empty, the "
+     "text of its first @title, else its file name",
+     ""},
+    {"description", "the page's description; when empty, the site's", ""},
+    {"date", "the page's date, such as `2026-11-20`: in the sitemap and the feed", ""},
+    {"order", "its place in the menu, a whole number: pages with an order come first, lowest first",
+     ""},
+    {"menu", "`false` leaves the page out of the menu and of previous/next", "true"},
 };
 
 constexpr std::pair<std::string_view, std::string_view> kind_meanings[] = {
@@ -130,6 +144,9 @@ kind_help kind_of_line(std::string_view line) {
 }
 
 std::vector<setting_help> settings_of(std::string_view opening) {
+  if (opening == page_block.opening) {
+    return {std::begin(page_settings), std::end(page_settings)};
+  }
   std::vector<setting_help> settings;
   for (const block_route& route : block_routes) {
     if (route.names.opening != opening) {

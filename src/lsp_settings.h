@@ -27,5 +27,6 @@ std::vector<kind_help> block_kinds();
 // The kind whose opening or closing line is `line`; nothing (an empty opening) when none.
 kind_help kind_of_line(std::string_view line);
 
-// The keys of the kind opened by `opening` ("@image"), in the order they are tried, once each.
+// The keys of the kind opened by `opening` ("@image", or "@page" in a site with settings), in the
+// order they are tried, once each.
 std::vector<setting_help> settings_of(std::string_view opening);

@@ -6,33 +6,21 @@
 #include <map>
 
 #include "highlight.h"
+#include "html_escape.h"
 #include "listing_frame.h"
 
 namespace {
 
-// Appends `text` with "&", "<" and ">" (and in attributes '"') written as entities.
+// Appends `text` escaped (and in attributes '"' too), each NUL byte written as U+FFFD, as
+// CommonMark asks.
 void append_escaped(std::string& out, std::string_view text, bool attribute = false) {
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += attribute ? "&quot;" : "\"";
-        break;
-      case '\0':
-        out += "\xEF\xBF\xBD";
-        break;  // U+FFFD, as CommonMark asks
-      default:
-        out += c;
-    }
+  const html_use use = attribute ? html_use::attribute : html_use::text;
+  for (std::size_t nul; (nul = text.find('\0')) != std::string_view::npos;) {
+    append_html_escaped(out, text.substr(0, nul), use);
+    out += "\xEF\xBF\xBD";
+    text.remove_prefix(nul + 1);
   }
+  append_html_escaped(out, text, use);
 }
 
 std::string_view view_of(const MD_CHAR* text, MD_SIZE size) {

@@ -49,6 +49,7 @@ constexpr std::string_view reload_script = R"(<script>
 /* Added by orvello serve, not part of the site: reloads the page after each rebuild. */
 (() => {
   const token = '@TOKEN@';
+  const page = '@PAGE@';
   let source = null;
   let delay = 250;
   function overlay(text) {
@@ -89,7 +90,7 @@ constexpr std::string_view reload_script = R"(<script>
   }
   function connect() {
     if (source || document.visibilityState === 'hidden') return;
-    source = new EventSource('/__orvello/reload');
+    source = new EventSource('/__orvello/reload?page=' + encodeURIComponent(page));
     source.addEventListener('state', (event) => {
       delay = 250;
       const [now, ...problems] = event.data.split('\n');
@@ -126,7 +127,7 @@ struct build_news {
   std::uint64_t version = 0;  // counts announcements
   std::string token;          // the server's start and its count of good builds
   std::vector<std::string> problems;
-  std::vector<std::string> findings;  // orvello check's lines for the pages last rebuilt
+  build_findings findings;  // orvello check's lines: of the last build, and by page
   bool stopping = false;
   std::set<event_stream*> streams;
 };
@@ -139,6 +140,7 @@ struct event_stream {
   bool suspended = false;
   bool beat = false;    // a heartbeat is due
   std::string pending;  // what is yet to be sent of the last message
+  std::string page;     // the place below site/ of the page that opened it, if it said
 };
 
 }  // namespace
@@ -228,12 +230,14 @@ std::string percent_encoded(std::string_view path) {
   return encoded;
 }
 
-// The reload script as the pages served now carry it, or nothing without reloading.
-std::string current_script(preview_server& server) {
+// The reload script as the page at `page` below site/ carries it now, or nothing without
+// reloading.
+std::string current_script(preview_server& server, const std::string& page) {
   if (!server.settings.reload) {
     return {};
   }
   std::string script(reload_script);
+  script.replace(script.find("@PAGE@"), 6, javascript_string_escape(page));
   std::lock_guard lock(server.news.mutex);
   script.replace(script.find("@TOKEN@"), 7, server.news.token);
   return script;
@@ -274,7 +278,7 @@ MHD_Result send_page(preview_server& server, MHD_Connection* connection, int sta
                    "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n  <meta charset=\"UTF-8\">\n"
                    "  <title>" +
                        html_escape(title) + "</title>\n</head>\n<body>\n" + body +
-                       current_script(server) + "</body>\n</html>\n",
+                       current_script(server, "") + "</body>\n</html>\n",
                    "text/html; charset=utf-8");
 }
 
@@ -344,9 +348,9 @@ void free_page(void* page) {
 
 // A page with the reload script, streamed from its open file with the script spliced in.
 MHD_Result send_injected(preview_server& server, MHD_Connection* connection, owned_fd& file,
-                         std::uint64_t size, const std::string& type) {
+                         std::uint64_t size, const std::string& type, const std::string& path) {
   auto* page =
-      new injected_page{file.fd, size, script_offset(file.fd, size), current_script(server)};
+      new injected_page{file.fd, size, script_offset(file.fd, size), current_script(server, path)};
   MHD_Response* response = MHD_create_response_from_callback(size + page->script.size(), send_block,
                                                              read_page, page, free_page);
   if (response == nullptr) {
@@ -373,7 +377,7 @@ MHD_Result send_file(preview_server& server, MHD_Connection* connection, owned_f
                      std::uint64_t size, const std::string& path) {
   const std::string type = content_type_of(path);
   if (server.settings.reload && is_page(type)) {  // the script moves every byte after it
-    return send_injected(server, connection, file, size, type);
+    return send_injected(server, connection, file, size, type, path);
   }
   const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Range");
   header_list headers{{"Accept-Ranges", "bytes"}, {"Content-Type", type}};
@@ -442,10 +446,15 @@ std::string data_lines(const std::vector<std::string>& lines) {
 
 // The state event, then the findings event, whose first line counts the findings so that it is
 // never empty (an event without data would not reach the page).
-std::string event_of(const build_news& news) {
+std::string event_of(const build_news& news, const std::string& page) {
+  static const std::vector<std::string> none;
+  const auto own = news.findings.by_page.find(page);
+  const std::vector<std::string>& findings = page.empty() ? news.findings.printed
+                                             : own == news.findings.by_page.end() ? none
+                                                                                  : own->second;
   return "event: state\ndata: " + news.token + "\n" + data_lines(news.problems) +
-         "\nevent: findings\ndata: " + std::to_string(news.findings.size()) + "\n" +
-         data_lines(news.findings) + "\n";
+         "\nevent: findings\ndata: " + std::to_string(findings.size()) + "\n" +
+         data_lines(findings) + "\n";
 }
 
 // Gives what a stream has to send: the news, a heartbeat, or nothing yet, in which case the
@@ -459,7 +468,7 @@ ssize_t read_events(void* cls, std::uint64_t, char* buffer, std::size_t max) {
       return MHD_CONTENT_READER_END_OF_STREAM;
     }
     if (news.version != stream.seen) {
-      stream.pending = event_of(news);
+      stream.pending = event_of(news, stream.page);
       stream.seen = news.version;
     } else if (stream.beat) {
       stream.pending = ": heartbeat\n\n";
@@ -498,7 +507,8 @@ void wake_streams(build_news& news, bool beat) {
 
 MHD_Result send_events(preview_server& server, MHD_Connection* connection) {
   build_news& news = server.news;
-  auto* stream = new event_stream{news, connection, UINT64_MAX, false, false, {}};
+  const char* page = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "page");
+  auto* stream = new event_stream{news, connection, UINT64_MAX, false, false, {}, page ? page : ""};
   {
     std::lock_guard lock(news.mutex);
     if (news.stopping || news.streams.size() >= max_event_streams) {
@@ -740,13 +750,12 @@ void stop_preview(preview_server& server) {
 }
 
 void announce_build(preview_server& server, bool succeeded,
-                    const std::vector<std::string>& problems,
-                    const std::vector<std::string>& findings) {
+                    const std::vector<std::string>& problems, build_findings findings) {
   std::lock_guard lock(server.news.mutex);
   if (succeeded) {
     server.news.token = server.instance + "-" + std::to_string(++server.good_builds);
     server.news.problems.clear();
-    server.news.findings = findings;
+    server.news.findings = std::move(findings);
   } else {
     server.news.problems = problems.empty()
                                ? std::vector<std::string>{"(the console tells what went wrong)"}

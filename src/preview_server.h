@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,8 +38,15 @@ bool serve_preview(preview_server& server);
 // Ends serve_preview at once: the event streams end and the connections close. Any thread.
 void stop_preview(preview_server& server);
 
-// Tells the open pages how the last build ended: they reload after a good one and list its
-// `findings` in a dismissable panel, and show `problems` in an overlay after a failed one.
+// The findings of orvello check that the open pages show: those printed under the build's line,
+// and each page's own, by the page's place below site/ ("docs/guide.htm").
+struct build_findings {
+  std::vector<std::string> printed;
+  std::map<std::string, std::vector<std::string>> by_page;
+};
+
+// Tells the open pages how the last build ended: they reload after a good one and list their own
+// findings (a stream that names no page: the printed ones) in a dismissable panel, and show
+// `problems` in an overlay after a failed one.
 void announce_build(preview_server& server, bool succeeded,
-                    const std::vector<std::string>& problems,
-                    const std::vector<std::string>& findings);
+                    const std::vector<std::string>& problems, build_findings findings);

@@ -21,6 +21,7 @@
 #include "file_watcher.h"
 #include "generator.h"
 #include "preview_server.h"
+#include "serve_findings.h"
 #include "site_lock.h"
 #include "site_rebuild.h"
 
@@ -86,8 +87,17 @@ struct serving {
   int stop_fd;
   stamp built;                                 // site/ as this serve's last build left it
   std::filesystem::file_time_type read_since;  // when the last build started reading
+  kept_findings& findings;                     // orvello check's findings as of the last build
   std::atomic<bool> ending{false};
 };
+
+// Prints the findings under the build's line, indented.
+void print_findings(const std::vector<std::string>& findings) {
+  for (const std::string& finding : findings) {
+    std::cout << "  " << finding << "\n";
+  }
+  std::cout.flush();
+}
 
 // Ends everything at once: the server's connections and streams, and the wait for changes.
 void stop_serving(serving& session) {
@@ -117,8 +127,13 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
   rebuild_report report;
   state.changed.assign(batch.paths.begin(), batch.paths.end());
   state.changed_known = !batch.overflowed;
+  std::vector<std::string> findings;
+  const page_looks looks = looks_for_rebuild(session.findings, state.changed, findings);
   const std::vector<std::string> printed = error_lines_of(
-      [&] { report = rebuild_site(state, !batch.overflowed && !behind, timestamp); });
+      [&] { report = rebuild_site(state, !batch.overflowed && !behind, timestamp, &looks); });
+  if (report.full) {
+    findings = find_everything(session.findings);
+  }
   session.built = site_stamp(run_output_folder);
   if (report.problems.empty()) {
     report.problems = printed;
@@ -131,12 +146,9 @@ void rebuild_once(rebuild_state& state, const change_batch& batch, const std::st
       std::cerr << "  " << problem << "\n";
     }
   }
-  const std::vector<std::string> findings = findings_of(report.pages_rebuilt);
-  for (const std::string& finding : findings) {
-    std::cout << "  " << finding << "\n";
-  }
-  std::cout.flush();
-  announce_build(session.server, report.succeeded, report.problems, findings);
+  print_findings(findings);
+  announce_build(session.server, report.succeeded, report.problems,
+                 {findings, findings_by_page(session.findings, state.frame.get())});
 }
 
 void watch_and_rebuild(file_watcher& watcher, rebuild_state& state, const serve_options& options,
@@ -176,9 +188,10 @@ preview_settings preview_settings_of(const serve_options& options) {
 // Serves and rebuilds until a stop signal. The server may take a moment to close its
 // connections after the stop; the process does not wait long for it, since nothing is left to do.
 int serve_until_stopped(preview_server& server, file_watcher& watcher, rebuild_state& state,
-                        const serve_options& options, const std::string& timestamp,
-                        const stamp& built, std::filesystem::file_time_type read_since) {
-  serving session{server, eventfd(0, EFD_CLOEXEC), built, read_since, {}};
+                        kept_findings& findings, const serve_options& options,
+                        const std::string& timestamp, const stamp& built,
+                        std::filesystem::file_time_type read_since) {
+  serving session{server, eventfd(0, EFD_CLOEXEC), built, read_since, findings, {}};
   std::thread signals(wait_for_stop_signal, std::ref(session));
   std::promise<bool> served;
   std::future<bool> outcome = served.get_future();
@@ -261,6 +274,10 @@ int run_serve(const serve_options& options, const std::string& timestamp) {
   if (status != 0 && !std::filesystem::is_directory(run_input_folder)) {
     return status;
   }
-  announce_build(*server, status == 0, problems, {});
-  return serve_until_stopped(*server, *watcher, state, options, timestamp, built, read_since);
+  kept_findings kept;
+  const std::vector<std::string> findings = find_everything(kept);
+  print_findings(findings);
+  announce_build(*server, status == 0, problems,
+                 {findings, findings_by_page(kept, state.frame.get())});
+  return serve_until_stopped(*server, *watcher, state, kept, options, timestamp, built, read_since);
 }

@@ -445,7 +445,21 @@ struct page_chain {
   external_reads reads{};  // how pages read their external files; the folder is set per page
   const site_frame* frame = nullptr;  // the settings and map the pages are framed with, if any
   page_context context{};             // what the pages compile with
+  const page_looks* looks = nullptr;  // who looks at the pages reached, if anyone
 };
+
+// Lets `looks` see the page at `relative`, whose start state the chain's records hold.
+void show_page(const page_chain& chain, const std::string& relative) {
+  if (chain.looks != nullptr && chain.looks->look) {
+    chain.looks->look(input_path(relative), relative, chain.context.records);
+  }
+}
+
+// Whether the page at `relative` is due to be looked at though it is not compiled again.
+bool due_for_look(const page_chain& chain, const std::string& relative) {
+  return chain.looks != nullptr && !chain.looks->due.empty() &&
+         chain.looks->due.contains(input_path(relative).string());
+}
 
 // Compiles a page as a run does, framed when there are settings.
 void compile_framed(std::istream& source, std::ostream& page, const std::string& relative,
@@ -551,6 +565,7 @@ void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
     chain.since_snapshot = 0;
   }
   entry.stamp = read_stamp(input_path(relative));
+  show_page(chain, relative);
   const std::size_t errors_from = chain.errors.text.size();
   chain.compiling = memory.get();
   memory->written = write_page(entry, relative, node, chain);
@@ -559,7 +574,6 @@ void compile_again(page_chain& chain, tree_entry& entry, std::uint32_t folder,
   memory->problems = lines_from(chain.errors.text, errors_from);
   chain.report.succeeded = chain.report.succeeded && memory->written;
   ++chain.report.pages_compiled;
-  chain.report.pages_rebuilt.push_back(input_path(relative));
   entry.page = std::move(memory);
 }
 
@@ -578,6 +592,10 @@ void visit_page(page_chain& chain, tree_entry& entry, std::uint32_t folder,
                          memory->start_digest == chain.expected &&
                          inputs_unchanged(chain.site, *memory);
   entry.dirty = false;
+  if (unchanged && due_for_look(chain, joined(chain.folder_paths[folder], entry.name))) {
+    restore_state(chain);
+    show_page(chain, joined(chain.folder_paths[folder], entry.name));
+  }
   if (unchanged) {
     if (chain.live) {
       chain.own_base = chain.context.records;
@@ -754,7 +772,7 @@ void replace_feeds(const site_frame& frame, const folder_node& root) {
 
 // False when only a full rebuild can be trusted.
 bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
-                           rebuild_report& report) {
+                           const page_looks* looks, rebuild_report& report) {
   remembered_site& site = *state.site;
   text_sink errors(nullptr, true);
   const stream_redirect redirect(std::cerr, &errors);
@@ -783,6 +801,7 @@ bool rebuild_incrementally(rebuild_state& state, const std::string& timestamp,
     site.png_icon = png_icon;
     chain.frame = frame.get();
     chain.context.prose = site.prose;
+    chain.looks = looks;
     if (remade && state.frame && frame->map != state.frame->map) {
       mark_reframed_pages(site.root, "", *state.frame, *frame, page_icon_for(png_icon), false);
     }
@@ -823,10 +842,11 @@ int build_and_remember(rebuild_state& state, const std::string& timestamp) {
   return status;
 }
 
-rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::string& timestamp) {
+rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::string& timestamp,
+                            const page_looks* looks) {
   rebuild_report report;
   if (!trusted || !state.trusted || !state.site ||
-      !rebuild_incrementally(state, timestamp, report)) {
+      !rebuild_incrementally(state, timestamp, looks, report)) {
     full_rebuild(state, timestamp, report);
   }
   state.changed.clear();

@@ -4,10 +4,14 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
+
+#include "block_records.h"
 
 struct remembered_site;
 struct site_frame;
@@ -35,7 +39,17 @@ struct rebuild_report {
   std::size_t files_copied = 0;
   std::size_t files_removed = 0;
   std::vector<std::string> problems;  // error and warning lines, as a run prints them
-  std::vector<std::filesystem::path> pages_rebuilt;  // the command files compiled, as walked
+};
+
+// Who looks at the pages that a rebuild reaches, for their findings: `look` is called in walk
+// order with each command file compiled again and each one named in `due` (as the walk names
+// them, "proj/about.orv"), with its place below proj/ ("about.orv") and the records the page
+// starts from.
+struct page_looks {
+  std::unordered_set<std::string> due;
+  std::function<void(const std::filesystem::path& file, const std::string& place,
+                     const block_records& start)>
+      look;
 };
 
 // The first build of a preview: the five-step run with its console lines, exactly as `orvello`
@@ -47,7 +61,9 @@ int build_and_remember(rebuild_state& state, const std::string& timestamp);
 // missing or half written. With `trusted` false (events were lost) it rebuilds everything.
 // Prints nothing (standard error is taken over while it runs, so no other thread may write to
 // it then); the report says what happened.
-rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::string& timestamp);
+// A full rebuild calls no `looks`.
+rebuild_report rebuild_site(rebuild_state& state, bool trusted, const std::string& timestamp,
+                            const page_looks* looks = nullptr);
 
 // The files outside proj/ that text and code blocks read, and orvello.toml, which must be
 // watched too.

@@ -312,41 +312,6 @@ const void* setting_field(const setting_key& key, block_records& records) {
   return std::visit([&](auto field) -> const void* { return field(records); }, key.field);
 }
 
-std::string html_escape(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size() + text.size() / 10);
-  append_html_escaped(escaped, text);
-  return escaped;
-}
-
-void append_html_escaped(std::string& out, const std::string& text) {
-  // strcspn finds the next byte that needs an entity many bytes at a time. It also stops at a NUL
-  // byte, which a line may hold: that one is copied as it is.
-  const char* const end = text.data() + text.size();
-  const char* run = text.c_str();
-  while (true) {
-    const char* const stop = run + std::strcspn(run, "&<>");
-    out.append(run, stop);
-    if (stop == end) {
-      return;
-    }
-    switch (*stop) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      default:
-        out += '\0';
-    }
-    run = stop + 1;
-  }
-}
-
 std::string escape_quotes(std::string_view value) {
   std::string escaped;
   escaped.reserve(value.size());

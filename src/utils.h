@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "html_escape.h"  // the escaping that the page compiler and its blocks use
+
 // The local start time of the run, "%d-%m-%Y at %H:%M:%S"; every page footer shows it.
 extern std::string build_timestamp;
 
@@ -130,12 +132,6 @@ bool apply_setting(std::string_view line, std::span<const setting_key> keys,
 // The address of the field that `key` fills in `records`.
 const void* setting_field(const setting_key& key, block_records& records);
 
-// `text` with "&", "<" and ">" written as entities.
-std::string html_escape(const std::string& text);
-
-// Appends `text` to `out` with "&", "<" and ">" written as entities.
-void append_html_escaped(std::string& out, const std::string& text);
-
 // Writes one row per line of a text panel or code listing: `append_row(buffer, line)` appends a
 // row's HTML to `buffer`, which the caller reuses from block to block, so that a long listing
 // allocates nothing per line. The buffer is handed over in pieces under 1 KiB, which gather in the
@@ -145,6 +141,9 @@ void write_rows(std::ostream& page, const std::vector<std::string>& lines, std::
                 AppendRow append_row) {
   constexpr std::size_t piece = 512;  // with one row more, still under 1 KiB as a rule
   buffer.clear();
+  if (page.rdbuf() == nullptr) {
+    return;  // a page written into nothing, as check reads pages: no row would land anywhere
+  }
   for (const std::string& line : lines) {
     append_row(buffer, line);
     if (buffer.size() >= piece) {

@@ -134,6 +134,28 @@ TEST_F(Lsp, ServesABufferFromOpenToShutdown) {
   EXPECT_EQ((json{{"jsonrpc", "2.0"}, {"id", 6}, {"result", nullptr}}), out[7]);
 }
 
+TEST_F(Lsp, CompletesThePageBlockOnlyInASiteWithSettings) {
+  write_project({{"page.orv", ""}});
+  write("orvello.toml", "");
+  const std::string uri = uri_of("proj/page.orv");
+  const run_result result = converse({
+      framed(request(1, "initialize")),
+      framed(opened(uri, "@page\n@@\n@end_page\n\n")),
+      framed(request(2, "textDocument/completion", at(uri, 1, 2))),
+      framed(request(3, "textDocument/completion", at(uri, 3, 0))),
+      framed(request(4, "textDocument/hover", at(uri, 1, 1))),
+      framed(request(5, "shutdown")),
+      framed(notice("exit")),
+  });
+  const std::vector<json> out = answers(result.out);
+  ASSERT_EQ(6u, out.size()) << result.out;
+  EXPECT_EQ((std::vector<std::string>{"@@title", "@@description", "@@date", "@@order", "@@menu"}),
+            labels(out[2]["result"]));
+  EXPECT_EQ("default: \"true\"", out[2]["result"][4]["detail"]);
+  EXPECT_EQ("@page", labels(out[3]["result"]).back());
+  EXPECT_TRUE(out[4].contains("result")) << out[4];
+}
+
 TEST_F(Lsp, AnswersBadMessagesWithTheProtocolsErrors) {
   write_project({{"page.orv", ""}});
   const std::string uri = uri_of("proj/page.orv");

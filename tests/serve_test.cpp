@@ -115,10 +115,12 @@ response fetch(int port, const std::string& target, const std::string& extra_hea
   return parse_response(raw);
 }
 
-// Opens an event stream and returns its socket once the first event has arrived (-1 if not).
-int open_event_stream(int port, std::string& first_event) {
+// Opens an event stream (for the page at `page` below site/, when given) and returns its socket
+// once the first event has arrived (-1 if not).
+int open_event_stream(int port, std::string& first_event, const std::string& page = "") {
   const int fd = connect_to(port);
-  const std::string request = "GET /__orvello/reload HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  const std::string request = "GET /__orvello/reload" + (page.empty() ? "" : "?page=" + page) +
+                              " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
   send(fd, request.data(), request.size(), MSG_NOSIGNAL);
   char buffer[4096];
   for (ssize_t got; first_event.find("\n\n") == std::string::npos &&
@@ -330,6 +332,41 @@ TEST_F(ServeTest, OpenPagesAreSentTheFindingsOfTheRebuiltPagesUntilFixed) {
   EXPECT_TRUE(read_until(stream, events, "event: findings\ndata: 0\n\n"))
       << "fixed, it goes: " << events;
   close(stream);
+  EXPECT_EQ(0, stop_serve()) << errors;
+}
+
+TEST_F(ServeTest, EachPageShowsItsOwnFindingsFromTheFirstBuildAndAfterItsLinksChange) {
+  write_project({{"index.orv", "@link\n@@url img/forest.png\n@end_link\n"},
+                 {"img/forest.png", "png"},
+                 {"docs/about.orv", "@title\n@end_title\n@text\nx\n"}});
+  ASSERT_TRUE(start_serve()) << console;
+  const std::string unclosed =
+      "proj/docs/about.orv:3:1: error: @text is never closed before the end of the file: the "
+      "block is dropped from the page [unclosed-block]\n";
+  EXPECT_NE(std::string::npos, console.find("\n  " + unclosed + "Serving site/ at ")) << console;
+  EXPECT_NE(std::string::npos, fetch(port, "/docs/about.htm").body.find("'docs/about.htm'"));
+  std::string about;
+  std::string index;
+  const int about_stream = open_event_stream(port, about, "docs/about.htm");
+  const int index_stream = open_event_stream(port, index, "index.htm");
+  ASSERT_NE(-1, about_stream);
+  ASSERT_NE(-1, index_stream);
+  EXPECT_TRUE(read_until(about_stream, about, "event: findings\ndata: 1\ndata: " + unclosed));
+  EXPECT_TRUE(read_until(index_stream, index, "event: findings\ndata: 0\n\n")) << index;
+  about.clear();
+  write_project({{"docs/about.orv", "@title\n@end_title\n@text\nx\n@end_text\n"}});
+  EXPECT_TRUE(read_until(about_stream, about, "event: findings\ndata: 0\n\n"))
+      << "fixed, it goes: " << about;
+  index.clear();
+  fs::remove(work / "proj/img/forest.png");
+  const std::string broken =
+      "proj/index.orv:2:7: error: the link \"img/forest.png\" leads to nothing in the site: there "
+      "is no proj/img/forest.png [broken-link]\n";
+  EXPECT_TRUE(read_until(index_stream, index, "event: findings\ndata: 1\ndata: " + broken))
+      << "a removed file breaks its linker: " << index;
+  EXPECT_TRUE(read_until(server.out_fd, console, " removed\n  " + broken)) << console;
+  close(about_stream);
+  close(index_stream);
   EXPECT_EQ(0, stop_serve()) << errors;
 }
 

@@ -19,6 +19,23 @@ TEST(HtmlEscape, EscapesAmpersandAndAngleBracketsOnly) {
   EXPECT_EQ(std::string("nul\0&amp;", 9), html_escape(std::string("nul\0&", 5)));
 }
 
+TEST(HtmlEscape, FindsEachMarkAtEveryPlaceOfShortAndLongTextsAndQuotesInAttributes) {
+  for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (const auto& [mark, text, attribute] :
+           {std::tuple{'<', "&lt;", "&lt;"}, {'&', "&amp;", "&amp;"}, {'"', "\"", "&quot;"}}) {
+        std::string plain(length, 'x');
+        plain[at] = mark;
+        const std::string before(at, 'x');
+        const std::string after(length - at - 1, 'x');
+        EXPECT_EQ(before + text + after, html_escape(std::string_view(plain)));
+        EXPECT_EQ(before + attribute + after, html_escape(plain, html_use::attribute))
+            << length << " " << at;
+      }
+    }
+  }
+}
+
 TEST(FileExtension, RunsFromTheLastDotUnlessThatDotStartsTheName) {
   EXPECT_EQ("", file_extension(""));
   EXPECT_EQ(".png", file_extension("logo.png"));

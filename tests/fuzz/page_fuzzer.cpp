@@ -506,8 +506,10 @@ void check_console(std::string_view errors, std::string_view page) {
 // Checks `command` as the command file page.orv of the scratch folder from `records`; returns the
 // records the checker left.
 block_records check_command(std::string_view command, block_records records) {
-  const project_folder project{
-      scratch, fs::canonical(scratch), command_file_extensions(), ".htm", false, {}, {}};
+  project_folder project;
+  project.input = scratch;
+  project.resolved = fs::canonical(scratch);
+  project.extensions = command_file_extensions();
   std::istringstream source{std::string(command)};
   const std::vector<diagnostic> found =
       check_command_lines(source, {scratch / "page.orv", "page.orv"}, project, records);
