@@ -108,7 +108,7 @@ bool load_site_frame(const std::string& input, const std::string& timestamp,
     std::cerr << error << "\n";
   }
   if (reading.settings) {
-    site = site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp), {}};
+    site = site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)};
   }
   return reading.errors.empty();
 }

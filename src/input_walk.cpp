@@ -61,6 +61,10 @@ bool walk_input(const input_tree& tree, std::string_view error_prefix, const ent
   return complete;
 }
 
+void walk_input_with(const input_tree& tree, const entry_visit& visit, const error_report& failed) {
+  walk_folder(tree.folder, visit, failed);
+}
+
 void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
                          ordered_reports& reports, const entry_visit& visit,
                          const std::function<void()>& settle) {

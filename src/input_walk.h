@@ -31,6 +31,11 @@ using entry_visit = std::function<void(const std::filesystem::directory_entry& e
 // with everything else; the result is false if anything failed.
 bool walk_input(const input_tree& tree, std::string_view error_prefix, const entry_visit& visit);
 
+// Like walk_input, but each failure goes to `failed` instead of being printed.
+void walk_input_with(
+    const input_tree& tree, const entry_visit& visit,
+    const std::function<void(const std::filesystem::filesystem_error& error)>& failed);
+
 // Like walk_input, but for a step whose work ends out of order: the walk's own errors join
 // `reports` in walk order, after whatever `settle` adds for the entries before them.
 void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,

@@ -84,18 +84,16 @@ void take_page_setting(std::string_view line, page_facts& facts) {
 }
 
 // Reads the lines of `text` that start with "@": only they open or close blocks, or set a key.
+// The '@' signs are found many bytes at a time; one inside a line is passed over.
 template <typename Take>
 void for_each_command_line(std::string_view text, Take take) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) {
-      end = text.size();
+  for (std::size_t at = text.find('@'); at != std::string_view::npos; at = text.find('@', at + 1)) {
+    if (at > 0 && text[at - 1] != '\n') {
+      continue;
     }
-    if (text[at] == '@') {
-      take(without_carriage_return(text.substr(at, end - at)));
-    }
-    at = end + 1;
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    take(without_carriage_return(text.substr(at, end - at)));
+    at = end;
   }
 }
 
@@ -112,8 +110,11 @@ page_facts read_page_facts(std::string_view text) {
       take_page_setting(line, facts);
       return;
     }
-    const block_route* route = follow_route(line, flags);
-    if (title_found || route != &block_routes[0]) {
+    // A setting line opens and closes nothing: it goes to the first open block in routing
+    // order, which is the title block whenever that one is open.
+    const bool in_title =
+        line.starts_with("@@") ? flags.title : follow_route(line, flags) == &block_routes[0];
+    if (title_found || !in_title) {
       return;
     }
     if (line == title_block.opening) {

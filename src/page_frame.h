@@ -3,28 +3,18 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <utility>
+#include <string_view>
 
 #include "site_map.h"
 #include "site_settings.h"
 #include "utils.h"
 
-// The part of the menu that the pages of one folder share: the levels before and after the one of
-// the folder (`key`: the folder, and whether the page is its index page).
-struct menu_cache {
-  std::optional<std::pair<std::size_t, bool>> key;
-  std::string before;
-  std::string after;
-};
-
 // What every page's frame is made from.
 struct site_frame {
   site_settings settings;
   site_map map;
-  std::string build_date;          // "2026-12-07", shown in the footer
-  mutable menu_cache menu_kept{};  // what the last page's menu shares with the next one
+  std::string build_date;  // "2026-12-07", shown in the footer
 };
 
 // The HTML before and after the blocks of one page.
@@ -34,8 +24,7 @@ struct page_frame {
 };
 
 // The frame of the page compiled from the command file at `place` below proj/, linking `icon`.
-page_frame frame_page(const site_frame& site, const std::filesystem::path& place,
-                      const page_icon& icon);
+page_frame frame_page(const site_frame& site, std::string_view place, const page_icon& icon);
 
 // The page's place below site/ for a command file's place below proj/.
 std::filesystem::path page_place(const site_frame& site, const std::filesystem::path& place);

@@ -8,13 +8,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// `text` escaped for XML, without the control characters that XML 1.0 forbids even as entities.
+bool forbidden_in_xml(char c) {
+  return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+// Appends `text` escaped for XML, without the control characters that XML 1.0 forbids even as
+// entities.
+void append_xml_text(std::string& out, std::string_view text) {
+  if (std::none_of(text.begin(), text.end(), forbidden_in_xml)) {
+    append_attribute_text(out, text);
+    return;
+  }
+  std::string allowed(text);
+  std::erase_if(allowed, forbidden_in_xml);
+  append_attribute_text(out, allowed);
+}
+
 std::string xml_text(const std::string& text) {
-  std::string allowed = text;
-  std::erase_if(allowed, [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
-  });
-  return attribute_text(allowed);
+  std::string escaped;
+  append_xml_text(escaped, text);
+  return escaped;
 }
 
 std::vector<const site_page*> dated_pages(const site_map& map) {
@@ -60,12 +73,15 @@ std::string sitemap_text(const site_frame& site) {
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+  const std::string base = xml_text(site.settings.base_url);
   for (const site_page& page : site.map.pages) {
-    out += "  <url><loc>" + xml_text(site.settings.base_url + page.href) + "</loc>";
+    out.append("  <url><loc>").append(base);
+    append_xml_text(out, page.href);
+    out.append("</loc>");
     if (!page.facts.date.empty()) {
-      out += "<lastmod>" + page.facts.date + "</lastmod>";
+      out.append("<lastmod>").append(page.facts.date).append("</lastmod>");
     }
-    out += "</url>\n";
+    out.append("</url>\n");
   }
   return out + "</urlset>\n";
 }

@@ -54,7 +54,7 @@ std::shared_ptr<site_frame> settings_frame(const std::string& timestamp, bool& u
     return nullptr;
   }
   return std::make_shared<site_frame>(
-      site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp), {}});
+      site_frame{std::move(*reading.settings), {}, iso_date_of(timestamp)});
 }
 
 // The settings and map of a build about to start, remembered for the rebuilds after it.
@@ -666,8 +666,8 @@ const page_facts* known_facts(const site_map* before, const std::string& place) 
   if (before == nullptr) {
     return nullptr;
   }
-  const auto found = before->page_at_place.find(place);
-  return found == before->page_at_place.end() ? nullptr : &before->pages[found->second].facts;
+  const site_page* page = page_at(*before, place);
+  return page == nullptr ? nullptr : &page->facts;
 }
 
 // Gathers what every command file of `node` says of its page, in walk order: read again from the

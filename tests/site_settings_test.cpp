@@ -154,6 +154,31 @@ TEST(PageFrame, MenuShowsTheTopAndThePathToThePage) {
   EXPECT_NE(head.find("<title>Guide · S</title>"), std::string::npos);
 }
 
+TEST(PageFrame, PageInAHiddenFolderShowsTheMenuWithoutItsFolder) {
+  const site_frame site = frame_of(
+      {{"a.orv", ""}, {"h/index.orv", "@page\n@@menu false\n@end_page\n"}, {"h/p.orv", ""}},
+      ".htm");
+  EXPECT_EQ(lines_between(frame_page(site, "h/p.orv", {}).head, "<ul>", "</nav>"),
+            "      <ul>\n"
+            "        <li><a href=\"../a.htm\">a</a></li>\n"
+            "      </ul>\n"
+            "    </nav>\n");
+}
+
+TEST(PageFrame, PagesOfTwoMapsInTurnShowTheirOwnMenus) {
+  const auto site_titled = [](const std::string& title) {
+    return frame_of(
+        {{"a.orv", "@page\n@@title " + title + "\n@end_page\n"}, {"f/p.orv", ""}, {"f/q.orv", ""}},
+        ".htm");
+  };
+  const site_frame one = site_titled("One");
+  const site_frame two = site_titled("Two");
+  for (const char* page : {"f/p.orv", "f/q.orv"}) {
+    EXPECT_NE(frame_page(one, page, {}).head.find(">One</a>"), std::string::npos) << page;
+    EXPECT_NE(frame_page(two, page, {}).head.find(">Two</a>"), std::string::npos) << page;
+  }
+}
+
 TEST(PageFrame, PreviousAndNextStayInTheFolderAndSkipHiddenPages) {
   const site_frame site = frame_of(small_site, ".html");
   EXPECT_EQ(lines_between(frame_page(site, "a.orv", {}).foot, "page-turn", "</nav>"),
