@@ -1331,16 +1331,11 @@ void list_site_file(site_listing& site, std::string_view place, const project_fo
 // Notes what the site holds for the entry of the walk at `place`: the entry itself when it is a
 // folder or a copied file, the page of a command file. An entry reached through a link is left to
 // site_holds, which follows the link as a run does.
-void note_held(project_folder& project, const fs::directory_entry& entry,
-               const std::string& place) {
-  std::error_code error;
-  if (entry.is_symlink(error)) {
-    return;
-  }
+void note_held(project_folder& project, const walked_entry& entry, const std::string& place) {
   const std::string_view name = std::string_view(place).substr(place.rfind('/') + 1);
-  if (entry.is_directory(error)) {
+  if (entry.kind == walked_kind::folder) {
     project.held.insert(place);
-  } else if (entry.is_regular_file(error)) {
+  } else if (entry.kind == walked_kind::file) {
     const bool command_file = is_command_file(name, project.extensions);
     if (!command_file || is_source_page(project.prose, name)) {
       project.held.insert(place);
@@ -1351,15 +1346,14 @@ void note_held(project_folder& project, const fs::directory_entry& entry,
   }
 }
 
-void note_walked(project_folder& project, const input_tree& tree,
-                 const fs::directory_entry& entry) {
+void note_walked(project_folder& project, const input_tree& tree, const walked_entry& entry) {
   std::string place = place_below(entry, tree);
   note_held(project, entry, place);
   std::error_code error;
-  if (entry.is_regular_file(error)) {
+  if (leads_to_file(entry, error)) {
     list_site_file(project.site, place, project);
-    project.walked.insert(entry.path().native());
-    project.files.push_back({entry.path(), std::move(place)});
+    project.walked.emplace(entry.path);
+    project.files.push_back({fs::path(entry.path), std::move(place)});
   }
 }
 
@@ -1380,8 +1374,9 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   const stream_redirect quiet(std::cerr, &errors);  // check_project prints them
   project.walk_complete = run_walking_step(input, "File system error during the check: ", [&] {
     const input_tree tree = open_input_tree(input);
-    return walk_input(tree, "File system error during the check: ",
-                      [&](const fs::directory_entry& entry) { note_walked(project, tree, entry); });
+    return walk_input(tree, "File system error during the check: ", [&](const walked_entry& entry) {
+      note_walked(project, tree, entry);
+    });
   });
   project.walk_errors = std::move(errors.text);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <system_error>
 #include <utility>
 
@@ -49,7 +50,7 @@ int copy_bytes(int in, int out, off_t size) {
 
 // Copies into a file that did not exist, created with the source's permissions; false when the
 // quick way does not apply and nothing was created.
-bool copy_to_new_file(const fs::path& from, const fs::path& to, mode_t creation_mask) {
+bool copy_to_new_file(const std::string& from, const std::string& to, mode_t creation_mask) {
   unique_fd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat source {};
   if (in.fd < 0 || fstat(in.fd, &source) != 0 || !S_ISREG(source.st_mode)) {
@@ -73,7 +74,7 @@ bool copy_to_new_file(const fs::path& from, const fs::path& to, mode_t creation_
     error = errno;
   }
   if (error != 0) {
-    throw fs::filesystem_error("cannot copy file", from, to,
+    throw fs::filesystem_error("cannot copy file", fs::path(from), fs::path(to),
                                std::error_code(error, std::generic_category()));
   }
   return true;
@@ -87,8 +88,8 @@ mode_t current_creation_mask() {
   return mask;
 }
 
-void copy_regular_file(const fs::path& from, const fs::path& to, mode_t creation_mask) {
+void copy_regular_file(const std::string& from, const std::string& to, mode_t creation_mask) {
   if (!copy_to_new_file(from, to, creation_mask)) {
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(from), fs::path(to), fs::copy_options::overwrite_existing);
   }
 }

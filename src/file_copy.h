@@ -3,7 +3,7 @@
 
 #include <sys/types.h>
 
-#include <filesystem>
+#include <string>
 
 // The process's file-creation mask; read it while no other thread creates files, since reading
 // it means setting it for a moment.
@@ -13,5 +13,4 @@ mode_t current_creation_mask();
 // std::filesystem::copy_file with overwrite_existing does (same bytes, same permissions, the same
 // filesystem_error on failure), but without its probes when `to` does not exist yet.
 // `creation_mask` is the process's file-creation mask.
-void copy_regular_file(const std::filesystem::path& from, const std::filesystem::path& to,
-                       mode_t creation_mask);
+void copy_regular_file(const std::string& from, const std::string& to, mode_t creation_mask);

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "input_walk.h"
 #include "page_frame.h"
 #include "page_pipeline.h"
 #include "prose_settings.h"
@@ -120,13 +121,14 @@ bool write_main_css(const std::string& output, const site_frame* site) {
 
 bool compile_site(const std::string& input, const std::string& output,
                   const std::vector<std::string>& extensions, site_frame* site,
-                  const page_observer* observer) {
+                  const page_observer* observer, const walk_listing* listing) {
   page_pipeline_request request = page_request(input, output, extensions);
+  request.listing = listing;
   const page_pipeline_hooks hooks{observer, {}};
   if (site == nullptr) {
     return run_page_pipeline(request, hooks);
   }
-  site->map = read_site_map(input, extensions, site->settings.page_extension);
+  site->map = read_site_map(input, extensions, site->settings.page_extension, listing);
   request.site = site;
   return run_page_pipeline(request, hooks) && write_site_feeds(output, *site);
 }
@@ -154,20 +156,21 @@ int run_generator(const std::string& timestamp, const page_observer* observer) {
   }
   site_frame* const framed = site ? &*site : nullptr;
   const prose_settings prose = prose_settings_of(framed ? &framed->settings : nullptr);
+  walk_listing listing;  // step 2 reads the input folder; steps 3 and 5 walk what it found
   const bool generated =
       run_step(1, "delete 'site' dir",
                [&] { return source_folder_present(input) && delete_directory(output); }) &&
       run_step(2, "replicated 'proj' dir structure to 'site'",
-               [&] { return replicate_directory_structure(input, output); }) &&
+               [&] { return replicate_directory_structure(input, output, &listing); }) &&
       run_step(3, "copied non-command files from 'proj' dir to 'site' dir",
                [&] {
                  return copy_non_command_files(input, output,
-                                               extensions_not_copied(prose, extensions));
+                                               extensions_not_copied(prose, extensions), &listing);
                }) &&
       run_step(4, "generated main.css in 'site' dir",
                [&] { return write_main_css(output, framed); }) &&
       run_step(5, "process command files in 'proj' dir to 'site' dir",
-               [&] { return compile_site(input, output, extensions, framed, observer); });
+               [&] { return compile_site(input, output, extensions, framed, observer, &listing); });
   if (!generated) {
     return 1;
   }

@@ -30,6 +30,7 @@ struct source_date_epoch_setting {
 source_date_epoch_setting read_source_date_epoch();
 
 struct page_observer;
+struct walk_listing;
 struct site_frame;
 
 // Reads orvello.toml into `site` with the build date of `timestamp` (left empty when there is no
@@ -41,10 +42,11 @@ bool load_site_frame(const std::string& input, const std::string& timestamp,
 bool write_main_css(const std::string& output, const site_frame* site);
 
 // Step 5: the pages, followed by `observer` when it is not null, and with settings first the map
-// of the site, and after them the files a host reads (sitemap.xml, feed.xml).
+// of the site, and after them the files a host reads (sitemap.xml, feed.xml). The walk goes over
+// `listing` when it is given and complete.
 bool compile_site(const std::string& input, const std::string& output,
                   const std::vector<std::string>& extensions, site_frame* site,
-                  const page_observer* observer);
+                  const page_observer* observer, const walk_listing* listing = nullptr);
 
 // "2026-12-07" for the footer time "07-12-2026 at 09:15:02".
 std::string iso_date_of(const std::string& timestamp);

@@ -41,10 +41,16 @@ struct job_batch {
 // Gives the jobs gathered in `batch` to its pool as one job.
 void hand_over(job_batch& batch);
 
-// What a job left: its result or the exception it threw, once `done` is set.
+// The states of a job's `done`: still running, ended, and still running with someone waiting.
+// Only a job somebody waits for wakes anybody when it ends: a wake-up is a system call.
+inline constexpr int job_running = 0;
+inline constexpr int job_ended = 1;
+inline constexpr int job_awaited = 2;
+
+// What a job left: its result or the exception it threw, once `done` is job_ended.
 template <typename T>
 struct job_state {
-  std::atomic<int> done{0};
+  std::atomic<int> done{job_running};
   std::optional<T> value;
   std::exception_ptr error;
 };
@@ -61,11 +67,24 @@ class job_future {
   explicit job_future(std::shared_ptr<job_state<T>> state) : state_(std::move(state)) {}
 
   // Whether the job has run.
-  bool ready() const { return state_->done.load(std::memory_order_acquire) != 0; }
+  bool ready() const { return state_->done.load(std::memory_order_acquire) == job_ended; }
+
+  // Waits for the job to run.
+  void wait() const {
+    std::atomic<int>& done = state_->done;
+    int seen = done.load(std::memory_order_acquire);
+    while (seen != job_ended) {
+      if (seen == job_awaited ||
+          done.compare_exchange_weak(seen, job_awaited, std::memory_order_acquire)) {
+        done.wait(job_awaited, std::memory_order_acquire);
+        seen = done.load(std::memory_order_acquire);
+      }
+    }
+  }
 
   // Waits for the job and takes its result, or throws what it threw.
   T get() {
-    state_->done.wait(0, std::memory_order_acquire);
+    wait();
     if (state_->error) {
       std::rethrow_exception(state_->error);
     }
@@ -81,7 +100,7 @@ template <typename T>
 job_future<T> finished_future(T value) {
   auto state = std::make_shared<job_state<T>>();
   state->value.emplace(std::move(value));
-  state->done.store(1, std::memory_order_release);
+  state->done.store(job_ended, std::memory_order_release);
   return job_future<T>(std::move(state));
 }
 
@@ -103,8 +122,9 @@ void run_into(Job& job, job_state<job_result_t<Job>>& state) {
   } catch (...) {
     state.error = std::current_exception();
   }
-  state.done.store(1, std::memory_order_release);
-  state.done.notify_all();
+  if (state.done.exchange(job_ended, std::memory_order_acq_rel) == job_awaited) {
+    state.done.notify_all();
+  }
 }
 
 // Gathers `job` into `batch` (or runs it at once in a pool without threads) and hands the batch

@@ -4,10 +4,19 @@
 
 namespace {
 
-void print_oldest(ordered_reports& reports) {
-  if (!reports.pending.front().ready() && reports.hand_over_gathered) {
-    reports.hand_over_gathered();
+// Waits until the report `index` places after the oldest has arrived.
+void wait_for(ordered_reports& reports, std::size_t index) {
+  job_future<console_report>& report = reports.pending[index];
+  if (!report.ready()) {
+    if (reports.hand_over_gathered) {
+      reports.hand_over_gathered();
+    }
+    report.wait();
   }
+}
+
+void print_oldest(ordered_reports& reports) {
+  wait_for(reports, 0);
   const console_report report = reports.pending.front().get();
   reports.pending.pop_front();
   if (!report.err.empty()) {
@@ -24,6 +33,9 @@ void add_report(ordered_reports& reports, job_future<console_report> report) {
   // Down to half the limit at once, so that a thread behind the others is waited for once per
   // many reports rather than for each.
   if (reports.pending.size() > reports.limit) {
+    // The newest report to print first: the work before it has mostly ended by then, so the
+    // helpers are woken and waited for once rather than once per report.
+    wait_for(reports, reports.pending.size() - reports.limit / 2 - 1);
     while (reports.pending.size() > reports.limit / 2) {
       print_oldest(reports);
     }
@@ -42,6 +54,9 @@ void print_finished_reports(ordered_reports& reports) {
 }
 
 void print_all_reports(ordered_reports& reports) {
+  if (!reports.pending.empty()) {
+    wait_for(reports, reports.pending.size() - 1);
+  }
   while (!reports.pending.empty()) {
     print_oldest(reports);
   }

@@ -85,7 +85,7 @@ std::size_t spare_descriptors() {
   return static_cast<std::size_t>(limit.rlim_cur - reserve);
 }
 
-command_source open_command_source(const fs::path& path) {
+command_source open_command_source(const std::string& path) {
   command_source source;
   source.file = unique_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (source.file.fd < 0) {

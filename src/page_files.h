@@ -43,7 +43,7 @@ struct command_source {
 std::size_t spare_descriptors();
 
 // Opens `path` and reads it ahead when it is small.
-command_source open_command_source(const std::filesystem::path& path);
+command_source open_command_source(const std::string& path);
 
 // Whether page files may still be created ahead of their turn. A page must come into being when
 // a one-thread run would create it, so creating ahead stops for the rest of the run at the first

@@ -43,7 +43,7 @@ std::size_t pipeline_descriptors(const pipeline_windows& windows) {
 
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions) {
-  return {input, output, extensions, pipeline_windows_for(spare_descriptors()), nullptr};
+  return {input, output, extensions, pipeline_windows_for(spare_descriptors()), nullptr, nullptr};
 }
 
 namespace {
@@ -59,7 +59,7 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
 
 // A command file met by the walk, being read ahead of its compilation.
 struct command_file_ahead {
-  fs::path path;
+  std::string path;       // as the walk formed it
   std::string relative;   // below the input folder
   std::string page_path;  // as the output folder is named
   job_future<command_source> source;
@@ -109,19 +109,18 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
                                                 bool& ended_by_error) {
   command_source source = file.source.get();
   if (!source.opened) {
-    return finished_future(
-        page_report(page_outcome::not_opened, file.path.native(), file.relative, {}));
+    return finished_future(page_report(page_outcome::not_opened, file.path, file.relative, {}));
   }
-  run.reads.folder = folder_of(file.path.native());
+  run.reads.folder = folder_of(file.path);
   std::string& page_path = file.page_path;
   int page_file = source.page.release();
   if (page_file < 0) {
     create_folder(folder_of(page_path), run.known_folder);
-    page_file = open_page(page_path, file.path.native(), run);
+    page_file = open_page(page_path, file.path, run);
   }
   if (page_file < 0) {
     return finished_future(
-        page_report(page_outcome::not_created, file.path.native(), file.relative, page_path));
+        page_report(page_outcome::not_created, file.path, file.relative, page_path));
   }
   page_sink sink(run.writing, page_file);
   std::ostream page(&sink);
@@ -141,7 +140,7 @@ job_future<console_report> compile_command_file(command_file_ahead& file, page_r
   });
   run.context.errors = &std::cerr;
   ended_by_error = !failure.empty();
-  return sink.finish([failure, read, command_file = file.path.native(),
+  return sink.finish([failure, read, command_file = std::move(file.path),
                       relative = std::move(file.relative), page_path = std::move(page_path),
                       errors = std::move(errors.text)](bool written) {
     if (!failure.empty()) {
@@ -177,11 +176,11 @@ void withdraw_pages_ahead(page_run& run) {
 bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
   run.reads.settle();
   std::error_code error;
-  if (!fs::is_regular_file(file.path, error)) {
+  if (!leads_to_file({file.path, walked_kind::link}, error)) {
     return false;
   }
   try {
-    file.relative = place_below(fs::directory_entry(file.path), run.tree);
+    file.relative = place_below({file.path, walked_kind::link}, run.tree);
   } catch (const fs::filesystem_error& failure) {
     add_report(
         run.reports,
@@ -207,7 +206,7 @@ void compile_oldest(page_run& run) {
   }
   const page_observer* observer = run.hooks.observer;
   if (observer != nullptr && observer->page_started) {
-    observer->page_started(file.path, run.icon, run.context.records);
+    observer->page_started(fs::path(file.path), run.icon, run.context.records);
   }
   bool ended_by_error = false;
   job_future<console_report> report;
@@ -264,29 +263,30 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         compile_oldest(run);
       }
     };
-    const auto visit = [&](const fs::directory_entry& entry) {
-      if (!is_command_file(entry.path().filename().native(), request.extensions)) {
+    const auto visit = [&](const walked_entry& entry) {
+      if (!is_command_file(entry.name(), request.extensions)) {
         return;
       }
-      std::error_code error;
-      if (entry.is_symlink(error)) {
-        run.ahead.push_back({entry.path(), {}, {}, finished_future(command_source{}), true});
-      } else if (entry.is_regular_file(error)) {
+      if (entry.kind == walked_kind::link) {
+        run.ahead.push_back(
+            {std::string(entry.path), {}, {}, finished_future(command_source{}), true});
+      } else if (entry.kind == walked_kind::file) {
         std::string relative = place_below(entry, run.tree);
         std::string page_path = page_path_in(run.output, relative, run.site);
-        auto read = [&creation = run.creation, path = entry.path(), page_path] {
+        auto read = [&creation = run.creation, path = std::string(entry.path), page_path] {
           command_source source = open_command_source(path);
           create_page_ahead(source, page_path, creation);
           return source;
         };
-        run.ahead.push_back({entry.path(), std::move(relative), std::move(page_path),
+        run.ahead.push_back({std::string(entry.path), std::move(relative), std::move(page_path),
                              add_job(run.reading, std::move(read))});
       }
       while (run.ahead.size() > run.windows.read_ahead) {
         compile_oldest(run);
       }
     };
-    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read);
+    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read,
+                        {nullptr, request.listing});
     compile_all_read();
     hand_over(run.writing.jobs);
     print_all_reports(run.reports);

@@ -10,6 +10,7 @@
 #include "page_observer.h"
 
 struct site_frame;
+struct walk_listing;
 
 // How far the file-system work may run ahead of the compiler and behind it.
 //
@@ -37,11 +38,12 @@ std::size_t pipeline_descriptors(const pipeline_windows& windows);
 
 // What to compile, and how far the work around the compiler may run ahead and behind.
 struct page_pipeline_request {
-  std::string input;                    // "proj"
-  std::string output;                   // "site", or where a rebuild stages its run
-  std::vector<std::string> extensions;  // of command files
-  pipeline_windows windows;             // helpers start only where there is more than one core
-  const site_frame* site = nullptr;     // frames the pages when the site has settings
+  std::string input;                      // "proj"
+  std::string output;                     // "site", or where a rebuild stages its run
+  std::vector<std::string> extensions;    // of command files
+  pipeline_windows windows;               // helpers start only where there is more than one core
+  const site_frame* site = nullptr;       // frames the pages when the site has settings
+  const walk_listing* listing = nullptr;  // what an earlier step walked, to walk again
 };
 
 // A request with the windows of a run in this process: those of the open files its soft limit

@@ -251,23 +251,22 @@ std::optional<page_facts> read_command_file_facts(const fs::path& path) {
 }
 
 site_map read_site_map(const std::string& input, const std::vector<std::string>& extensions,
-                       std::string_view page_extension) {
+                       std::string_view page_extension, const walk_listing* listing) {
   map_builder builder;
-  const auto visit = [&](const input_tree& tree, const fs::directory_entry& entry) {
+  const auto visit = [&](const input_tree& tree, const walked_entry& entry) {
     std::error_code error;
-    if (!is_command_file(last_part(entry.path().native()), extensions) ||
-        !entry.is_regular_file(error)) {
+    if (!is_command_file(entry.name(), extensions) || !leads_to_file(entry, error)) {
       return;
     }
-    if (std::optional<page_facts> facts = read_command_file_facts(entry.path())) {
+    if (std::optional<page_facts> facts = read_command_file_facts(fs::path(entry.path))) {
       add_page(builder, place_below(entry, tree), std::move(*facts), page_extension);
     }
   };
   try {
     const input_tree tree = open_input_tree(input);
     walk_input_with(
-        tree, [&](const fs::directory_entry& entry) { visit(tree, entry); },
-        [](const fs::filesystem_error&) {});
+        tree, [&](const walked_entry& entry) { visit(tree, entry); },
+        [](const fs::filesystem_error&) {}, {nullptr, listing});
   } catch (const fs::filesystem_error&) {
     // No input folder: the run says so when it walks for the pages.
   }

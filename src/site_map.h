@@ -12,6 +12,8 @@
 
 #include "page_facts.h"
 
+struct walk_listing;
+
 // Where an entry stands in a list that does not hold it.
 inline constexpr std::size_t not_listed = static_cast<std::size_t>(-1);
 
@@ -86,10 +88,11 @@ site_map build_site_map(const std::vector<command_file_facts>& files,
 // What the command file at `path` says of its page; nothing when it cannot be read.
 std::optional<page_facts> read_command_file_facts(const std::filesystem::path& path);
 
-// Reads every command file below `input` (as a run finds them) and builds the map. The walk's
-// own errors are the run's to report when it walks for the pages: the map does without.
+// Reads every command file below `input` (as a run finds them, from `listing` when that is given
+// and complete) and builds the map. The walk's own errors are the run's to report when it walks
+// for the pages: the map does without.
 site_map read_site_map(const std::string& input, const std::vector<std::string>& extensions,
-                       std::string_view page_extension);
+                       std::string_view page_extension, const walk_listing* listing = nullptr);
 
 // What the folder at `path` (below proj/, "" for the top) puts into the frames of the pages in it
 // and below it: its index page and its entries as the menu shows them. Pages whose folders all

@@ -63,21 +63,23 @@ bool delete_directory(const std::string& dir) {
   }
 }
 
-bool replicate_directory_structure(const std::string& source, const std::string& destination) {
+bool replicate_directory_structure(const std::string& source, const std::string& destination,
+                                   walk_listing* listing) {
   constexpr std::string_view error_prefix = "File system error: ";
   return run_walking_step(source, error_prefix, [&] {
     fs::create_directories(destination);
     const input_tree tree = open_input_tree(source);
-    return walk_input(tree, error_prefix, [&](const fs::directory_entry& entry) {
+    const auto visit = [&](const walked_entry& entry) {
       std::error_code error;
-      if (!entry.is_directory(error)) {
+      if (!leads_to_folder(entry, error)) {
         return;
       }
       const fs::path target = fs::path(destination) / place_below(entry, tree);
       if (fs::create_directories(target)) {
         std::cout << "Created: " << target.string() << "\n";
       }
-    });
+    };
+    return walk_input(tree, error_prefix, visit, {listing, nullptr});
   });
 }
 
@@ -85,28 +87,29 @@ namespace {
 
 // Whether `entry` is a regular file, links followed. A link that leads nowhere, or round in a
 // loop, holds nothing to publish: it is passed over with a warning added to `reports`.
-bool is_regular_file_or_warn(const fs::directory_entry& entry, ordered_reports& reports) {
+bool is_regular_file_or_warn(const walked_entry& entry, ordered_reports& reports) {
   std::error_code error;
-  const bool regular = entry.is_regular_file(error);
+  const bool regular = leads_to_file(entry, error);
   if (!error) {
     return regular;
   }
-  std::error_code link_error;
-  if (!entry.is_symlink(link_error)) {
-    throw fs::filesystem_error("cannot read the type of a file", entry.path(), error);
-  }
-  add_report(reports, console_report{"Warning: Skipped the symbolic link " + entry.path().string() +
-                                         ", which cannot be followed: " + error.message() + "\n",
-                                     "", true});
+  add_report(reports,
+             console_report{"Warning: Skipped the symbolic link " + std::string(entry.path) +
+                                ", which cannot be followed: " + error.message() + "\n",
+                            "", true});
   return false;
 }
 
 // Copies one asset; run by the copying threads, so it reports rather than prints.
-console_report copy_asset(const fs::path& from, const fs::path& to, const fs::path& relative,
-                          mode_t creation_mask, std::string_view error_prefix) {
+console_report copy_asset(const std::string& from, const std::string& to,
+                          const std::string& relative, mode_t creation_mask,
+                          std::string_view error_prefix) {
   try {
     copy_regular_file(from, to, creation_mask);
-    return {"", "Copied asset: " + relative.string() + " -> " + to.string() + "\n", true};
+    std::string line;
+    line.reserve(relative.size() + to.size() + 19);
+    line.append("Copied asset: ").append(relative).append(" -> ").append(to) += '\n';
+    return {"", std::move(line), true};
   } catch (const fs::filesystem_error& error) {
     return {std::string(error_prefix) + error.what() + "\n", "", false};
   }
@@ -115,7 +118,8 @@ console_report copy_asset(const fs::path& from, const fs::path& to, const fs::pa
 }  // namespace
 
 bool copy_non_command_files(const std::string& source, const std::string& destination,
-                            const std::vector<std::string>& extensions) {
+                            const std::vector<std::string>& extensions,
+                            const walk_listing* listing) {
   constexpr std::string_view error_prefix = "Error copying files: ";
   return run_walking_step(source, error_prefix, [&] {
     const input_tree tree = open_input_tree(source);
@@ -127,23 +131,24 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     ordered_reports reports;
     reports.limit = 4 * assets_per_hand_over;
     reports.hand_over_gathered = [&copying] { hand_over(copying); };
-    const auto visit = [&](const fs::directory_entry& entry) {
-      if (!is_regular_file_or_warn(entry, reports) ||
-          is_command_file(entry.path().filename().native(), extensions)) {
+    const auto visit = [&](const walked_entry& entry) {
+      if (!is_regular_file_or_warn(entry, reports) || is_command_file(entry.name(), extensions)) {
         return;
       }
-      const fs::path relative = place_below(entry, tree);
-      fs::path target = fs::path(destination) / relative;
-      const std::string_view folder = folder_of(target.native());
+      std::string relative = place_below(entry, tree);
+      std::string target = path_joined(destination, relative);
+      const std::string_view folder = folder_of(target);
       if (folder != known_folder) {
         hand_over(copying);
       }
       create_folder(folder, known_folder);
-      add_report(reports, add_job(copying, [=, from = entry.path()] {
+      add_report(reports,
+                 add_job(copying, [from = std::string(entry.path), target = std::move(target),
+                                   relative = std::move(relative), creation_mask, error_prefix] {
                    return copy_asset(from, target, relative, creation_mask, error_prefix);
                  }));
     };
-    walk_input_in_order(tree, error_prefix, reports, visit, [] {});
+    walk_input_in_order(tree, error_prefix, reports, visit, [] {}, {nullptr, listing});
     hand_over(copying);
     print_all_reports(reports);
     return reports.all_ok;

@@ -21,13 +21,18 @@ extern std::string build_timestamp;
 // Removes `dir` with everything below it; true when it is gone or was never there.
 bool delete_directory(const std::string& dir);
 
-// Creates `destination` and one empty folder in it for every folder below `source`.
-bool replicate_directory_structure(const std::string& source, const std::string& destination);
+struct walk_listing;
+
+// Creates `destination` and one empty folder in it for every folder below `source`; keeps the
+// entries it walked in `listing` when that is given.
+bool replicate_directory_structure(const std::string& source, const std::string& destination,
+                                   walk_listing* listing = nullptr);
 
 // Copies every regular file below `source` that is not a command file to the same place below
-// `destination`.
+// `destination`; walks the entries of `listing` when that is given and complete.
 bool copy_non_command_files(const std::string& source, const std::string& destination,
-                            const std::vector<std::string>& extensions);
+                            const std::vector<std::string>& extensions,
+                            const walk_listing* listing = nullptr);
 
 // Writes the site's one stylesheet, `folder`/main.css: `text`, or the default sheet when empty.
 bool create_main_css(const std::string& folder, std::string_view text = {});

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "input_walk.h"
 #include "scratch_run.h"
 
 namespace fs = std::filesystem;
@@ -241,4 +242,60 @@ TEST_F(SiteTree, ManyBrokenLinksBesideAssetsDoNotStallTheCopy) {
   ASSERT_EQ(0, result.exit_status) << result.err.substr(0, 200);
   EXPECT_EQ(static_cast<std::size_t>(links), lines_starting(result.err, "Warning: Skipped").size());
   EXPECT_EQ(static_cast<std::size_t>(assets), lines_starting(result.out, "Copied asset: ").size());
+}
+
+namespace {
+
+// Every entry a walk of `tree` visits, as "kind path", in order.
+std::vector<std::string> walked(const input_tree& tree, walk_memory memory) {
+  std::vector<std::string> entries;
+  const bool complete = walk_input(
+      tree, "",
+      [&](const walked_entry& entry) {
+        entries.push_back(std::to_string(static_cast<int>(entry.kind)) + " " +
+                          std::string(entry.path));
+      },
+      memory);
+  EXPECT_TRUE(complete);
+  return entries;
+}
+
+}  // namespace
+
+// The later steps of a run walk what step 2 kept of proj/ instead of reading it again; they must
+// meet the very entries a walk of the folder meets, whatever the names and however many.
+TEST_F(SiteTree, AKeptWalkMeetsWhatTheFolderHolds) {
+  write("proj/e", "");  // names like the marks of the kept listing
+  write("proj/\x01\x02", "");
+  write("proj/line\nbreak/deep/er/file.orv", "");
+  fs::create_directories(work / "proj/empty/also empty");
+  for (int i = 0; i < 300; ++i) {  // past one piece of the listing
+    write("proj/many/" + std::to_string(i) + std::string(240, 'n'), "");
+  }
+  fs::create_symlink("many", work / "proj/link");
+  for (const std::string& folder : {(work / "proj").string(), (work / "proj/").string()}) {
+    const input_tree tree = open_input_tree(folder);
+    walk_listing listing;
+    const std::vector<std::string> read = walked(tree, {&listing, nullptr});
+    ASSERT_TRUE(listing.complete);
+    EXPECT_GT(listing.pieces.size(), 1u);
+    EXPECT_EQ(read.size(), 310u);
+    EXPECT_EQ(read, walked(tree, {nullptr, &listing})) << folder;
+  }
+}
+
+// A listing that would outgrow its ceiling is given up, and a later walk reads the folder again.
+TEST_F(SiteTree, AListingPastItsCeilingIsGivenUp) {
+  fs::create_directories(work / "proj");
+  for (unsigned i = 0; i < 18'000; ++i) {  // about 4.5 MB of names that share little
+    const std::string name = std::to_string(i * 2654435761u) + std::string(240, 'n');
+    std::ofstream(work / "proj" / name).put('x');
+  }
+  const input_tree tree = open_input_tree((work / "proj").string());
+  walk_listing listing;
+  const std::vector<std::string> read = walked(tree, {&listing, nullptr});
+  EXPECT_FALSE(listing.complete);
+  EXPECT_TRUE(listing.pieces.empty());
+  EXPECT_EQ(read.size(), 18'000u);
+  EXPECT_EQ(read, walked(tree, {nullptr, &listing}));
 }
