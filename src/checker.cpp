@@ -1212,21 +1212,27 @@ namespace {
 // Two command files that become the same page: the one met later in the walk reports it.
 void check_same_page(const command_file_place& page, const project_folder& project,
                      std::unordered_set<std::string>& pages_met, std::vector<diagnostic>& found) {
-  const fs::path page_place = fs::path(page.place).replace_extension(".htm");
-  if (project.walked.contains(fs::path(page.file).replace_extension(".htm").native())) {
-    found.push_back({1, 1, severity::error, "same-page",
-                     "the page site/" + page_place.string() + " replaces the file " +
-                         fs::path(page.file).replace_extension(".htm").string() + " copied there"});
+  const std::string& file = page.file.native();
+  const std::string& place = page.place.native();
+  const std::string stem =
+      file.substr(0, file.size() - file_extension(page.file.filename().native()).size());
+  const std::string page_place =
+      place.substr(0, place.size() - file_extension(page.place.filename().native()).size()) +
+      ".htm";
+  if (project.walked.contains(stem + ".htm")) {
+    found.push_back(
+        {1, 1, severity::error, "same-page",
+         "the page site/" + page_place + " replaces the file " + stem + ".htm" + " copied there"});
   }
-  for (const std::string& extension : project.extensions) {
-    const fs::path twin = fs::path(page.file).replace_extension(extension);
-    if (twin == page.file || !project.walked.contains(twin.native())) {
+  for (const std::string& other : project.extensions) {
+    const std::string twin = stem + other;
+    if (twin == file || !project.walked.contains(twin)) {
       continue;
     }
-    if (!pages_met.insert(page_place.string()).second) {
+    if (!pages_met.insert(page_place).second) {
       found.push_back({1, 1, severity::error, "same-page",
-                       "this file and " + twin.string() + " both become the page site/" +
-                           page_place.string() + ": the one compiled later replaces the other"});
+                       "this file and " + twin + " both become the page site/" + page_place +
+                           ": the one compiled later replaces the other"});
     }
     return;
   }

@@ -1,7 +1,8 @@
 #include "page_frame.h"
 
 #include <algorithm>
-#include <array>
+
+#include "html_escape.h"
 
 namespace fs = std::filesystem;
 
@@ -22,8 +23,12 @@ struct frame_context {
   const std::vector<std::size_t>& path;  // the folders from the top down to the page's own
 };
 
+void append_escaped(std::string& out, std::string_view text) {
+  append_html_escaped(out, text, html_use::attribute);
+}
+
 void add_text(std::string& out, std::string_view text, bool plain) {
-  plain ? void(out.append(text)) : append_attribute_text(out, text);
+  plain ? void(out.append(text)) : append_escaped(out, text);
 }
 
 bool is_front_page(const frame_context& frame) {
@@ -35,7 +40,7 @@ void add_page_title(std::string& out, const frame_context& frame) {
   if (frame.page != nullptr) {
     add_text(out, frame.page->facts.title, frame.page->plain_title);
   } else {
-    append_attribute_text(out, fs::path(frame.href).stem().native());
+    append_escaped(out, fs::path(frame.href).stem().native());
   }
 }
 
@@ -46,7 +51,7 @@ void add_document_title(std::string& out, const frame_context& frame) {
   }
   if (!site.empty()) {
     out.append(is_front_page(frame) ? "" : " · ");
-    append_attribute_text(out, site);
+    append_escaped(out, site);
   }
 }
 
@@ -61,7 +66,7 @@ void add_meta_by(std::string& out, std::string_view attribute, std::string_view 
 
 void add_meta(std::string& out, std::string_view attribute, std::string_view name,
               std::string_view content) {
-  add_meta_by(out, attribute, name, [&](std::string& to) { append_attribute_text(to, content); });
+  add_meta_by(out, attribute, name, [&](std::string& to) { append_escaped(to, content); });
 }
 
 void add_sharing_lines(std::string& out, const frame_context& frame,
@@ -72,7 +77,7 @@ void add_sharing_lines(std::string& out, const frame_context& frame,
   }
   const std::string address = settings.base_url + std::string(frame.href);
   out.append("  <link rel=\"canonical\" href=\"");
-  append_attribute_text(out, address);
+  append_escaped(out, address);
   out.append("\">\n");
   add_meta_by(out, "property", "og:title", [&](std::string& to) { add_page_title(to, frame); });
   if (!description.empty()) {
@@ -89,7 +94,7 @@ void add_sharing_lines(std::string& out, const frame_context& frame,
 void add_head(std::string& out, const frame_context& frame, const page_icon& icon) {
   const site_settings& settings = frame.site.settings;
   out.append("<!DOCTYPE html>\n<html lang=\"");
-  append_attribute_text(out, settings.language);
+  append_escaped(out, settings.language);
   out.append(
       "\">\n<head>\n  <meta charset=\"UTF-8\">\n"
       "  <meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n  <title>");
@@ -108,7 +113,7 @@ void add_head(std::string& out, const frame_context& frame, const page_icon& ico
   out.append("  <link rel=\"stylesheet\" href=\"").append(frame.up).append("main.css\">\n");
   if (!settings.stylesheet.empty()) {
     out.append("  <link rel=\"stylesheet\" href=\"");
-    append_attribute_text(out, frame.up + fs::path(settings.stylesheet).generic_string());
+    append_escaped(out, frame.up + fs::path(settings.stylesheet).generic_string());
     out.append("\">\n");
   }
   out.append("</head>\n<body class=\"site theme-").append(settings.theme).append("\">\n");
@@ -120,7 +125,7 @@ void add_head(std::string& out, const frame_context& frame, const page_icon& ico
 void add_href(std::string& out, const frame_context& frame, std::size_t levels,
               const site_folder* through, const site_page& to) {
   if (frame.page == nullptr) {
-    append_attribute_text(out, relative_link(frame.href, to.href));
+    append_escaped(out, relative_link(frame.href, to.href));
     return;
   }
   out.append(frame.up, 0, 3 * levels);
@@ -309,7 +314,7 @@ void add_header(std::string& out, const frame_context& frame) {
   if (!settings.title.empty()) {
     out.append("    <a class=\"site-title\" href=\"").append(frame.up).append("index");
     out.append(settings.page_extension).append("\">");
-    append_attribute_text(out, settings.title);
+    append_escaped(out, settings.title);
     out.append("</a>\n");
   }
   if (settings.menu) {
@@ -388,7 +393,7 @@ void add_footer(std::string& out, const frame_context& frame) {
   out.append("  <footer class=\"site-footer\">");
   if (!settings.footer_text.empty()) {
     out.append("<p>");
-    append_attribute_text(out, settings.footer_text);
+    append_escaped(out, settings.footer_text);
     out.append("</p>");
   }
   if (settings.footer_date) {
@@ -447,32 +452,4 @@ std::string relative_link(std::string_view from, std::string_view to) {
   }
   link += to.substr(common);
   return link;
-}
-
-void append_attribute_text(std::string& out, std::string_view text) {
-  static constexpr auto special = [] {
-    std::array<bool, 256> table{};
-    for (const unsigned char c : {'&', '<', '>', '"'}) {
-      table[c] = true;
-    }
-    return table;
-  }();
-  std::size_t from = 0;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    const char c = text[at];
-    if (!special[static_cast<unsigned char>(c)]) {
-      continue;
-    }
-    out.append(text.substr(from, at - from));
-    out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
-    from = at + 1;
-  }
-  out.append(text.substr(from));
-}
-
-std::string attribute_text(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size() + 8);
-  append_attribute_text(escaped, text);
-  return escaped;
 }

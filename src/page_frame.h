@@ -31,9 +31,3 @@ std::filesystem::path page_place(const site_frame& site, const std::filesystem::
 
 // The link from a page at `from` (below site/) to the file at `to` (below site/), relative.
 std::string relative_link(std::string_view from, std::string_view to);
-
-// `text` escaped for an attribute value or element content.
-std::string attribute_text(const std::string& text);
-
-// Appends `text` to `out`, escaped as attribute_text does.
-void append_attribute_text(std::string& out, std::string_view text);

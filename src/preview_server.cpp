@@ -49,7 +49,7 @@ constexpr std::string_view reload_script = R"(<script>
 /* Added by orvello serve, not part of the site: reloads the page after each rebuild. */
 (() => {
   const token = '@TOKEN@';
-  const page = '@PAGE@';
+  const page = "@PAGE@";
   let source = null;
   let delay = 250;
   function overlay(text) {

@@ -13,6 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Forgets what is kept of `file`: its lines and the places it named.
 void forget_file(kept_findings& kept, const std::string& file) {
   kept.lines.erase(file);
   const auto named = kept.named.find(file);

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "html_escape.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -16,12 +18,12 @@ bool forbidden_in_xml(char c) {
 // entities.
 void append_xml_text(std::string& out, std::string_view text) {
   if (std::none_of(text.begin(), text.end(), forbidden_in_xml)) {
-    append_attribute_text(out, text);
+    append_html_escaped(out, text, html_use::attribute);
     return;
   }
   std::string allowed(text);
   std::erase_if(allowed, forbidden_in_xml);
-  append_attribute_text(out, allowed);
+  append_html_escaped(out, allowed, html_use::attribute);
 }
 
 std::string xml_text(const std::string& text) {

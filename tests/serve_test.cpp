@@ -338,13 +338,17 @@ TEST_F(ServeTest, OpenPagesAreSentTheFindingsOfTheRebuiltPagesUntilFixed) {
 TEST_F(ServeTest, EachPageShowsItsOwnFindingsFromTheFirstBuildAndAfterItsLinksChange) {
   write_project({{"index.orv", "@link\n@@url img/forest.png\n@end_link\n"},
                  {"img/forest.png", "png"},
-                 {"docs/about.orv", "@title\n@end_title\n@text\nx\n"}});
+                 {"docs/about.orv", "@title\n@end_title\n@text\nx\n"},
+                 {"quote\"'.orv", "@title\n@end_title\n"}});
   ASSERT_TRUE(start_serve()) << console;
   const std::string unclosed =
       "proj/docs/about.orv:3:1: error: @text is never closed before the end of the file: the "
       "block is dropped from the page [unclosed-block]\n";
   EXPECT_NE(std::string::npos, console.find("\n  " + unclosed + "Serving site/ at ")) << console;
-  EXPECT_NE(std::string::npos, fetch(port, "/docs/about.htm").body.find("'docs/about.htm'"));
+  EXPECT_NE(std::string::npos,
+            fetch(port, "/docs/about.htm").body.find("const page = \"docs/about.htm\";"));
+  EXPECT_NE(std::string::npos,
+            fetch(port, "/quote%22'.htm").body.find("const page = \"quote\\\"'.htm\";"));
   std::string about;
   std::string index;
   const int about_stream = open_event_stream(port, about, "docs/about.htm");

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <latch>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -176,6 +179,37 @@ TEST(PageFrame, PagesOfTwoMapsInTurnShowTheirOwnMenus) {
   for (const char* page : {"f/p.orv", "f/q.orv"}) {
     EXPECT_NE(frame_page(one, page, {}).head.find(">One</a>"), std::string::npos) << page;
     EXPECT_NE(frame_page(two, page, {}).head.find(">Two</a>"), std::string::npos) << page;
+  }
+}
+
+TEST(PageFrame, PagesFramedOnSeveralThreadsAtOnceGetTheirOwnFrames) {
+  std::vector<command_file_text> files;
+  for (int i = 0; i < 40; ++i) {
+    files.push_back({"f" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".orv", ""});
+  }
+  const site_frame site = frame_of(files, ".htm");
+  std::vector<std::string> alone;
+  for (const auto& [place, text] : files) {
+    alone.push_back(frame_page(site, place, {}).head);
+  }
+  std::vector<std::vector<std::string>> framed(4, std::vector<std::string>(files.size()));
+  std::vector<std::thread> threads;
+  std::latch start(static_cast<std::ptrdiff_t>(framed.size()));
+  for (std::size_t t = 0; t < framed.size(); ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      const std::size_t step = std::array<std::size_t, 4>{1, 3, 7, 9}[t];  // prime to 40
+      for (std::size_t i = 0; i < 20 * files.size(); ++i) {  // each thread in its own order
+        const std::size_t page = (i * step + t) % files.size();
+        framed[t][page] = frame_page(site, files[page].first, {}).head;
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const std::vector<std::string>& heads : framed) {
+    EXPECT_TRUE(heads == alone);
   }
 }
 
