@@ -170,7 +170,7 @@ TEST_F(SiteRebuild, NamedSituationsEndAsAFreshRun) {
 }
 
 TEST_F(SiteRebuild, SourcePagesAndMarkdownFilesOfASiteWithSettingsEndAsAFreshRun) {
-  put(fresh / "orvello.toml", "");
+  put(work / "orvello.toml", "");
   const std::vector<rebuild_case> cases{
       {"source file edited",
        {{"code/hello.c", "int a;\n"}},
@@ -198,6 +198,10 @@ TEST_F(SiteRebuild, SourcePagesAndMarkdownFilesOfASiteWithSettingsEndAsAFreshRun
     const rebuild_report report = rebuild_and_compare(std::nullopt, situation.name);
     EXPECT_FALSE(report.full) << situation.name;
   }
+  // The settings were read: only a site with settings copies a source file beside its page.
+  write_project({{"hello.c", "int a;\n"}});
+  build();
+  EXPECT_TRUE(exists("site/hello.c"));
 }
 
 TEST_F(SiteRebuild, UntrustedRebuildIsFullAndRemovesStaleFiles) {
