@@ -1138,8 +1138,12 @@ void check_end_of_file(file_check& check) {
 
 }  // namespace
 
-checked_text check_command_text(std::istream& source, const command_file_place& page,
-                                const project_folder& project, block_records& records) {
+namespace {
+
+// Checks the command file whose bytes are `text`, split into lines as getline splits them: a
+// last line without its line end counts, an empty piece after the last line end does not.
+checked_text check_text(std::string_view text, const command_file_place& page,
+                        const project_folder& project, block_records& records) {
   file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}, {}};
   check.context.records = std::move(records);
   check.context.prose = project.prose;
@@ -1150,9 +1154,11 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
                              }};
   const external_reads_scope reading(discard, reads);
   std::vector<std::string_view> kinds;
-  std::string line;
-  while (std::getline(source, line)) {
-    line.resize(without_carriage_return(line).size());
+  std::string line;  // one buffer for every line, as the handlers take a string
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    line.assign(without_carriage_return(text.substr(start, end - start)));
+    start = end + 1;
     ++check.line_number;
     const bool was_in_page = check.in_page;
     const block_route* route = check_line(check, line, discard);
@@ -1167,6 +1173,23 @@ checked_text check_command_text(std::istream& source, const command_file_place& 
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
                    });
   return {std::move(check.found), std::move(kinds), std::move(check.named)};
+}
+
+// The whole of what `source` holds, read in large pieces rather than line by line.
+std::string read_all(std::istream& source) {
+  std::string text;
+  std::array<char, 1 << 16> piece;
+  while (source.read(piece.data(), piece.size()) || source.gcount() > 0) {
+    text.append(piece.data(), static_cast<std::size_t>(source.gcount()));
+  }
+  return text;
+}
+
+}  // namespace
+
+checked_text check_command_text(std::istream& source, const command_file_place& page,
+                                const project_folder& project, block_records& records) {
+  return check_text(read_all(source), page, project, records);
 }
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
