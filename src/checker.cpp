@@ -81,17 +81,35 @@ std::string_view typed_key(std::string_view line) {
   return rest.substr(0, rest.find_first_of(" \t"));
 }
 
+// The place of the kind opened by `opening` in the routing order.
+constexpr std::size_t kind_opened_by(std::string_view opening) {
+  std::size_t kind = 0;
+  while (block_routes[kind].names.opening != opening) {
+    ++kind;
+  }
+  return kind;
+}
+
+// Told apart by their place in the routing table, which every route given here lies in.
+bool is_kind(const block_route& route, std::size_t kind) {
+  return &route == &block_routes[kind];
+}
+
+constexpr std::size_t text_kind = kind_opened_by(text_block.opening);
+constexpr std::size_t code_kind = kind_opened_by(code_block.opening);
+constexpr std::size_t markdown_kind = kind_opened_by(markdown_block.opening);
+
 bool is_code(const block_route& route) {
-  return route.names.opening == code_block.opening;
+  return is_kind(route, code_kind);
 }
 
 bool is_markdown(const block_route& route) {
-  return route.names.opening == markdown_block.opening;
+  return is_kind(route, markdown_kind);
 }
 
 // Text and code blocks keep the lines that are no settings of theirs as their content.
 bool collects_lines(const block_route& route) {
-  return is_code(route) || route.names.opening == text_block.opening;
+  return is_code(route) || is_kind(route, text_kind);
 }
 
 std::string_view content_name(const block_route& route) {
@@ -407,6 +425,7 @@ struct file_check {
   fs::path external_file;          // the file a text or code block read last, as the run names it
   std::vector<named_place> named;  // the places of the site that its addresses name
   page_context context{};          // the records as a run carries them, read by the handlers
+  std::string handed;              // the line being handed to a handler, which takes a string
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -534,9 +553,10 @@ bool is_plain_path(std::string_view address) {
 // The finding for an address that names a place inside the site, if that place is missing.
 void check_site_address(file_check& check, std::string_view address, value_use use, location at) {
   if (is_plain_path(address)) {  // then the place is the page's folder and the address
-    const std::string folder = check.page.place.parent_path().generic_string();
-    std::string place = folder.empty() ? std::string(address) : folder + "/";
-    place.append(folder.empty() ? "" : address);
+    const std::string_view page_place = check.page.place.native();
+    const std::size_t slash = page_place.rfind('/');  // the page's folder ends there
+    std::string place(page_place.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+    place.append(address);
     if (check.project.held.contains(place)) {
       check.named.push_back({std::move(place), true});
       return;
@@ -689,10 +709,12 @@ void report_unclosed(file_check& check, std::size_t kind, std::string_view what_
 // A content line of an open Markdown block is remembered with its line number, so that a finding
 // in the Markdown points at its own line.
 void note_markdown_line(file_check& check, std::string_view line, const block_route& route) {
+  if (!is_markdown(route)) {
+    return;
+  }
   const std::span<const setting_key> keys = route.settings(check.project.prose);
-  if (is_markdown(route) && std::none_of(keys.begin(), keys.end(), [&](const setting_key& key) {
-        return line.starts_with(key.prefix);
-      })) {
+  if (std::none_of(keys.begin(), keys.end(),
+                   [&](const setting_key& key) { return line.starts_with(key.prefix); })) {
     check.markdown_lines.push_back(check.line_number);
   }
 }
@@ -806,8 +828,8 @@ bool check_blanks_around(file_check& check, std::string_view line, const block_r
   while (first < line.size() && is_blank(line[first])) {
     ++first;
   }
-  if (first == line.size()) {
-    return false;
+  if (first == line.size() || line[first] != '@') {
+    return false;  // every block line and setting starts with "@"
   }
   std::size_t last = line.size() - 1;
   while (is_blank(line[last])) {
@@ -988,8 +1010,8 @@ void check_lone_closing(file_check& check, const block_route& route, const block
 
 // A line inside an open block of `route` that neither opens nor closes it.
 void check_line_in_block(file_check& check, std::string_view line, const block_route& route) {
-  if (check_blanks_around(check, line, &route)) {
-    return;
+  if (check_blanks_around(check, line, &route) || !line.starts_with('@')) {
+    return;  // the lines below all start with "@"
   }
   if (const block_route* inner = opened_by(line); inner != nullptr) {
     check_swallowed_block(check, *inner, route);
@@ -999,7 +1021,7 @@ void check_line_in_block(file_check& check, std::string_view line, const block_r
     check_setting_line(check, line, route);
     return;
   }
-  if (!line.starts_with('@') || is_block_line(line)) {
+  if (is_block_line(line)) {
     return;
   }
   const std::string_view near = nearest_name(line, block_lines());
@@ -1072,8 +1094,64 @@ void check_page_line(file_check& check, std::string_view line) {
   }
 }
 
+// The kind that takes every line while its block is open, as the routing tries the kinds.
+const block_route* first_open_kind(const file_check& check) {
+  for (const block_route& route : block_routes) {
+    if ((!route.needs_settings || check.context.prose.enabled) && check.flags.*route.in_block) {
+      return &route;
+    }
+  }
+  return nullptr;
+}
+
+// The lines that the text panel (`text_kind`) or the listing (`code_kind`) keeps in `records`.
+std::vector<std::string>& kept_lines(std::size_t kind, block_records& records) {
+  return kind == code_kind ? records.code.lines : records.text.lines;
+}
+
+// The file that the text panel or the listing reads its lines from instead, when named.
+const std::string& kept_source(std::size_t kind, const block_records& records) {
+  return kind == code_kind ? records.code.src : records.text.src;
+}
+
+// Hands `line` to the run's routing and returns the kind that took it. A text panel's or
+// listing's closing line writes all its lines, escaped, into nothing: they are set aside while
+// it is handed on, and back after. A block that reads a file is handed on as it is, since the
+// file's lines replace its own.
+const block_route* route_set_aside(file_check& check, std::string_view line,
+                                   std::ostream& discard) {
+  check.handed.assign(line);
+  block_records& records = check.context.records;
+  const std::string_view bare = without_carriage_return(line);  // as the handlers compare it
+  for (const std::size_t kind : {text_kind, code_kind}) {
+    if (bare == block_routes[kind].names.closing && kept_source(kind, records).empty()) {
+      std::vector<std::string> set_aside = std::exchange(kept_lines(kind, records), {});
+      const block_route* route = route_line(check.handed, check.flags, check.context, discard);
+      kept_lines(kind, records) = std::move(set_aside);
+      return route;
+    }
+  }
+  return route_line(check.handed, check.flags, check.context, discard);
+}
+
+// Hands `line` to the kind that takes it, as a run does, and returns that kind. A line without
+// "@" at its front that an open text panel or listing takes becomes one of its lines, as its
+// handler would make it.
+const block_route* route_checked_line(file_check& check, std::string_view line,
+                                      std::ostream& discard) {
+  if (!line.starts_with('@')) {
+    const block_route* open = first_open_kind(check);
+    if (open != nullptr && collects_lines(*open)) {
+      add_line(kept_lines(kind_of(*open), check.context.records), check.context.spare_lines,
+               without_carriage_return(line));
+      return open;
+    }
+  }
+  return route_set_aside(check, line, discard);
+}
+
 // Checks one line and returns the kind that took it, null when none did.
-const block_route* check_line(file_check& check, const std::string& line, std::ostream& discard) {
+const block_route* check_line(file_check& check, std::string_view line, std::ostream& discard) {
   check_byte_order_mark(check, line);
   if (check.project.page_blocks &&
       takes_page_line(line, check.in_page, check.flags != block_flags{})) {
@@ -1081,7 +1159,7 @@ const block_route* check_line(file_check& check, const std::string& line, std::o
     return nullptr;
   }
   const block_flags before = check.flags;
-  const block_route* route = route_line(line, check.flags, check.context, discard);
+  const block_route* route = route_checked_line(check, line, discard);
   if (check_bare_carriage_returns(check, line)) {
     return route;  // the line is no line the author wrote; the routing above keeps the records
   }
@@ -1144,7 +1222,7 @@ namespace {
 // last line without its line end counts, an empty piece after the last line end does not.
 checked_text check_text(std::string_view text, const command_file_place& page,
                         const project_folder& project, block_records& records) {
-  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}, {}};
+  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}, {}, {}};
   check.context.records = std::move(records);
   check.context.prose = project.prose;
   check.context.errors = &check.errors.stream;
@@ -1154,10 +1232,9 @@ checked_text check_text(std::string_view text, const command_file_place& page,
                              }};
   const external_reads_scope reading(discard, reads);
   std::vector<std::string_view> kinds;
-  std::string line;  // one buffer for every line, as the handlers take a string
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
-    line.assign(without_carriage_return(text.substr(start, end - start)));
+    const std::string_view line = without_carriage_return(text.substr(start, end - start));
     start = end + 1;
     ++check.line_number;
     const bool was_in_page = check.in_page;
