@@ -216,10 +216,11 @@ bool is_css_unit(std::string_view unit) {
                                                "vmax", "ch",  "ex",  "cm",  "mm",  "in",  "pt",
                                                "pc",   "q",   "lh",  "rlh", "vi",  "vb",  "cap",
                                                "ic",   "svh", "lvh", "dvh", "svw", "lvw", "dvw"};
-  std::string lower(unit);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return std::find(std::begin(units), std::end(units), lower) != std::end(units);
+  return std::any_of(std::begin(units), std::end(units), [unit](std::string_view known) {
+    return std::equal(known.begin(), known.end(), unit.begin(), unit.end(), [](char k, char u) {
+      return k == std::tolower(static_cast<unsigned char>(u));
+    });
+  });
 }
 
 // The length at the front of `value`: its number (empty when there is none) and its unit.
@@ -241,6 +242,10 @@ bool is_css_length(std::string_view written) {
       "auto",        "inherit",     "initial",  "unset",     "revert",  "min-content",
       "max-content", "fit-content", "xx-small", "x-small",   "small",   "medium",
       "large",       "x-large",     "xx-large", "xxx-large", "smaller", "larger"};
+  const auto [number, unit] = number_and_unit(written);
+  if (!number.empty() && is_css_unit(unit)) {
+    return true;  // the most common form, tried first
+  }
   if (std::find(std::begin(keywords), std::end(keywords), written) != std::end(keywords)) {
     return true;
   }
@@ -249,8 +254,7 @@ bool is_css_length(std::string_view written) {
       return true;
     }
   }
-  const auto [number, unit] = number_and_unit(written);
-  return !number.empty() && is_css_unit(unit);
+  return false;
 }
 
 std::string scaled(std::string_view number, double factor, std::string_view unit) {
