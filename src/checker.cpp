@@ -416,20 +416,20 @@ struct field_origin {
 struct file_check {
   const command_file_place& page;
   const project_folder& project;
-  std::vector<diagnostic> found;
-  block_flags flags;
+  std::vector<diagnostic> found{};
+  block_flags flags{};
   std::size_t line_number = 0;
   std::array<std::size_t, kind_count> opened_at{};  // 0 while the kind's block is closed
-  std::array<std::vector<field_origin>, kind_count> origins;
-  std::vector<std::size_t> markdown_lines;  // the line of each content line of the last @markdown
+  std::array<std::vector<field_origin>, kind_count> origins{};
+  std::vector<std::size_t> markdown_lines{};  // the line of each content line of the last @markdown
   bool any_block = false;
-  captured_errors errors;
-  bool in_page = false;            // inside the @page block of a site with settings
-  std::size_t page_opened_at = 0;  // the line that opened it
-  fs::path external_file;          // the file a text or code block read last, as the run names it
-  std::vector<named_place> named;  // the places of the site that its addresses name
-  page_context context{};          // the records as a run carries them, read by the handlers
-  std::string handed;              // the line being handed to a handler, which takes a string
+  captured_errors errors{};
+  bool in_page = false;              // inside the @page block of a site with settings
+  std::size_t page_opened_at = 0;    // the line that opened it
+  fs::path external_file{};          // the file a text or code block read last, as the run names it
+  std::vector<named_place> named{};  // the places of the site that its addresses name
+  page_context context{};            // the records as a run carries them, read by the handlers
+  std::string handed{};              // the line being handed to a handler, which takes a string
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -1226,9 +1226,9 @@ namespace {
 // last line without its line end counts, an empty piece after the last line end does not.
 checked_text check_text(std::string_view text, const command_file_place& page,
                         const project_folder& project, block_records& records) {
-  file_check check{page, project, {}, {}, 0, {}, {}, {}, false, {}, false, 0, {}, {}, {}, {}};
-  check.context.records = std::move(records);
-  check.context.prose = project.prose;
+  file_check check{.page = page,
+                   .project = project,
+                   .context = {std::move(records), project.prose, &std::cerr, {}, {}}};
   check.context.errors = &check.errors.stream;
   std::ostream discard(nullptr);  // the handlers write the page into nothing
   const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
