@@ -1236,6 +1236,7 @@ checked_text check_text(std::string_view text, const command_file_place& page,
                              }};
   const external_reads_scope reading(discard, reads);
   std::vector<std::string_view> kinds;
+  kinds.reserve(text.size() / 32);  // about a line in 32 bytes, to spare most regrowing
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
     const std::string_view line = without_carriage_return(text.substr(start, end - start));
