@@ -16,12 +16,14 @@
 namespace {
 
 // Checks proj/ and the settings, calling `report` with each finding's line as check prints it
-// and whether it is an error; returns what the walk met.
-check_totals check_all(const std::function<void(const std::string& line, bool error)>& report) {
+// and whether it is an error, and writing the walk's errors to `errors`; returns what the walk met.
+check_totals check_all(const std::function<void(const std::string& line, bool error)>& report,
+                       std::ostream& errors) {
   project_folder project;
   for (const std::string& error : read_checked_project(project)) {
     report(error + " [settings]", true);
   }
+  errors << project.walk_errors;
   return check_project(project, [&](const std::filesystem::path& file, const file_findings& found) {
     for (const diagnostic& finding : found.found) {
       report(finding_line(file, finding), finding.level == severity::error);
@@ -34,20 +36,22 @@ check_totals check_all(const std::function<void(const std::string& line, bool er
 int run_check(const check_options& options) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
-  const check_totals totals = check_all([&](const std::string& line, bool error) {
-    ++(error ? errors : warnings);
-    std::cout << line << "\n";
-  });
+  const check_totals totals = check_all(
+      [&](const std::string& line, bool error) {
+        ++(error ? errors : warnings);
+        std::cout << line << "\n";
+      },
+      std::cerr);
   std::cout << counted(errors, "error") << ", " << counted(warnings, "warning") << " in "
             << counted(totals.pages, "page") << "\n";
   const bool failed = !totals.walked || errors > 0 || (options.werror && warnings > 0);
   return failed ? 1 : 0;
 }
 
-std::string findings_line() {
+std::string findings_line(std::ostream& walk_errors) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
-  check_all([&](const std::string&, bool error) { ++(error ? errors : warnings); });
+  check_all([&](const std::string&, bool error) { ++(error ? errors : warnings); }, walk_errors);
   const std::size_t found = errors + warnings;
   if (found == 0) {
     return "[ORVELLO] 0 findings by 'orvello check'";

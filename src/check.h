@@ -18,9 +18,9 @@ int run_check(const check_options& options);
 
 // The line that ends the build of a site with settings: how many findings orvello check has, and
 // that it shows them ("[ORVELLO] 3 findings (1 error, 2 warnings): run 'orvello check' to see
-// them", or "[ORVELLO] 0 findings by 'orvello check'"). It checks from the start of a run and
-// leaves the run-wide records as it found them.
-std::string findings_line();
+// them", or "[ORVELLO] 0 findings by 'orvello check'"). It reads only proj/ and the settings, so
+// it may run beside the build; the errors its walk meets go to `walk_errors`.
+std::string findings_line(std::ostream& walk_errors);
 
 // A finding's line as orvello check prints it:
 // "proj/about.orv:5:1: error: @text is never closed ... [unclosed-block]".

@@ -1475,15 +1475,24 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   project.prose = prose;
   list_site_file(project.site, "main.css", project);
   project.held.insert("main.css");
-  text_sink errors{nullptr, true};
-  const stream_redirect quiet(std::cerr, &errors);  // check_project prints them
-  project.walk_complete = run_walking_step(input, "File system error during the check: ", [&] {
-    const input_tree tree = open_input_tree(input);
-    return walk_input(tree, "File system error during the check: ", [&](const walked_entry& entry) {
-      note_walked(project, tree, entry);
-    });
-  });
-  project.walk_errors = std::move(errors.text);
+  // Kept for the check to print, so that the walk may run beside a build's own console lines.
+  constexpr std::string_view prefix = "File system error during the check: ";
+  std::ostringstream errors;
+  project.walk_complete = run_walking_step(
+      input, prefix,
+      [&] {
+        const input_tree tree = open_input_tree(input);
+        bool complete = true;
+        walk_input_with(
+            tree, [&](const walked_entry& entry) { note_walked(project, tree, entry); },
+            [&](const fs::filesystem_error& failure) {
+              errors << prefix << failure.what() << "\n";
+              complete = false;
+            });
+        return complete;
+      },
+      errors);
+  project.walk_errors = std::move(errors).str();
 }
 
 file_findings check_input_file(const command_file_place& file, const project_folder& project,
@@ -1504,7 +1513,6 @@ file_findings check_input_file(const command_file_place& file, const project_fol
 check_totals check_project(
     const project_folder& project,
     const std::function<void(const fs::path& file, const file_findings&)>& report) {
-  std::cerr << project.walk_errors;
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
   block_records records;                      // carried from page to page as in a run
   check_totals totals;

@@ -133,6 +133,7 @@ file_findings check_input_file(const command_file_place& file, const project_fol
 
 // Checks every file below the project's input folder in the order a run meets them, from the
 // records a run starts with, calling `report` with the path and what check found of each file.
+// The walk's errors are the caller's to print (`project.walk_errors`).
 check_totals check_project(
     const project_folder& project,
     const std::function<void(const std::filesystem::path& file, const file_findings&)>& report);

@@ -297,15 +297,15 @@ void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
 }
 
 bool run_walking_step(const std::string& source, std::string_view error_prefix,
-                      const std::function<bool()>& walk) {
+                      const std::function<bool()>& walk, std::ostream& errors) {
   try {
     if (!fs::exists(source)) {
-      std::cerr << "Error: Source directory '" << source << "' does not exist.\n";
+      errors << "Error: Source directory '" << source << "' does not exist.\n";
       return false;
     }
     return walk();
   } catch (const fs::filesystem_error& error) {
-    std::cerr << error_prefix << error.what() << "\n";
+    errors << error_prefix << error.what() << "\n";
     return false;
   }
 }

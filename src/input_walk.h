@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -81,9 +82,9 @@ void walk_input_in_order(const input_tree& tree, std::string_view error_prefix,
                          const std::function<void()>& settle, walk_memory memory = {});
 
 // Runs a step that walks the input folder `source`: a missing folder fails the step with its
-// message, and so does a file-system error that ends `walk`, reported after `error_prefix`.
+// message to `errors`, and so does a file-system error that ends `walk`, after `error_prefix`.
 bool run_walking_step(const std::string& source, std::string_view error_prefix,
-                      const std::function<bool()>& walk);
+                      const std::function<bool()>& walk, std::ostream& errors = std::cerr);
 
 // Creates `folder` with its missing ancestors unless it is `known`, the folder made sure of last:
 // the files of one folder come one after another in the walk, so most files need no system call.

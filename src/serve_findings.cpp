@@ -1,5 +1,6 @@
 #include "serve_findings.h"
 
+#include <iostream>
 #include <optional>
 #include <unordered_set>
 
@@ -138,6 +139,7 @@ bool note_reported(kept_findings& kept, const fs::path& place, std::vector<std::
 std::vector<std::string> find_everything(kept_findings& kept) {
   kept = kept_findings{};
   read_checked_project(kept.project);  // the build reports the settings' errors
+  std::cerr << kept.project.walk_errors;
   std::vector<std::string> found;
   check_project(kept.project, [&](const fs::path& file, const file_findings& checked) {
     keep_file(kept, file, checked, found);
