@@ -36,6 +36,13 @@ std::map<std::string, std::string> contents(const fs::path& folder) {
   return files;
 }
 
+// One situation: the project before, and the edit after the first build.
+struct rebuild_case {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> before;
+  std::function<void(const fs::path& proj)> edit;
+};
+
 class SiteRebuild : public ScratchRun {
  protected:
   void SetUp() override {
@@ -74,6 +81,20 @@ class SiteRebuild : public ScratchRun {
     return report;
   }
 
+  // Builds each case's project, makes its edit, and rebuilds without a full run: site/ must
+  // equal a fresh run's.
+  void each_ends_as_a_fresh_run(const std::vector<rebuild_case>& cases) {
+    for (const rebuild_case& situation : cases) {
+      fs::remove_all(work / "proj");
+      fs::remove_all(work / "site");
+      write_project(situation.before);
+      build();
+      situation.edit(work / "proj");
+      const rebuild_report report = rebuild_and_compare(std::nullopt, situation.name);
+      EXPECT_FALSE(report.full) << situation.name;
+    }
+  }
+
   // Runs orvello in `fresh`, whose proj/ is a link to the edited one; its exit status.
   int run_fresh() {
     // The fresh run reads the same settings, or none when there are none.
@@ -106,13 +127,6 @@ class SiteRebuild : public ScratchRun {
   const std::string timestamp = footer_time_text(0);
   fs::path fresh;
   fs::path saved_folder;
-};
-
-// One situation: the project before, and the edit after the first build.
-struct rebuild_case {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> before;
-  std::function<void(const fs::path& proj)> edit;
 };
 
 void put(const fs::path& path, const std::string& text) {
@@ -158,15 +172,7 @@ TEST_F(SiteRebuild, NamedSituationsEndAsAFreshRun) {
          put(p / "f", "now a file");
        }},
   };
-  for (const rebuild_case& situation : cases) {
-    fs::remove_all(work / "proj");
-    fs::remove_all(work / "site");
-    write_project(situation.before);
-    build();
-    situation.edit(work / "proj");
-    const rebuild_report report = rebuild_and_compare(std::nullopt, situation.name);
-    EXPECT_FALSE(report.full) << situation.name;
-  }
+  each_ends_as_a_fresh_run(cases);
 }
 
 TEST_F(SiteRebuild, SourcePagesAndMarkdownFilesOfASiteWithSettingsEndAsAFreshRun) {
@@ -189,15 +195,7 @@ TEST_F(SiteRebuild, SourcePagesAndMarkdownFilesOfASiteWithSettingsEndAsAFreshRun
         {"b.orv", "@end_markdown\n"}},
        [](const fs::path& p) { put(p / "a.orv", "@markdown\n`int b`\n@end_markdown\n"); }},
   };
-  for (const rebuild_case& situation : cases) {
-    fs::remove_all(work / "proj");
-    fs::remove_all(work / "site");
-    write_project(situation.before);
-    build();
-    situation.edit(work / "proj");
-    const rebuild_report report = rebuild_and_compare(std::nullopt, situation.name);
-    EXPECT_FALSE(report.full) << situation.name;
-  }
+  each_ends_as_a_fresh_run(cases);
   // The settings were read: only a site with settings copies a source file beside its page.
   write_project({{"hello.c", "int a;\n"}});
   build();
