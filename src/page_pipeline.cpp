@@ -61,24 +61,32 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
   }
 }
 
+// Records of the kinds whose bits `kinds` sets, held for the walk's thread.
+struct records_held {
+  block_records records;
+  std::uint32_t kinds = 0;
+};
+
 // A command file met by the walk: prepared ahead of its turn by a helper (or by the walk's thread
 // when it comes to the batch first), then taken at its turn. Batches keep their pages for later
 // batches, so that the buffers of a page are allocated once.
 struct page_ahead {
-  std::string path;       // as the walk formed it
-  std::string relative;   // below the input folder
-  std::string page_path;  // as the output folder is named
-  bool link = false;      // followed at its turn: it may lead to a page of this run
-  command_source source;  // as read ahead
-  bool reopen = false;    // opened again at its turn: too large to read whole, or withdrawn
-  bool compiled = false;  // compiled from an unknown start without needing it
-  bool written = false;   // its page file created and written ahead
-  page_context context;   // compiled ahead: the records of the kinds it opened
-  page_text html;
-  std::string errors;     // what its blocks wrote as errors
-  std::string failure;    // a file-system error that ended it
-  bool read = true;       // its command file was read whole
-  console_report report;  // when written ahead
+  std::string path;                // as the walk formed it
+  std::string relative;            // below the input folder
+  std::string page_path;           // as the output folder is named
+  bool link = false;               // followed at its turn: it may lead to a page of this run
+  command_source source;           // as read ahead
+  bool reopen = false;             // too large to read whole: opened again and streamed at its turn
+  bool compiled = false;           // compiled from an unknown start without needing it
+  bool written = false;            // its page file created and written ahead
+  bool rewrite = false;            // compiled ahead, its page withdrawn: compiled again at its turn
+  std::uint32_t opened_kinds = 0;  // the kinds its compile ahead opened, whole or not
+  records_held before;             // not compiled ahead: what the pages compiled before it left
+  page_text html;                  // compiled ahead and not written
+  std::string errors;              // what its blocks wrote as errors
+  std::string failure;             // a file-system error that ended it
+  bool read = true;                // its command file was read whole
+  console_report report;           // when written ahead
 };
 
 // Command files handed to the helpers at once. Whoever takes it first prepares it: a helper, or
@@ -86,10 +94,13 @@ struct page_ahead {
 struct page_batch {
   std::vector<page_ahead> pages;  // the first `count` are in use
   std::size_t count = 0;
+  records_held end;  // what the pages compiled after its last page not compiled ahead left
   std::atomic<bool> taken{false};
   bool prepared_here = false;  // by the walk's thread
   job_future<no_result> done;  // the helpers' job
 };
+
+struct ahead_scratch;
 
 // What the helpers share with the walk's thread while they prepare pages.
 struct ahead_rules {
@@ -97,10 +108,11 @@ struct ahead_rules {
   page_icon icon;
   page_creation creation;
   std::function<void()> before_write;
-  // The buffers that compile pages ahead, one set per thread at work, lent to each page's context
-  // in turn: buffers in use stay in the cache, and serve batch after batch.
+  bool compile = true;  // pages are compiled ahead, not only read
+  prose_settings prose;
+  // The scratch of the threads at work, kept so that it serves batch after batch.
   std::mutex mutex;
-  std::vector<std::unique_ptr<struct ahead_scratch>> scratch;
+  std::vector<std::unique_ptr<ahead_scratch>> scratch;
 };
 
 // What the pages of one run share. The walk's thread gathers command files into batches and hands
@@ -177,24 +189,39 @@ bool compile_source(command_source& source, const std::string& relative, page_co
 // --- Ahead of the turn, on any thread ---------------------------------------------------------
 
 // What a thread preparing pages reuses from page to page, so that the memory it works in stays in
-// its cache: the command file, the page, and the buffers it lends to each page's context.
+// its cache: the command file, the page, and a context whose records are those the pages it
+// compiled left, whatever their start.
 struct ahead_scratch {
-  std::string text;
+  std::string text;  // the command file
   page_text html;
-  page_context buffers;
+  page_context context;
 };
 
-// Lends the buffers of `scratch` to `context`, or takes them back.
-void swap_buffers(page_context& context, page_context& scratch) {
-  std::swap(context.rows, scratch.rows);
-  std::swap(context.spare_lines, scratch.spare_lines);
+// Scratch to prepare pages with, until it is given back.
+std::unique_ptr<ahead_scratch> take_scratch(ahead_rules& rules) {
+  {
+    const std::lock_guard lock(rules.mutex);
+    if (!rules.scratch.empty()) {
+      std::unique_ptr<ahead_scratch> scratch = std::move(rules.scratch.back());
+      rules.scratch.pop_back();
+      return scratch;
+    }
+  }
+  auto scratch = std::make_unique<ahead_scratch>();
+  scratch->context.prose = rules.prose;
+  scratch->context.start_unknown = true;
+  return scratch;
 }
 
-// Compiles `page` into `html` from an unknown start; false when it stopped where it needs its
-// start.
-bool compile_ahead(page_ahead& page, page_text& html, page_context& buffers,
+void give_back(std::unique_ptr<ahead_scratch> scratch, ahead_rules& rules) {
+  const std::lock_guard lock(rules.mutex);
+  rules.scratch.push_back(std::move(scratch));
+}
+
+// Compiles `page` from `source` into `html` from an unknown start with `context`; false when it
+// stopped where it needs its start.
+bool compile_ahead(page_ahead& page, command_source& source, page_text& html, page_context& context,
                    const ahead_rules& rules) {
-  page_context& context = page.context;
   context.start_needed = false;
   context.opened_kinds = 0;
   page.failure.clear();
@@ -204,11 +231,9 @@ bool compile_ahead(page_ahead& page, page_text& html, page_context& buffers,
       rules.site != nullptr ? frame_page(*rules.site, page.relative, rules.icon) : page_frame{};
   memory_page sink(html);
   std::ostream out(&sink);
-  swap_buffers(context, buffers);
   page.read =
-      compile_source(page.source, page.relative, context, rules.site != nullptr ? &frame : nullptr,
+      compile_source(source, page.relative, context, rules.site != nullptr ? &frame : nullptr,
                      rules.icon, reads, out, page.errors, page.failure);
-  swap_buffers(context, buffers);
   sink.finish();
   return !context.start_needed;
 }
@@ -240,6 +265,8 @@ void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) 
   page.reopen = false;
   page.compiled = false;
   page.written = false;
+  page.rewrite = false;
+  page.opened_kinds = 0;
   if (page.link) {
     return;
   }
@@ -248,14 +275,14 @@ void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) 
     page.source = command_source{};  // holds no descriptor until its turn
     page.reopen = true;
   }
-  if (!page.source.opened) {
+  if (!page.source.opened || !rules.compile) {
     return;
   }
   try {
-    page.compiled = compile_ahead(page, scratch.html, scratch.buffers, rules);
+    page.compiled = compile_ahead(page, page.source, scratch.html, scratch.context, rules);
   } catch (...) {  // such as memory exhaustion: compiled again at its turn, which reports it
-    return;
   }
+  page.opened_kinds = scratch.context.opened_kinds;
   if (!page.compiled) {
     return;  // compiled at its turn from the text read
   }
@@ -266,24 +293,32 @@ void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) 
   }
 }
 
-// Scratch to prepare pages with, until it is given back.
-std::unique_ptr<ahead_scratch> take_scratch(ahead_rules& rules) {
-  const std::lock_guard lock(rules.mutex);
-  if (rules.scratch.empty()) {
-    return std::make_unique<ahead_scratch>();
-  }
-  std::unique_ptr<ahead_scratch> scratch = std::move(rules.scratch.back());
-  rules.scratch.pop_back();
-  return scratch;
+// Moves the records of the kinds `kinds` from `scratch` to `held`.
+void hold_records(records_held& held, std::uint32_t kinds, ahead_scratch& scratch) {
+  held.kinds = kinds;
+  swap_kinds(held.records, scratch.context.records, kinds);
 }
 
+// Prepares the pages of `batch` in order. The records a page compiled ahead left are not kept with
+// it: the walk's thread needs them only before a page it compiles at its turn, and after the
+// batch, so those are what the batch keeps. A page that stopped where it needs its start changed
+// the records of the kinds it opened before that line; compiled at its turn from the same text,
+// it opens them again before any line reads them, so what is held before it need not undo that.
 void prepare_batch(page_batch& batch, ahead_rules& rules) {
   std::unique_ptr<ahead_scratch> scratch = take_scratch(rules);
+  std::uint32_t opened = 0;  // the kinds the pages compiled since the last that was not opened
   for (std::size_t i = 0; i < batch.count; ++i) {
-    prepare_page(batch.pages[i], *scratch, rules);
+    page_ahead& page = batch.pages[i];
+    prepare_page(page, *scratch, rules);
+    if (page.compiled) {
+      opened |= page.opened_kinds;
+    } else {
+      hold_records(page.before, opened, *scratch);
+      opened = 0;
+    }
   }
-  const std::lock_guard lock(rules.mutex);
-  rules.scratch.push_back(std::move(scratch));
+  hold_records(batch.end, opened, *scratch);
+  give_back(std::move(scratch), rules);
 }
 
 // --- Batches -----------------------------------------------------------------------------------
@@ -307,10 +342,6 @@ std::shared_ptr<page_batch> free_batch(page_run& run) {
   }
   auto batch = std::make_shared<page_batch>();
   batch->pages.resize(std::max<std::size_t>(run.windows.pages_per_batch, 1));
-  for (page_ahead& page : batch->pages) {
-    page.context.prose = run.context.prose;
-    page.context.start_unknown = true;
-  }
   return batch;
 }
 
@@ -348,10 +379,10 @@ void finish_batch(page_batch& batch, page_run& run) {
     prepare_batch(batch, run.rules);
     batch.prepared_here = true;
   }
-  while (!batch.prepared_here && !batch.done.ready()) {
-    if (!prepare_one_waiting(run)) {
-      batch.done.wait();
-    }
+  while (!batch.prepared_here && !batch.done.ready() && prepare_one_waiting(run)) {
+  }
+  if (!batch.prepared_here) {
+    batch.done.get();  // what the helper threw, such as memory exhaustion, ends the run
   }
 }
 
@@ -367,7 +398,7 @@ void for_pages_ahead(page_run& run, Act act) {
 }
 
 // Removes the page files written ahead for pages still to come whose place `taken_back` accepts;
-// they are compiled again at their turn. True when one was removed.
+// they are compiled and written again at their turn. True when one was removed.
 template <typename Place>
 bool withdraw_pages(page_run& run, Place taken_back) {
   for (const std::shared_ptr<page_batch>& batch : run.batches) {
@@ -378,8 +409,7 @@ bool withdraw_pages(page_run& run, Place taken_back) {
     if (page.written && taken_back(page.page_path)) {
       unlink(page.page_path.c_str());
       page.written = false;
-      page.compiled = false;
-      page.reopen = true;
+      page.rewrite = true;
       withdrawn = true;
     }
   });
@@ -493,13 +523,28 @@ bool follow_link_at_turn(page_ahead& page, page_run& run) {
   return true;
 }
 
+// Compiles again, as ahead of its turn, a page whose page file was withdrawn; false when its
+// command file cannot be read whole any more.
+bool compile_again(page_ahead& page, page_run& run) {
+  command_source source = open_command_source(page.path);
+  if (!source.opened || source.file.fd >= 0) {
+    return false;
+  }
+  std::unique_ptr<ahead_scratch> scratch = take_scratch(run.rules);
+  compile_ahead(page, source, page.html, scratch->context, run.rules);
+  give_back(std::move(scratch), run.rules);
+  return true;
+}
+
 // The report on `page` at its turn: written ahead, written now from what was compiled ahead, or
 // compiled now from the start the pages before it left.
 console_report report_at_turn(page_ahead& page, page_run& run, bool& ended_by_error) {
   if (!page.compiled) {
     return compile_at_turn(page, run, ended_by_error);
   }
-  swap_kinds(run.context.records, page.context.records, page.context.opened_kinds);
+  if (page.rewrite && !compile_again(page, run)) {
+    return page_report(page_outcome::not_opened, page.path, page.relative, {});
+  }
   ended_by_error = !page.failure.empty();
   return page.written ? std::move(page.report) : write_at_turn(page, run);
 }
@@ -534,14 +579,25 @@ void page_at_turn(page_ahead& page, page_run& run) {
   }
 }
 
+// Takes into the run's records those that the pages compiled ahead before them left.
+void take_records(page_run& run, records_held& held) {
+  swap_kinds(run.context.records, held.records, held.kinds);
+  held.kinds = 0;
+}
+
 // Takes the pages of the oldest batch at their turn.
 void turn_oldest(page_run& run) {
   std::shared_ptr<page_batch> batch = run.batches.front();
   run.turn = 0;
   finish_batch(*batch, run);
   for (; run.turn < batch->count; ++run.turn) {
-    page_at_turn(batch->pages[run.turn], run);
+    page_ahead& page = batch->pages[run.turn];
+    if (!page.compiled) {
+      take_records(run, page.before);
+    }
+    page_at_turn(page, run);
   }
+  take_records(run, batch->end);
   run.batches.pop_front();
   run.spare_batches.push_back(std::move(batch));
 }
@@ -594,11 +650,19 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
       windows(request.windows),
       tree(open_input_tree(request.input)),
       output(request.output),
-      rules{request.site, page_icon_in(request.output), {}, run_hooks.before_write, {}, {}},
+      rules{request.site,
+            page_icon_in(request.output),
+            {},
+            run_hooks.before_write,
+            run_hooks.observer == nullptr,
+            {},
+            {},
+            {}},
       reports{{}, 64, true, {}},
       writing(writer, 1, 1, run_hooks.before_write),
       helpers(helpers_of(request)) {
   context.prose = prose_settings_of(rules.site != nullptr ? &rules.site->settings : nullptr);
+  rules.prose = context.prose;
   reads.settle = [this] { withdraw_pages_ahead(*this); };
   if (hooks.observer != nullptr) {
     reads.observe = hooks.observer->external_read;
