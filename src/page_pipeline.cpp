@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 pipeline_windows pipeline_windows_for(std::size_t spare) {
   // A batch is worth a wake-up; beyond these the helpers gain nothing.
   constexpr std::size_t most_helpers = 64;
-  constexpr std::size_t pages_per_batch = 16;
+  constexpr std::size_t pages_per_batch = 32;
   constexpr std::size_t batches_ahead = 8;
   pipeline_windows windows;
   windows.helpers = std::min(most_helpers, spare / 2);
@@ -610,11 +610,24 @@ void turn_all(page_run& run) {
   }
 }
 
-// The page of a command file the walk met, to be filled in: in the batch being gathered, or
-// without helpers the one taken at once.
-page_ahead& next_page(page_run& run) {
+// Hands the batch being gathered over, and takes the oldest batches beyond the window.
+void hand_out_in_window(page_run& run) {
+  hand_out(run);
+  while (run.batches.size() > run.windows.batches_ahead) {
+    turn_oldest(run);
+  }
+}
+
+// The page of the command file `path` that the walk met, to be filled in: in the batch being
+// gathered, or without helpers the one taken at once. A batch ends with its folder, so that two
+// threads seldom create pages in one folder, where they would queue for the folder's lock.
+page_ahead& next_page(page_run& run, std::string_view path) {
   if (run.helpers.threads.empty()) {
     return run.now;
+  }
+  if (run.gathering && run.gathering->count > 0 &&
+      folder_of(run.gathering->pages[run.gathering->count - 1].path) != folder_of(path)) {
+    hand_out_in_window(run);
   }
   if (!run.gathering) {
     run.gathering = free_batch(run);
@@ -622,21 +635,15 @@ page_ahead& next_page(page_run& run) {
   return run.gathering->pages[run.gathering->count++];
 }
 
-// Takes `page`, just met, at its turn, or hands its batch over once it is full and takes the
-// oldest batches beyond the window.
+// Takes `page`, just met, at its turn, or hands its batch over once it is full.
 void page_met(page_ahead& page, page_run& run) {
   if (run.helpers.threads.empty()) {
     page.source = page.link ? command_source{} : open_command_source(page.path);
     page.reopen = false;
     page.compiled = false;
     page_at_turn(page, run);
-    return;
-  }
-  if (run.gathering->count == run.gathering->pages.size()) {
-    hand_out(run);
-  }
-  while (run.batches.size() > run.windows.batches_ahead) {
-    turn_oldest(run);
+  } else if (run.gathering->count == run.gathering->pages.size()) {
+    hand_out_in_window(run);
   }
 }
 
@@ -702,7 +709,7 @@ bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline
         relative = place_below(entry, run.tree);
         page_path = page_path_in(run.output, relative, run.rules.site);
       }
-      page_ahead& page = next_page(run);
+      page_ahead& page = next_page(run, entry.path);
       page.path = entry.path;
       page.relative = std::move(relative);
       page.page_path = std::move(page_path);

@@ -28,7 +28,7 @@ struct walk_listing;
 // its turn on the walk's thread, and nothing is held.
 struct pipeline_windows {
   std::size_t helpers = 0;          // helper threads at most
-  std::size_t pages_per_batch = 1;  // command files handed to a helper at once
+  std::size_t pages_per_batch = 1;  // command files handed to a helper at once, at most
   std::size_t batches_ahead = 0;    // batches handed over and not yet at their turn
 };
 
