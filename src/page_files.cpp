@@ -131,7 +131,7 @@ bool write_fully(int fd, std::string_view text, const std::function<void()>& bef
 
 // --- The page in memory ----------------------------------------------------------------------
 
-memory_page::memory_page(page_text& text) : text_(text) {
+void memory_page::restart() {
   text_.size = 0;
   setp(text_.data.get(), text_.data.get() + text_.capacity);
 }

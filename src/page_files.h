@@ -60,13 +60,16 @@ struct page_text {
 };
 
 // A stream buffer that compiles a page into `text`, which holds the page once this is finished or
-// destroyed.
+// destroyed; restarted, it compiles the next page into `text` again.
 class memory_page : public std::streambuf {
  public:
-  explicit memory_page(page_text& text);
+  explicit memory_page(page_text& text) : text_(text) { restart(); }
   ~memory_page() override { finish(); }
   memory_page(const memory_page&) = delete;
   memory_page& operator=(const memory_page&) = delete;
+
+  // Starts a page over whatever `text` held.
+  void restart();
 
   // Ends the text where the page ends.
   void finish();

@@ -61,6 +61,14 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
   }
 }
 
+// Where the blocks of the pages compiled on one thread write their error lines, to be kept with
+// each page's report: one stream for every page, since making a stream costs more than the lines
+// of a short page.
+struct error_lines {
+  text_sink sink{nullptr, true};
+  std::ostream stream{&sink};
+};
+
 // Records of the kinds whose bits `kinds` sets, held for the walk's thread.
 struct records_held {
   block_records records;
@@ -134,6 +142,7 @@ struct page_run {
   bool pages_withdrawn = false;  // no page has been created ahead since
   external_reads reads;          // how the page being compiled reads its external files
   page_context context;          // the records carried from page to page, in walk order
+  error_lines errors;            // of the pages compiled at their turn
   job_pool helpers;
   std::shared_ptr<page_batch> gathering;            // not handed over yet
   std::deque<std::shared_ptr<page_batch>> batches;  // handed over, oldest first
@@ -160,14 +169,15 @@ console_report compiled_report(std::string errors, const std::string& failure, b
   return report;
 }
 
-// Compiles `source` into `page` from the records of `context`, its error lines in `errors`;
-// `failure` learns a file-system error that ended the page. False when reading it failed.
+// Compiles `source` into `page` from the records of `context`, its error lines through `lines`
+// into `errors`; `failure` learns a file-system error that ended the page. False when reading it
+// failed.
 bool compile_source(command_source& source, const std::string& relative, page_context& context,
                     const page_frame* frame, const page_icon& icon, const external_reads& reads,
-                    std::ostream& page, std::string& errors, std::string& failure) {
-  text_sink error_sink(nullptr, true);
-  std::ostream error_lines(&error_sink);
-  context.errors = &error_lines;
+                    std::ostream& page, error_lines& lines, std::string& errors,
+                    std::string& failure) {
+  lines.stream.clear();
+  context.errors = &lines.stream;
   const auto compile = [&](auto&& in) {
     try {
       compile_page(in, page, context, depth_prefix(relative), icon, reads, frame, relative);
@@ -182,7 +192,8 @@ bool compile_source(command_source& source, const std::string& relative, page_co
     read = read_command_source(source, [&](std::istream& in) { compile(in); });
   }
   context.errors = &std::cerr;
-  errors = std::move(error_sink.text);
+  errors = std::move(lines.sink.text);
+  lines.sink.text.clear();
   return read;
 }
 
@@ -194,6 +205,9 @@ bool compile_source(command_source& source, const std::string& relative, page_co
 struct ahead_scratch {
   std::string text;  // the command file
   page_text html;
+  memory_page sink{html};
+  std::ostream page{&sink};  // one stream for every page, as for the error lines
+  error_lines errors;
   page_context context;
 };
 
@@ -218,10 +232,20 @@ void give_back(std::unique_ptr<ahead_scratch> scratch, ahead_rules& rules) {
   rules.scratch.push_back(std::move(scratch));
 }
 
-// Compiles `page` from `source` into `html` from an unknown start with `context`; false when it
+// Makes `stream` as a new stream would be, but for its buffer.
+void reset_stream(std::ostream& stream) {
+  stream.clear();
+  stream.flags(std::ios_base::dec | std::ios_base::skipws);
+  stream.width(0);
+  stream.precision(6);
+  stream.fill(' ');
+}
+
+// Compiles `page` from `source` into the page of `scratch` from an unknown start; false when it
 // stopped where it needs its start.
-bool compile_ahead(page_ahead& page, command_source& source, page_text& html, page_context& context,
+bool compile_ahead(page_ahead& page, command_source& source, ahead_scratch& scratch,
                    const ahead_rules& rules) {
+  page_context& context = scratch.context;
   context.start_needed = false;
   context.opened_kinds = 0;
   page.failure.clear();
@@ -229,12 +253,12 @@ bool compile_ahead(page_ahead& page, command_source& source, page_text& html, pa
   reads.folder = folder_of(page.path);
   const page_frame frame =
       rules.site != nullptr ? frame_page(*rules.site, page.relative, rules.icon) : page_frame{};
-  memory_page sink(html);
-  std::ostream out(&sink);
+  scratch.sink.restart();
+  reset_stream(scratch.page);
   page.read =
       compile_source(source, page.relative, context, rules.site != nullptr ? &frame : nullptr,
-                     rules.icon, reads, out, page.errors, page.failure);
-  sink.finish();
+                     rules.icon, reads, scratch.page, scratch.errors, page.errors, page.failure);
+  scratch.sink.finish();
   return !context.start_needed;
 }
 
@@ -279,7 +303,7 @@ void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) 
     return;
   }
   try {
-    page.compiled = compile_ahead(page, page.source, scratch.html, scratch.context, rules);
+    page.compiled = compile_ahead(page, page.source, scratch, rules);
   } catch (...) {  // such as memory exhaustion: compiled again at its turn, which reports it
   }
   page.opened_kinds = scratch.context.opened_kinds;
@@ -481,7 +505,7 @@ console_report compile_at_turn(page_ahead& page, page_run& run, bool& ended_by_e
       site != nullptr ? frame_page(*site, page.relative, run.rules.icon) : page_frame{};
   const bool read =
       compile_source(page.source, page.relative, run.context, site != nullptr ? &frame : nullptr,
-                     run.rules.icon, run.reads, out, errors, failure);
+                     run.rules.icon, run.reads, out, run.errors, errors, failure);
   ended_by_error = !failure.empty();
   // Without helper threads the writer writes at once, so the report is there.
   return sink
@@ -531,7 +555,8 @@ bool compile_again(page_ahead& page, page_run& run) {
     return false;
   }
   std::unique_ptr<ahead_scratch> scratch = take_scratch(run.rules);
-  compile_ahead(page, source, page.html, scratch->context, run.rules);
+  compile_ahead(page, source, *scratch, run.rules);
+  std::swap(page.html, scratch->html);
   give_back(std::move(scratch), run.rules);
   return true;
 }
