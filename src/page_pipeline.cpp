@@ -16,6 +16,7 @@
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
+#include "page_batches.h"
 #include "page_context.h"
 #include "page_files.h"
 #include "page_frame.h"
@@ -61,68 +62,6 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
   }
 }
 
-// Where the blocks of the pages compiled on one thread write their error lines, to be kept with
-// each page's report: one stream for every page, since making a stream costs more than the lines
-// of a short page.
-struct error_lines {
-  text_sink sink{nullptr, true};
-  std::ostream stream{&sink};
-};
-
-// Records of the kinds whose bits `kinds` sets, held for the walk's thread.
-struct records_held {
-  block_records records;
-  std::uint32_t kinds = 0;
-};
-
-// A command file met by the walk: prepared ahead of its turn by a helper (or by the walk's thread
-// when it comes to the batch first), then taken at its turn. Batches keep their pages for later
-// batches, so that the buffers of a page are allocated once.
-struct page_ahead {
-  std::string path;                // as the walk formed it
-  std::string relative;            // below the input folder
-  std::string page_path;           // as the output folder is named
-  bool link = false;               // followed at its turn: it may lead to a page of this run
-  command_source source;           // as read ahead
-  bool reopen = false;             // too large to read whole: opened again and streamed at its turn
-  bool compiled = false;           // compiled from an unknown start without needing it
-  bool written = false;            // its page file created and written ahead
-  bool rewrite = false;            // compiled ahead, its page withdrawn: compiled again at its turn
-  std::uint32_t opened_kinds = 0;  // the kinds its compile ahead opened, whole or not
-  records_held before;             // not compiled ahead: what the pages compiled before it left
-  page_text html;                  // compiled ahead and not written
-  std::string errors;              // what its blocks wrote as errors
-  std::string failure;             // a file-system error that ended it
-  bool read = true;                // its command file was read whole
-  console_report report;           // when written ahead
-};
-
-// Command files handed to the helpers at once. Whoever takes it first prepares it: a helper, or
-// the walk's thread when the batch's turn comes first.
-struct page_batch {
-  std::vector<page_ahead> pages;  // the first `count` are in use
-  std::size_t count = 0;
-  records_held end;  // what the pages compiled after its last page not compiled ahead left
-  std::atomic<bool> taken{false};
-  bool prepared_here = false;  // by the walk's thread
-  job_future<no_result> done;  // the helpers' job
-};
-
-struct ahead_scratch;
-
-// What the helpers share with the walk's thread while they prepare pages.
-struct ahead_rules {
-  const site_frame* site = nullptr;
-  page_icon icon;
-  page_creation creation;
-  std::function<void()> before_write;
-  bool compile = true;  // pages are compiled ahead, not only read
-  prose_settings prose;
-  // The scratch of the threads at work, kept so that it serves batch after batch.
-  std::mutex mutex;
-  std::vector<std::unique_ptr<ahead_scratch>> scratch;
-};
-
 // What the pages of one run share. The walk's thread gathers command files into batches and hands
 // them to the helpers; it takes the batches in walk order, and each page at its turn.
 struct page_run {
@@ -150,200 +89,6 @@ struct page_run {
   std::vector<std::shared_ptr<page_batch>> spare_batches;
   page_ahead now;  // without helpers, the page at its turn
 };
-
-constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
-
-// The report on a page compiled from `command_file`: `errors` its blocks wrote, `failure` a
-// file-system error that ended it, and whether the command file was read whole and the page
-// written.
-console_report compiled_report(std::string errors, const std::string& failure, bool read,
-                               bool written, const page_ahead& page) {
-  if (!failure.empty()) {
-    return console_report{errors + std::string(compile_error_prefix) + failure + "\n", "", false};
-  }
-  const page_outcome outcome = !read      ? page_outcome::not_read
-                               : !written ? page_outcome::not_written
-                                          : page_outcome::compiled;
-  console_report report = page_report(outcome, page.path, page.relative, page.page_path);
-  report.err.insert(0, errors);
-  return report;
-}
-
-// Compiles `source` into `page` from the records of `context`, its error lines through `lines`
-// into `errors`; `failure` learns a file-system error that ended the page. False when reading it
-// failed.
-bool compile_source(command_source& source, const std::string& relative, page_context& context,
-                    const page_frame* frame, const page_icon& icon, const external_reads& reads,
-                    std::ostream& page, error_lines& lines, std::string& errors,
-                    std::string& failure) {
-  lines.stream.clear();
-  context.errors = &lines.stream;
-  const auto compile = [&](auto&& in) {
-    try {
-      compile_page(in, page, context, depth_prefix(relative), icon, reads, frame, relative);
-    } catch (const fs::filesystem_error& error) {
-      failure = error.what();
-    }
-  };
-  bool read = !source.read_failed;
-  if (source.file.fd < 0) {
-    compile(std::string_view(source.text));  // read whole: its lines are split in place
-  } else {
-    read = read_command_source(source, [&](std::istream& in) { compile(in); });
-  }
-  context.errors = &std::cerr;
-  errors = std::move(lines.sink.text);
-  lines.sink.text.clear();
-  return read;
-}
-
-// --- Ahead of the turn, on any thread ---------------------------------------------------------
-
-// What a thread preparing pages reuses from page to page, so that the memory it works in stays in
-// its cache: the command file, the page, and a context whose records are those the pages it
-// compiled left, whatever their start.
-struct ahead_scratch {
-  std::string text;  // the command file
-  page_text html;
-  memory_page sink{html};
-  std::ostream page{&sink};  // one stream for every page, as for the error lines
-  error_lines errors;
-  page_context context;
-};
-
-// Scratch to prepare pages with, until it is given back.
-std::unique_ptr<ahead_scratch> take_scratch(ahead_rules& rules) {
-  {
-    const std::lock_guard lock(rules.mutex);
-    if (!rules.scratch.empty()) {
-      std::unique_ptr<ahead_scratch> scratch = std::move(rules.scratch.back());
-      rules.scratch.pop_back();
-      return scratch;
-    }
-  }
-  auto scratch = std::make_unique<ahead_scratch>();
-  scratch->context.prose = rules.prose;
-  scratch->context.start_unknown = true;
-  return scratch;
-}
-
-void give_back(std::unique_ptr<ahead_scratch> scratch, ahead_rules& rules) {
-  const std::lock_guard lock(rules.mutex);
-  rules.scratch.push_back(std::move(scratch));
-}
-
-// Makes `stream` as a new stream would be, but for its buffer.
-void reset_stream(std::ostream& stream) {
-  stream.clear();
-  stream.flags(std::ios_base::dec | std::ios_base::skipws);
-  stream.width(0);
-  stream.precision(6);
-  stream.fill(' ');
-}
-
-// Compiles `page` from `source` into the page of `scratch` from an unknown start; false when it
-// stopped where it needs its start.
-bool compile_ahead(page_ahead& page, command_source& source, ahead_scratch& scratch,
-                   const ahead_rules& rules) {
-  page_context& context = scratch.context;
-  context.start_needed = false;
-  context.opened_kinds = 0;
-  page.failure.clear();
-  external_reads reads;  // only the folder: no block reads a file ahead of its turn
-  reads.folder = folder_of(page.path);
-  const page_frame frame =
-      rules.site != nullptr ? frame_page(*rules.site, page.relative, rules.icon) : page_frame{};
-  scratch.sink.restart();
-  reset_stream(scratch.page);
-  page.read =
-      compile_source(source, page.relative, context, rules.site != nullptr ? &frame : nullptr,
-                     rules.icon, reads, scratch.page, scratch.errors, page.errors, page.failure);
-  scratch.sink.finish();
-  return !context.start_needed;
-}
-
-// Creates the page file of `page` and writes `html` to it; false, with nothing created, when
-// pages may not be created ahead or its place is taken.
-bool write_ahead(page_ahead& page, const page_text& html, ahead_rules& rules) {
-  if (!rules.creation.ahead.load(std::memory_order_relaxed)) {
-    return false;
-  }
-  unique_fd file(create_page_file(page.page_path, false));
-  if (file.fd < 0) {
-    if (errno != EEXIST) {
-      // What stands at a place stays there for the run, so only a free place could be taken by a
-      // later page before this one's turn.
-      rules.creation.ahead.store(false, std::memory_order_relaxed);
-    }
-    return false;
-  }
-  bool written = write_fully(file.fd, html.view(), rules.before_write);
-  written = file.close_now() && written;
-  page.report = compiled_report(page.errors, page.failure, page.read, written, page);
-  return true;
-}
-
-// Reads, compiles and writes `page` as far as it can be ahead of its turn; what its turn needs
-// stays with the page.
-void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) {
-  page.reopen = false;
-  page.compiled = false;
-  page.written = false;
-  page.rewrite = false;
-  page.opened_kinds = 0;
-  if (page.link) {
-    return;
-  }
-  page.source = open_command_source(page.path, std::move(scratch.text));
-  if (page.source.opened && page.source.file.fd >= 0) {
-    page.source = command_source{};  // holds no descriptor until its turn
-    page.reopen = true;
-  }
-  if (!page.source.opened || !rules.compile) {
-    return;
-  }
-  try {
-    page.compiled = compile_ahead(page, page.source, scratch, rules);
-  } catch (...) {  // such as memory exhaustion: compiled again at its turn, which reports it
-  }
-  page.opened_kinds = scratch.context.opened_kinds;
-  if (!page.compiled) {
-    return;  // compiled at its turn from the text read
-  }
-  scratch.text = std::move(page.source.text);
-  page.written = write_ahead(page, scratch.html, rules);
-  if (!page.written) {
-    std::swap(page.html, scratch.html);  // written at its turn
-  }
-}
-
-// Moves the records of the kinds `kinds` from `scratch` to `held`.
-void hold_records(records_held& held, std::uint32_t kinds, ahead_scratch& scratch) {
-  held.kinds = kinds;
-  swap_kinds(held.records, scratch.context.records, kinds);
-}
-
-// Prepares the pages of `batch` in order. The records a page compiled ahead left are not kept with
-// it: the walk's thread needs them only before a page it compiles at its turn, and after the
-// batch, so those are what the batch keeps. A page that stopped where it needs its start changed
-// the records of the kinds it opened before that line; compiled at its turn from the same text,
-// it opens them again before any line reads them, so what is held before it need not undo that.
-void prepare_batch(page_batch& batch, ahead_rules& rules) {
-  std::unique_ptr<ahead_scratch> scratch = take_scratch(rules);
-  std::uint32_t opened = 0;  // the kinds the pages compiled since the last that was not opened
-  for (std::size_t i = 0; i < batch.count; ++i) {
-    page_ahead& page = batch.pages[i];
-    prepare_page(page, *scratch, rules);
-    if (page.compiled) {
-      opened |= page.opened_kinds;
-    } else {
-      hold_records(page.before, opened, *scratch);
-      opened = 0;
-    }
-  }
-  hold_records(batch.end, opened, *scratch);
-  give_back(std::move(scratch), rules);
-}
 
 // --- Batches -----------------------------------------------------------------------------------
 
@@ -547,27 +292,13 @@ bool follow_link_at_turn(page_ahead& page, page_run& run) {
   return true;
 }
 
-// Compiles again, as ahead of its turn, a page whose page file was withdrawn; false when its
-// command file cannot be read whole any more.
-bool compile_again(page_ahead& page, page_run& run) {
-  command_source source = open_command_source(page.path);
-  if (!source.opened || source.file.fd >= 0) {
-    return false;
-  }
-  std::unique_ptr<ahead_scratch> scratch = take_scratch(run.rules);
-  compile_ahead(page, source, *scratch, run.rules);
-  std::swap(page.html, scratch->html);
-  give_back(std::move(scratch), run.rules);
-  return true;
-}
-
 // The report on `page` at its turn: written ahead, written now from what was compiled ahead, or
 // compiled now from the start the pages before it left.
 console_report report_at_turn(page_ahead& page, page_run& run, bool& ended_by_error) {
   if (!page.compiled) {
     return compile_at_turn(page, run, ended_by_error);
   }
-  if (page.rewrite && !compile_again(page, run)) {
+  if (page.rewrite && !compile_again(page, run.rules)) {
     return page_report(page_outcome::not_opened, page.path, page.relative, {});
   }
   ended_by_error = !page.failure.empty();
