@@ -162,8 +162,6 @@ void hold_records(records_held& held, std::uint32_t kinds, ahead_scratch& scratc
   swap_kinds(held.records, scratch.context.records, kinds);
 }
 
-}  // namespace
-
 // The records a page compiled ahead left are not kept with it: the walk's thread needs them only
 // before a page it compiles at its turn, and after the batch, so those are what the batch keeps. A
 // page that stopped where it needs its start changed the records of the kinds it opened before that
@@ -184,6 +182,38 @@ void prepare_batch(page_batch& batch, ahead_rules& rules) {
   }
   hold_records(batch.end, opened, *scratch);
   give_back(std::move(scratch), rules);
+}
+
+}  // namespace
+
+bool take_and_prepare(page_batch& batch, ahead_rules& rules) {
+  batch_state handed_over = batch_state::handed_over;
+  if (!batch.state.compare_exchange_strong(handed_over, batch_state::taken,
+                                           std::memory_order_acquire)) {
+    return false;
+  }
+  try {
+    prepare_batch(batch, rules);
+  } catch (...) {
+    batch.failure = std::current_exception();
+  }
+  if (batch.state.exchange(batch_state::prepared, std::memory_order_acq_rel) ==
+      batch_state::awaited) {
+    batch.state.notify_all();
+  }
+  return true;
+}
+
+void wait_prepared(page_batch& batch) {
+  batch_state seen = batch.state.load(std::memory_order_acquire);
+  while (seen != batch_state::prepared) {
+    if (seen == batch_state::taken &&
+        !batch.state.compare_exchange_weak(seen, batch_state::awaited, std::memory_order_acquire)) {
+      continue;  // `seen` holds the state as it is now
+    }
+    batch.state.wait(batch_state::awaited, std::memory_order_acquire);
+    seen = batch.state.load(std::memory_order_acquire);
+  }
 }
 
 bool compile_again(page_ahead& page, ahead_rules& rules) {

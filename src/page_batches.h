@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -78,15 +79,20 @@ struct page_ahead {
 console_report compiled_report(std::string errors, const std::string& failure, bool read,
                                bool written, const page_ahead& page);
 
+// Where a batch is: being gathered by the walk's thread, handed over, being prepared (and waited
+// for), or prepared.
+enum class batch_state : std::uint8_t { gathering, handed_over, taken, awaited, prepared };
+
 // Command files handed to the helpers at once. Whoever takes it first prepares it: a helper, or
-// the walk's thread when the batch's turn comes first.
+// the walk's thread when the batch's turn comes first. A job of the helpers stands for no batch
+// in particular: it prepares the batch if it finds it handed over, so that a job left from an
+// earlier round of a batch, kept for later command files, does no harm.
 struct page_batch {
   std::vector<page_ahead> pages;  // the first `count` are in use
   std::size_t count = 0;
   records_held end;  // what the pages compiled after its last page not compiled ahead left
-  std::atomic<bool> taken{false};
-  bool prepared_here = false;  // by the walk's thread
-  job_future<no_result> done;  // the helpers' job
+  std::atomic<batch_state> state{batch_state::gathering};
+  std::exception_ptr failure;  // what preparing it threw, such as memory exhaustion
 };
 
 // What a thread preparing pages reuses from page to page, so that the memory it works in stays in
@@ -114,8 +120,12 @@ struct ahead_rules {
   std::vector<std::unique_ptr<ahead_scratch>> scratch;
 };
 
-// Prepares the pages of `batch` in order, on the thread that took it.
-void prepare_batch(page_batch& batch, ahead_rules& rules);
+// Prepares `batch` on this thread if it is handed over and nobody took it yet; false when it was
+// not there to take.
+bool take_and_prepare(page_batch& batch, ahead_rules& rules);
+
+// Waits until the thread that took `batch` (one did) has prepared it.
+void wait_prepared(page_batch& batch);
 
 // Compiles again, as ahead of its turn, a page whose page file was withdrawn; false when its
 // command file cannot be read whole any more.

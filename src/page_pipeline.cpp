@@ -92,25 +92,18 @@ struct page_run {
 
 // --- Batches -----------------------------------------------------------------------------------
 
-// A batch for the next command files: one an earlier turn left and no job holds any more, or a
-// new one.
+// A batch for the next command files: one an earlier turn left, or a new one.
 std::shared_ptr<page_batch> free_batch(page_run& run) {
-  std::vector<std::shared_ptr<page_batch>>& spares = run.spare_batches;
-  const auto free =
-      std::find_if(spares.begin(), spares.end(),
-                   [](const std::shared_ptr<page_batch>& spare) { return spare.use_count() == 1; });
-  if (free != spares.end()) {
-    std::shared_ptr<page_batch> spare = std::move(*free);
-    *free = std::move(spares.back());
-    spares.pop_back();
-    spare->count = 0;
-    spare->taken = false;
-    spare->prepared_here = false;
-    spare->done = {};
-    return spare;
+  if (run.spare_batches.empty()) {
+    auto batch = std::make_shared<page_batch>();
+    batch->pages.resize(std::max<std::size_t>(run.windows.pages_per_batch, 1));
+    return batch;
   }
-  auto batch = std::make_shared<page_batch>();
-  batch->pages.resize(std::max<std::size_t>(run.windows.pages_per_batch, 1));
+  std::shared_ptr<page_batch> batch = std::move(run.spare_batches.back());
+  run.spare_batches.pop_back();
+  batch->count = 0;
+  batch->failure = nullptr;
+  batch->state.store(batch_state::gathering, std::memory_order_relaxed);
   return batch;
 }
 
@@ -120,38 +113,30 @@ void hand_out(page_run& run) {
     return;
   }
   std::shared_ptr<page_batch> batch = std::move(run.gathering);
-  // The job lets go of the batch before it ends, so that the batch is free once its job is done.
-  batch->done = submit_job(run.helpers, [held = batch, &rules = run.rules]() mutable {
-    const std::shared_ptr<page_batch> mine = std::move(held);
-    if (!mine->taken.exchange(true)) {
-      prepare_batch(*mine, rules);
-    }
-  });
+  batch->state.store(batch_state::handed_over, std::memory_order_release);
+  submit_job(run.helpers, [batch, &rules = run.rules] { take_and_prepare(*batch, rules); });
   run.batches.push_back(std::move(batch));
 }
 
 // Prepares the newest handed-over batch that no helper has started; false when there is none.
 bool prepare_one_waiting(page_run& run) {
-  for (auto batch = run.batches.rbegin(); batch != run.batches.rend(); ++batch) {
-    if (!(*batch)->taken.exchange(true)) {
-      prepare_batch(**batch, run.rules);
-      (*batch)->prepared_here = true;
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(run.batches.rbegin(), run.batches.rend(),
+                     [&](const std::shared_ptr<page_batch>& batch) {
+                       return take_and_prepare(*batch, run.rules);
+                     });
 }
 
-// Waits until `batch` is prepared, preparing it, or others meanwhile, on this thread.
+// Waits until `batch` is prepared, preparing it, or newer ones while a helper prepares it, on
+// this thread; throws what preparing it threw.
 void finish_batch(page_batch& batch, page_run& run) {
-  if (!batch.taken.exchange(true)) {
-    prepare_batch(batch, run.rules);
-    batch.prepared_here = true;
+  if (!take_and_prepare(batch, run.rules)) {
+    while (batch.state.load(std::memory_order_acquire) != batch_state::prepared &&
+           prepare_one_waiting(run)) {
+    }
+    wait_prepared(batch);
   }
-  while (!batch.prepared_here && !batch.done.ready() && prepare_one_waiting(run)) {
-  }
-  if (!batch.prepared_here) {
-    batch.done.get();  // what the helper threw, such as memory exhaustion, ends the run
+  if (batch.failure) {
+    std::rethrow_exception(batch.failure);
   }
 }
 
@@ -435,16 +420,19 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
 page_run::~page_run() {
   // A run cut short leaves no page that it did not reach.
   rules.creation.ahead = false;
-  for (const std::shared_ptr<page_batch>& batch : batches) {
-    if (batch->taken.exchange(true) && !batch->prepared_here) {
-      batch->done.wait();
+  for (std::size_t i = 0; i < batches.size(); ++i) {
+    page_batch& batch = *batches[i];
+    batch_state handed_over = batch_state::handed_over;
+    if (batch.state.compare_exchange_strong(handed_over, batch_state::prepared)) {
+      continue;  // nobody took it: nothing of it was written
+    }
+    wait_prepared(batch);
+    for (std::size_t page = i == 0 ? turn + 1 : 0; page < batch.count; ++page) {
+      if (batch.pages[page].written) {
+        unlink(batch.pages[page].page_path.c_str());
+      }
     }
   }
-  for_pages_ahead(*this, [](page_ahead& page) {
-    if (page.written) {
-      unlink(page.page_path.c_str());
-    }
-  });
 }
 
 }  // namespace
