@@ -1,5 +1,5 @@
-// Step 5 of a run: every command file compiled into its page, in walk order, with the file-system
-// work around the compiler (reading command files, creating and writing pages) done beside it.
+// Step 5 of a run: every command file compiled into its page and reported in walk order, the pages
+// read, compiled and written ahead of their turn on helper threads where there are cores for them.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +22,9 @@ struct walk_listing;
 // Deadlock-free whatever the sizes: a helper never waits for anything, and every file it opens is
 // closed before it takes the next page, so it holds at most two descriptors (a command file and
 // its page) and only while it works. The walk's thread hands each batch to the helpers as soon as
-// it is full, before it waits for any, and runs a batch that no helper has started itself rather
-// than wait for it; so it waits only for a batch a helper is running, which ends.
+// it is complete (full, or its folder ended), before it waits for any, and runs a batch that no
+// helper has started itself rather than wait for it; so it waits only for a batch a helper is
+// running, which ends. The batches ahead hold memory only.
 // pipeline_descriptors() counts what the helpers hold. Without helpers every page is compiled at
 // its turn on the walk's thread, and nothing is held.
 struct pipeline_windows {
@@ -38,7 +39,7 @@ pipeline_windows pipeline_windows_for(std::size_t spare);
 // The descriptors that `windows` may hold at once beyond what a one-thread run needs.
 std::size_t pipeline_descriptors(const pipeline_windows& windows);
 
-// What to compile, and how far the work around the compiler may run ahead and behind.
+// What to compile, and how far the pages may be prepared ahead of their turn.
 struct page_pipeline_request {
   std::string input;                      // "proj"
   std::string output;                     // "site", or where a rebuild stages its run
