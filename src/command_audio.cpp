@@ -26,7 +26,7 @@ void write_audio(const audio_template_config& audio_config, std::ostream& page) 
 
 }  // namespace
 
-void command_audio(const std::string& line, bool& in_block, page_context& context,
+void command_audio(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   audio_template_config& audio_config = context.records.audio;
   follow_block_protocol(

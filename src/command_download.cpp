@@ -23,7 +23,7 @@ void write_download(const download_template_config& download_config, std::ostrea
 
 }  // namespace
 
-void command_download(const std::string& line, bool& in_block, page_context& context,
+void command_download(std::string_view line, bool& in_block, page_context& context,
                       std::ostream& page) {
   download_template_config& download_config = context.records.download;
   follow_block_protocol(

@@ -47,7 +47,7 @@ void write_markdown(page_context& context, std::ostream& page) {
 
 }  // namespace
 
-void command_markdown(const std::string& line, bool& in_block, page_context& context,
+void command_markdown(std::string_view line, bool& in_block, page_context& context,
                       std::ostream& page) {
   follow_block_protocol(
       without_carriage_return(line), markdown_block, in_block, context.records.markdown,

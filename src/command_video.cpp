@@ -31,7 +31,7 @@ void write_video(const video_template_config& video_config, std::ostream& page) 
 
 }  // namespace
 
-void command_video(const std::string& line, bool& in_block, page_context& context,
+void command_video(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   video_template_config& video_config = context.records.video;
   follow_block_protocol(

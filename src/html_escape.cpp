@@ -10,6 +10,32 @@
 
 namespace {
 
+// An entity padded to eight bytes, so that it is stored in one move, and its length.
+struct entity {
+  char text[8];
+  std::size_t size;
+};
+
+constexpr entity ampersand{"&amp;", 5};
+constexpr entity less_than{"&lt;", 4};
+constexpr entity greater_than{"&gt;", 4};
+constexpr entity quote{"&quot;", 6};
+
+template <html_use use>
+bool needs_entity(char c) {
+  return c == '&' || c == '<' || c == '>' || (c == '"' && use == html_use::attribute);
+}
+
+// Stores the entity of `c`, a byte that needs one, at `out`; returns the end of the entity.
+char* put_entity(char* out, char c) {
+  const entity& written = c == '&'   ? ampersand
+                          : c == '<' ? less_than
+                          : c == '>' ? greater_than
+                                     : quote;
+  std::memcpy(out, written.text, sizeof written.text);
+  return out + written.size;
+}
+
 constexpr std::uint64_t ones = 0x0101010101010101;
 constexpr std::uint64_t high_bits = 0x8080808080808080;
 
@@ -21,7 +47,7 @@ constexpr std::uint64_t zero_byte_in(std::uint64_t word) {
 // The bytes of `word` that need an entity, each as its high bit; exact up to the first one (a
 // byte after it may show up wrongly), which is all that is needed.
 template <html_use use>
-std::uint64_t bytes_to_escape(std::uint64_t word) {
+std::uint64_t eight_to_escape(std::uint64_t word) {
   std::uint64_t found = zero_byte_in(word ^ (ones * '&')) | zero_byte_in(word ^ (ones * '<')) |
                         zero_byte_in(word ^ (ones * '>'));
   if constexpr (use == html_use::attribute) {
@@ -30,51 +56,10 @@ std::uint64_t bytes_to_escape(std::uint64_t word) {
   return found;
 }
 
-std::string_view entity_of(char c) {
-  switch (c) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    default:
-      return "&quot;";
-  }
-}
-
-// The first of the `size` (at most eight) bytes at `from` that needs an entity; `size` when none.
-template <html_use use>
-std::size_t first_to_escape(const char* from, std::size_t size) {
-  if (size == 0) {
-    return 0;
-  }
-  std::uint64_t word = 0;  // the zero bytes after a short tail need no entity
-  std::memcpy(&word, from, size);
-  const std::uint64_t found = bytes_to_escape<use>(word);
-  if (found == 0) {
-    return size;
-  }
-  if constexpr (std::endian::native == std::endian::little) {
-    return static_cast<std::size_t>(std::countr_zero(found)) / 8;
-  }
-  std::size_t at = 0;
-  while (bytes_to_escape<use>(ones * static_cast<unsigned char>(from[at])) == 0) {
-    ++at;
-  }
-  return at;
-}
-
-template <html_use use>
-bool needs_entity(char c) {
-  return c == '&' || c == '<' || c == '>' || (c == '"' && use == html_use::attribute);
-}
-
 #ifdef __SSE2__
-// The bytes of the sixteen at `from` that need an entity, each as one bit.
+// The bytes of `bytes` that need an entity, each as one bit.
 template <html_use use>
-unsigned sixteen_to_escape(const char* from) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+unsigned sixteen_to_escape(__m128i bytes) {
   __m128i found = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
                                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
@@ -85,63 +70,69 @@ unsigned sixteen_to_escape(const char* from) {
 }
 #endif
 
-// The first byte from `from` on that needs an entity, or `end`, in the text that starts at
-// `begin`. Lines of text rarely hold one, so many bytes are looked at at once: sixteen where the
-// processor compares them in one step (the last sixteen of the text again for its tail), else
-// eight in a word.
+// Escapes the text from `from` to `end` into `out`, which has html_escaped_room() of its size;
+// returns the end of what it wrote. Lines of text rarely need an
+// entity, so many bytes are looked at and stored at once (sixteen where the processor compares
+// them in one step, else eight in a word), and the bytes after the first that needs an entity are
+// simply stored again from there.
 template <html_use use>
-const char* next_to_escape(const char* begin, const char* from, const char* end) {
+char* escape_into(char* out, const char* from, const char* const end) {
 #ifdef __SSE2__
-  for (; end - from >= 16; from += 16) {
-    if (const unsigned found = sixteen_to_escape<use>(from); found != 0) {
-      return from + std::countr_zero(found);
+  while (end - from >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    const unsigned found = sixteen_to_escape<use>(bytes);
+    if (found == 0) {
+      from += 16;
+      out += 16;
+      continue;
     }
+    const int clean = std::countr_zero(found);
+    out = put_entity(out + clean, from[clean]);
+    from += clean + 1;
   }
-  if (from == end || end - begin >= 16) {
-    const unsigned found =
-        from == end ? 0 : sixteen_to_escape<use>(end - 16) >> (16 - (end - from));
-    return found == 0 ? end : from + std::countr_zero(found);
-  }
-  while (from != end && !needs_entity<use>(*from)) {  // a short text: byte by byte
-    ++from;
-  }
-  return from;
 #endif
-  for (; end - from >= 8; from += 8) {
-    const std::size_t at = first_to_escape<use>(from, 8);
-    if (at < 8) {
-      return from + at;
+  if constexpr (std::endian::native == std::endian::little) {
+    while (end - from >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, from, 8);
+      std::memcpy(out, &word, 8);
+      const std::uint64_t found = eight_to_escape<use>(word);
+      if (found == 0) {
+        from += 8;
+        out += 8;
+        continue;
+      }
+      const int clean = std::countr_zero(found) / 8;
+      out = put_entity(out + clean, from[clean]);
+      from += clean + 1;
     }
   }
-  return from + first_to_escape<use>(from, static_cast<std::size_t>(end - from));
+  for (; from != end; ++from) {
+    if (needs_entity<use>(*from)) {
+      out = put_entity(out, *from);
+    } else {
+      *out++ = *from;
+    }
+  }
+  return out;
 }
 
 }  // namespace
 
-namespace {
-
-template <html_use use>
-void append_escaped_for(std::string& out, std::string_view text) {
-  const char* run = text.data();
-  const char* const end = run + text.size();
-  while (true) {
-    const char* const stop = next_to_escape<use>(text.data(), run, end);
-    out.append(run, stop);
-    if (stop == end) {
-      return;
-    }
-    out += entity_of(*stop);
-    run = stop + 1;
-  }
+char* write_html_escaped(char* out, std::string_view text, html_use use) {
+  const char* const end = text.data() + text.size();
+  return use == html_use::attribute ? escape_into<html_use::attribute>(out, text.data(), end)
+                                    : escape_into<html_use::text>(out, text.data(), end);
 }
-
-}  // namespace
 
 void append_html_escaped(std::string& out, std::string_view text, html_use use) {
-  if (use == html_use::attribute) {
-    append_escaped_for<html_use::attribute>(out, text);
-  } else {
-    append_escaped_for<html_use::text>(out, text);
+  constexpr std::size_t slice = 512;  // escaped a slice at a time on the stack, then appended
+  char escaped[html_escaped_room(slice)];
+  while (!text.empty()) {
+    const std::string_view part = text.substr(0, slice);
+    out.append(escaped, static_cast<std::size_t>(write_html_escaped(escaped, part, use) - escaped));
+    text.remove_prefix(part.size());
   }
 }
 
