@@ -7,14 +7,10 @@ void grow(html_buffer& html, std::size_t size) {
   html.bytes.resize(std::max(html.used + size, 2 * html.bytes.size()));
 }
 
-void add_escaped(html_buffer& html, std::string_view text, html_use use) {
-  constexpr std::size_t slice = 4096;  // escaped a slice at a time, so that room stays in bounds
-  do {
-    const std::string_view part = text.substr(0, slice);
-    char* const start = room_for(html, html_escaped_room(part.size()));
-    html.used += static_cast<std::size_t>(write_html_escaped(start, part, use) - start);
-    text.remove_prefix(part.size());
-  } while (!text.empty());
+void add_long_escaped(html_buffer& html, std::string_view text, html_use use) {
+  for (; !text.empty(); text.remove_prefix(std::min(text.size(), escaped_slice))) {
+    add_escaped(html, text.substr(0, escaped_slice), use);
+  }
 }
 
 void add_quote_escaped(html_buffer& html, std::string_view value) {

@@ -34,8 +34,21 @@ inline void add(html_buffer& html, std::string_view text) {
   html.used += text.size();
 }
 
+// As add_escaped below, for a text longer than `escaped_slice`.
+void add_long_escaped(html_buffer& html, std::string_view text, html_use use);
+
+// The longest text escaped in one piece: room for longer ones is made a slice at a time.
+constexpr std::size_t escaped_slice = 4096;
+
 // Appends `text` escaped as append_html_escaped escapes it.
-void add_escaped(html_buffer& html, std::string_view text, html_use use = html_use::text);
+inline void add_escaped(html_buffer& html, std::string_view text, html_use use = html_use::text) {
+  if (text.size() > escaped_slice) {
+    add_long_escaped(html, text, use);
+    return;
+  }
+  char* const start = room_for(html, html_escaped_room(text.size()));
+  html.used += static_cast<std::size_t>(write_html_escaped(start, text, use) - start);
+}
 
 // Appends `value` with each double quote written as "&quot;", as escape_quotes writes it.
 void add_quote_escaped(html_buffer& html, std::string_view value);

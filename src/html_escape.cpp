@@ -21,11 +21,6 @@ constexpr entity less_than{"&lt;", 4};
 constexpr entity greater_than{"&gt;", 4};
 constexpr entity quote{"&quot;", 6};
 
-template <html_use use>
-bool needs_entity(char c) {
-  return c == '&' || c == '<' || c == '>' || (c == '"' && use == html_use::attribute);
-}
-
 // Stores the entity of `c`, a byte that needs one, at `out`; returns the end of the entity.
 char* put_entity(char* out, char c) {
   const entity& written = c == '&'   ? ampersand
@@ -36,30 +31,16 @@ char* put_entity(char* out, char c) {
   return out + written.size;
 }
 
-constexpr std::uint64_t ones = 0x0101010101010101;
-constexpr std::uint64_t high_bits = 0x8080808080808080;
-
-// Non-zero when some byte of `word` is zero.
-constexpr std::uint64_t zero_byte_in(std::uint64_t word) {
-  return (word - ones) & ~word & high_bits;
-}
-
-// The bytes of `word` that need an entity, each as its high bit; exact up to the first one (a
-// byte after it may show up wrongly), which is all that is needed.
-template <html_use use>
-std::uint64_t eight_to_escape(std::uint64_t word) {
-  std::uint64_t found = zero_byte_in(word ^ (ones * '&')) | zero_byte_in(word ^ (ones * '<')) |
-                        zero_byte_in(word ^ (ones * '>'));
-  if constexpr (use == html_use::attribute) {
-    found |= zero_byte_in(word ^ (ones * '"'));
-  }
-  return found;
-}
-
 #ifdef __SSE2__
-// The bytes of `bytes` that need an entity, each as one bit.
+// Bytes looked at and stored at once: sixteen where the processor compares them in one step.
+constexpr std::ptrdiff_t block = 16;
+constexpr int bits_per_byte = 1;
+
+// Stores the sixteen bytes at `from` at `out`; returns those that need an entity, each as a bit.
 template <html_use use>
-unsigned sixteen_to_escape(__m128i bytes) {
+std::uint64_t store_block(const char* from, char* out) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
   __m128i found = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
                                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
@@ -68,54 +49,84 @@ unsigned sixteen_to_escape(__m128i bytes) {
   }
   return static_cast<unsigned>(_mm_movemask_epi8(found));
 }
+#else
+// Bytes looked at and stored at once: eight in a word elsewhere.
+constexpr std::ptrdiff_t block = 8;
+constexpr int bits_per_byte = 8;
+
+constexpr std::uint64_t ones = 0x0101010101010101;
+constexpr std::uint64_t high_bits = 0x8080808080808080;
+
+// Non-zero when some byte of `word` is zero.
+constexpr std::uint64_t zero_byte_in(std::uint64_t word) {
+  return (word - ones) & ~word & high_bits;
+}
+
+// Stores the eight bytes at `from` at `out`; returns those that need an entity, each as the high
+// bit of its byte in the order of memory. Exact up to the first (a byte after it may show up
+// wrongly), which is all that is needed.
+template <html_use use>
+std::uint64_t store_block(const char* from, char* out) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, from, sizeof word);
+  std::memcpy(out, &word, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
+  }
+  std::uint64_t found = zero_byte_in(word ^ (ones * '&')) | zero_byte_in(word ^ (ones * '<')) |
+                        zero_byte_in(word ^ (ones * '>'));
+  if constexpr (use == html_use::attribute) {
+    found |= zero_byte_in(word ^ (ones * '"'));
+  }
+  return found;
+}
 #endif
 
-// Escapes the text from `from` to `end` into `out`, which has html_escaped_room() of its size;
-// returns the end of what it wrote. Lines of text rarely need an
-// entity, so many bytes are looked at and stored at once (sixteen where the processor compares
-// them in one step, else eight in a word), and the bytes after the first that needs an entity are
-// simply stored again from there.
-template <html_use use>
-char* escape_into(char* out, const char* from, const char* const end) {
-#ifdef __SSE2__
-  while (end - from >= 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    const unsigned found = sixteen_to_escape<use>(bytes);
-    if (found == 0) {
-      from += 16;
-      out += 16;
+// Escapes from `from` on, a block at a time, while `from` is before `stop`, the text ending at
+// `end`: reads and stores a whole block at every step, so that a block must be readable there and
+// `out` must have a block's room to spare. In the `tail`, fewer than a block before `end`, the
+// bytes read after `end` are ignored.
+template <html_use use, bool tail>
+[[gnu::always_inline]] inline char* escape_blocks(char* out, const char*& from, const char* end,
+                                                  const char* stop) {
+  while (from < stop) {
+    std::uint64_t found = store_block<use>(from, out);
+    const std::ptrdiff_t left = end - from;
+    if constexpr (tail) {
+      found |= std::uint64_t{1} << (left * bits_per_byte);  // the end, as if it needed an entity
+    } else if (found == 0) {
+      from += block;
+      out += block;
       continue;
     }
-    const int clean = std::countr_zero(found);
+    const std::ptrdiff_t clean = std::countr_zero(found) / bits_per_byte;
+    if (tail && clean == left) {
+      from = end;
+      return out + left;
+    }
     out = put_entity(out + clean, from[clean]);
     from += clean + 1;
   }
-#endif
-  if constexpr (std::endian::native == std::endian::little) {
-    while (end - from >= 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, from, 8);
-      std::memcpy(out, &word, 8);
-      const std::uint64_t found = eight_to_escape<use>(word);
-      if (found == 0) {
-        from += 8;
-        out += 8;
-        continue;
-      }
-      const int clean = std::countr_zero(found) / 8;
-      out = put_entity(out + clean, from[clean]);
-      from += clean + 1;
-    }
-  }
-  for (; from != end; ++from) {
-    if (needs_entity<use>(*from)) {
-      out = put_entity(out, *from);
-    } else {
-      *out++ = *from;
-    }
-  }
   return out;
+}
+
+// Escapes the text from `from` to `end` into `out`, which has html_escaped_room() of its size;
+// returns the end of what it wrote. Lines of text rarely need an entity, so many bytes are looked
+// at and stored at once, and the bytes after the first that needs one are simply stored again
+// from there. The last bytes, fewer than a block, are read from a copy with room after them.
+template <html_use use>
+char* escape_into(char* out, const char* from, const char* const end) {
+  if (end - from >= block) {
+    out = escape_blocks<use, false>(out, from, end, end - block + 1);
+  }
+  const std::ptrdiff_t left = end - from;
+  if (left == 0) {
+    return out;
+  }
+  char tail[2 * block] = {};
+  std::memcpy(tail, from, static_cast<std::size_t>(left));
+  const char* read = tail;
+  return escape_blocks<use, true>(out, read, tail + left, tail + left);
 }
 
 }  // namespace

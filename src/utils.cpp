@@ -397,11 +397,7 @@ void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
   lines.back().assign(line);
 }
 
-bool apply_setting(std::string_view line, std::span<const setting_key> keys,
-                   block_records& records) {
-  if (!line.starts_with("@@")) {  // no key can match: most lines of a text or code block
-    return false;
-  }
+bool apply_key(std::string_view line, std::span<const setting_key> keys, block_records& records) {
   for (const setting_key& key : keys) {
     if (!line.starts_with(key.prefix)) {
       continue;

@@ -139,10 +139,16 @@ struct setting_key {
   std::variant<std::string* (*)(block_records&), bool* (*)(block_records&)> field;
 };
 
+// As apply_setting below, for a line that starts with "@@".
+bool apply_key(std::string_view line, std::span<const setting_key> keys, block_records& records);
+
 // Stores the rest of `line` in `records` at the field of the first of `keys` that starts it (a flag
-// becomes true when the rest is exactly "true"); false when no key matches.
-bool apply_setting(std::string_view line, std::span<const setting_key> keys,
-                   block_records& records);
+// becomes true when the rest is exactly "true"); false when no key matches. Most lines of a text
+// or code block cannot start a key, which is seen here before any call.
+inline bool apply_setting(std::string_view line, std::span<const setting_key> keys,
+                          block_records& records) {
+  return line.starts_with("@@") && apply_key(line, keys, records);
+}
 
 // The address of the field that `key` fills in `records`.
 const void* setting_field(const setting_key& key, block_records& records);
