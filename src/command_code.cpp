@@ -46,20 +46,34 @@ std::optional<std::string> listing_language(const code_template_config& config,
   return config.src.empty() ? std::nullopt : language_of_file(config.src);
 }
 
+// Appends the row of a listing's line `number`: `line` escaped, or its `coloured` HTML.
+void add_row(html_buffer& html, std::uint64_t number, std::string_view line,
+             const std::string* coloured) {
+  constexpr std::string_view start = "    <tr>\n      <td class=\"code-line-number\">";
+  constexpr std::string_view middle = "</td>\n      <td class=\"code-line-content\"><code>";
+  constexpr std::string_view end = "</code></td>\n    </tr>\n";
+  if (coloured != nullptr || line.size() > escaped_slice) {
+    add(html, start);
+    appended_until(html, put_number(room_for(html, 20), number));
+    add(html, middle);
+    coloured != nullptr ? add(html, *coloured) : add_escaped(html, line);
+    add(html, end);
+    return;
+  }
+  // The common row in room made once: what escaping may store past its end, the end overwrites.
+  char* at = room_for(
+      html, start.size() + 20 + middle.size() + html_escaped_room(line.size()) + end.size());
+  at = put(put_number(put(at, start), number), middle);
+  appended_until(html, put(write_html_escaped(at, line), end));
+}
+
 // Appends the rows of a numbered listing of `lines`, coloured where `coloured` holds a line.
 void add_rows(html_buffer& html, const std::vector<std::string>& lines,
               const std::vector<std::string>& coloured, std::ostream& page) {
   std::uint64_t number = 0;
   for (const std::string& line : lines) {
-    add(html, "    <tr>\n      <td class=\"code-line-number\">");
-    add_number(html, ++number);
-    add(html, "</td>\n      <td class=\"code-line-content\"><code>");
-    if (number <= coloured.size()) {
-      add(html, coloured[number - 1]);
-    } else {
-      add_escaped(html, line);
-    }
-    add(html, "</code></td>\n    </tr>\n");
+    ++number;
+    add_row(html, number, line, number <= coloured.size() ? &coloured[number - 1] : nullptr);
     hand_over_piece(html, page);
   }
 }

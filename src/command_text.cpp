@@ -28,6 +28,23 @@ void take_text_line(std::string_view line, page_context& context) {
   }
 }
 
+// Appends a row of the panel for each of its lines.
+void add_rows(html_buffer& html, const text_template_config& text_config, std::ostream& page) {
+  const std::string row_start =
+      "      <tr>\n        <td class=\"text-line-content\" style=\"white-space: " +
+      escape_quotes(text_config.whitespace) + ";\">";
+  for (const std::string& line : text_config.lines) {
+    add(html, row_start);
+    if (line.empty()) {
+      add(html, "&nbsp;");  // an empty cell would collapse the row
+    } else {
+      add_escaped(html, line);
+    }
+    add(html, "</td>\n      </tr>\n");
+    hand_over_piece(html, page);
+  }
+}
+
 void write_text(page_context& context, std::ostream& page) {
   text_template_config& text_config = context.records.text;
   if (context.start_unknown && !text_config.src.empty()) {
@@ -53,19 +70,7 @@ void write_text(page_context& context, std::ostream& page) {
   add(html, "; color: ");
   add_quote_escaped(html, text_config.color);
   add(html, ";\">\n    <table>\n");
-  const std::string whitespace = escape_quotes(text_config.whitespace);
-  for (const std::string& line : text_config.lines) {
-    add(html, "      <tr>\n        <td class=\"text-line-content\" style=\"white-space: ");
-    add(html, whitespace);
-    add(html, ";\">");
-    if (line.empty()) {
-      add(html, "&nbsp;");  // an empty cell would collapse the row
-    } else {
-      add_escaped(html, line);
-    }
-    add(html, "</td>\n      </tr>\n");
-    hand_over_piece(html, page);
-  }
+  add_rows(html, text_config, page);
   add(html, "    </table>\n  </div>\n");
   hand_over(html, page);
 }

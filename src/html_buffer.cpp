@@ -23,9 +23,8 @@ void add_quote_escaped(html_buffer& html, std::string_view value) {
   add(html, value);
 }
 
-void add_number(html_buffer& html, std::uint64_t number) {
-  char* const start = room_for(html, 20);  // the digits of the largest number
-  html.used += static_cast<std::size_t>(std::to_chars(start, start + 20, number).ptr - start);
+char* put_number(char* at, std::uint64_t number) {
+  return std::to_chars(at, at + 20, number).ptr;
 }
 
 void hand_over(html_buffer& html, std::ostream& page) {

@@ -28,10 +28,23 @@ inline char* room_for(html_buffer& html, std::size_t size) {
   return html.bytes.data() + html.used;
 }
 
+// Copies `text` to `at`, in room that room_for made, and returns the end of the copy.
+inline char* put(char* at, std::string_view text) {
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
+}
+
+// Writes the decimal digits of `number` (at most 20) to `at`, as put does.
+char* put_number(char* at, std::uint64_t number);
+
+// Counts what was put in room that room_for made, up to `end`, as appended to `html`.
+inline void appended_until(html_buffer& html, const char* end) {
+  html.used = static_cast<std::size_t>(end - html.bytes.data());
+}
+
 // Appends `text` to `html`.
 inline void add(html_buffer& html, std::string_view text) {
-  std::memcpy(room_for(html, text.size()), text.data(), text.size());
-  html.used += text.size();
+  appended_until(html, put(room_for(html, text.size()), text));
 }
 
 // As add_escaped below, for a text longer than `escaped_slice`.
@@ -53,17 +66,15 @@ inline void add_escaped(html_buffer& html, std::string_view text, html_use use =
 // Appends `value` with each double quote written as "&quot;", as escape_quotes writes it.
 void add_quote_escaped(html_buffer& html, std::string_view value);
 
-// Appends the decimal digits of `number`.
-void add_number(html_buffer& html, std::uint64_t number);
-
 // Writes what `html` holds to `page` and empties it.
 void hand_over(html_buffer& html, std::ostream& page);
 
-// Hands what `html` holds to `page` once it is a piece worth writing. The rows of a panel or a
-// listing go out in pieces under 1 KiB, which gather in the page's stream buffer (larger pieces
-// are written straight through, one system call each).
+// Hands what `html` holds to `page` once it is a piece worth writing, so that a long panel or
+// listing does not gather whole in memory. Each hand-over passes the stream's sentry and buffer
+// (a file stream writes a piece over 1 KiB straight through, in one system call), so pieces are
+// large.
 inline void hand_over_piece(html_buffer& html, std::ostream& page) {
-  constexpr std::size_t piece = 512;  // with one row more, still under 1 KiB as a rule
+  constexpr std::size_t piece = 16384;
   if (html.used >= piece) {
     hand_over(html, page);
   }

@@ -380,6 +380,10 @@ std::string depth_prefix(std::string_view relative) {
 // --- The block protocol shared by the nine kinds ----------------------------------------------
 
 void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare) {
+  if (spare.empty()) {
+    spare.swap(lines);  // the strings go with their vector; the lines take the spare's room
+    return;
+  }
   for (std::string& line : lines) {
     spare.push_back(std::move(line));
   }
