@@ -108,7 +108,7 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
     close_listing_figure(frame);
     add(html, frame);
   }
-  hand_over(html, page);
+  hand_over_piece(html, page);
 }
 
 void write_code(page_context& context, std::ostream& page) {
@@ -117,9 +117,11 @@ void write_code(page_context& context, std::ostream& page) {
     context.start_needed = true;  // the file is read at the page's turn
     return;
   }
-  if (!code_config.src.empty() &&
-      !load_external_lines(code_config.src, "code", code_config.lines, page, *context.errors)) {
-    code_config.lines.push_back("// Error: External file not found: " + code_config.src);
+  if (!code_config.src.empty()) {
+    hand_over(context.html, page);  // what the page holds reaches its stream before a file is read
+    if (!load_external_lines(code_config.src, "code", code_config.lines, page, *context.errors)) {
+      code_config.lines.push_back("// Error: External file not found: " + code_config.src);
+    }
   }
   if (code_config.lines.empty()) {
     return;

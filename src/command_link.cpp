@@ -19,6 +19,9 @@ constexpr setting_key link_keys[] = {
 };
 
 void write_link(const link_template_config& link_config, html_buffer& html, std::ostream& page) {
+  if (page.rdbuf() == nullptr) {
+    return;  // a page written into nothing, as check reads pages
+  }
   add(html, "  <a href=\"");
   add_quote_escaped(html, link_config.url);
   add(html, "\" target=\"");
@@ -32,7 +35,7 @@ void write_link(const link_template_config& link_config, html_buffer& html, std:
   add(html, ">");
   add_escaped(html, link_config.text);
   add(html, "</a>\n");
-  hand_over(html, page);
+  hand_over_piece(html, page);
 }
 
 }  // namespace

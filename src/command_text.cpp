@@ -51,9 +51,11 @@ void write_text(page_context& context, std::ostream& page) {
     context.start_needed = true;  // the file is read at the page's turn
     return;
   }
-  if (!text_config.src.empty() &&
-      !load_external_lines(text_config.src, "text", text_config.lines, page, *context.errors)) {
-    text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");
+  if (!text_config.src.empty()) {
+    hand_over(context.html, page);  // what the page holds reaches its stream before a file is read
+    if (!load_external_lines(text_config.src, "text", text_config.lines, page, *context.errors)) {
+      text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");
+    }
   }
   if (text_config.lines.empty() || page.rdbuf() == nullptr) {
     return;  // nothing to show, or a page written into nothing, as check reads pages
@@ -72,7 +74,7 @@ void write_text(page_context& context, std::ostream& page) {
   add(html, ";\">\n    <table>\n");
   add_rows(html, text_config, page);
   add(html, "    </table>\n  </div>\n");
-  hand_over(html, page);
+  hand_over_piece(html, page);
 }
 
 }  // namespace

@@ -18,6 +18,9 @@ constexpr setting_key title_keys[] = {
 };
 
 void write_title(const title_template_config& title_config, html_buffer& html, std::ostream& page) {
+  if (page.rdbuf() == nullptr) {
+    return;  // a page written into nothing, as check reads pages
+  }
   add(html, "  <h1 class=\"title\" style=\"font-size: ");
   add_quote_escaped(html, font_size_with_unit(title_config.size));
   add(html, "; color: ");
@@ -25,7 +28,7 @@ void write_title(const title_template_config& title_config, html_buffer& html, s
   add(html, ";\">");
   add_escaped(html, title_config.text);
   add(html, "  </h1>\n");
-  hand_over(html, page);
+  hand_over_piece(html, page);
 }
 
 }  // namespace

@@ -307,14 +307,19 @@ void compile_page_from(Source& source, Lines lines, std::ostream& page, page_con
   const external_reads_scope reading(page, reads);
   const framed_blocks_scope framing(page, frame != nullptr);
   html_buffer& html = context.html;
-  html.used = 0;  // whatever a page that an error ended left behind
+  html.used = 0;
   frame != nullptr ? add(html, frame->head) : write_page_head(html, icon, prefix);
-  hand_over(html, page);
   if (frame != nullptr && is_source_page(context.prose, command_file)) {
+    hand_over(html, page);  // before the listing's heading is written to the page directly
     write_listing_page(source, command_file, context, page);
     add(html, frame->foot);
   } else {
-    route_page_lines(lines, page, context, frame != nullptr);
+    try {
+      route_page_lines(lines, page, context, frame != nullptr);
+    } catch (...) {
+      hand_over(html, page);  // a page that an error ends keeps what its blocks wrote
+      throw;
+    }
     frame != nullptr ? add(html, frame->foot) : write_page_foot(html);
   }
   hand_over(html, page);
