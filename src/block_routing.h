@@ -5,7 +5,7 @@
 
 #include <ostream>
 #include <span>
-#include <string>
+#include <string_view>
 
 #include "command_audio.h"
 #include "command_code.h"
@@ -38,7 +38,7 @@ struct block_flags {
 
 // A block kind's handler: it takes each line that the router gives the kind, and keeps its
 // settings in the records of `context`.
-using block_handler = void (*)(const std::string& line, bool& in_block, page_context& context,
+using block_handler = void (*)(std::string_view line, bool& in_block, page_context& context,
                                std::ostream& page);
 
 // A block kind as the router sees it.
@@ -65,17 +65,31 @@ inline constexpr block_route block_routes[] = {
     {markdown_block, &block_flags::markdown, command_markdown, markdown_settings, true},
 };
 
+// The first kind whose block is open: the kind that takes a line that opens and closes none;
+// nullptr when no block is open. The kinds of sites with settings count only when the prose
+// settings of `context` are enabled.
+inline const block_route* open_route(const block_flags& flags, const page_context& context) {
+  for (const block_route& route : block_routes) {
+    if (flags.*route.in_block && (!route.needs_settings || context.prose.enabled)) {
+      return &route;
+    }
+  }
+  return nullptr;
+}
+
 // The first block kind that opens, closes or holds open `line`; nullptr when no kind takes it. The
 // kinds of sites with settings take lines only when the prose settings of `context` are enabled.
-inline const block_route* route_of(const std::string& line, const block_flags& flags,
+// Only a line with "@" at its front can open or close a block.
+inline const block_route* route_of(std::string_view line, const block_flags& flags,
                                    const page_context& context) {
-  const bool may_open_or_close = line.starts_with('@');
+  if (!line.starts_with('@')) {
+    return open_route(flags, context);
+  }
   for (const block_route& route : block_routes) {
     if (route.needs_settings && !context.prose.enabled) {
       continue;
     }
-    if (flags.*route.in_block ||
-        (may_open_or_close && (line == route.names.opening || line == route.names.closing))) {
+    if (flags.*route.in_block || line == route.names.opening || line == route.names.closing) {
       return &route;
     }
   }
@@ -84,7 +98,7 @@ inline const block_route* route_of(const std::string& line, const block_flags& f
 
 // Hands `line` to the kind route_of() finds and returns its route; nullptr when no kind takes the
 // line, which is then dropped.
-inline const block_route* route_line(const std::string& line, block_flags& flags,
+inline const block_route* route_line(std::string_view line, block_flags& flags,
                                      page_context& context, std::ostream& page) {
   const block_route* route = route_of(line, flags, context);
   if (route != nullptr) {

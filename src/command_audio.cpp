@@ -1,6 +1,7 @@
 #include "command_audio.h"
 
 #include "block_records.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -26,13 +27,16 @@ void write_audio(const audio_template_config& audio_config, std::ostream& page) 
 
 }  // namespace
 
-void command_audio(const std::string& line, bool& in_block, page_context& context,
+void command_audio(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   audio_template_config& audio_config = context.records.audio;
   follow_block_protocol(
       line, audio_block, in_block, audio_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, audio_keys, context.records); },
-      [&] { write_audio(audio_config, page); });
+      [&] {
+        hand_over(context.html, page);  // the page so far, before it is written directly
+        write_audio(audio_config, page);
+      });
 }
 
 std::span<const setting_key> audio_settings(const prose_settings&) {

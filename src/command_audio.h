@@ -22,7 +22,7 @@ struct audio_template_config {
 };
 
 // Handles one line routed to the audio kind; its closing line writes the player.
-void command_audio(const std::string& line, bool& in_block, page_context& context,
+void command_audio(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page);
 
 // The setting keys of the audio kind, in the order they are tried, each with the field of

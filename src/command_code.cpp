@@ -1,6 +1,5 @@
 #include "command_code.h"
 
-#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -9,6 +8,7 @@
 #include "external_reads.h"
 #include "framed_blocks.h"
 #include "highlight.h"
+#include "html_buffer.h"
 #include "listing_frame.h"
 #include "page_context.h"
 #include "prose_settings.h"
@@ -46,41 +46,69 @@ std::optional<std::string> listing_language(const code_template_config& config,
   return config.src.empty() ? std::nullopt : language_of_file(config.src);
 }
 
+// Appends the row of a listing's line `number`: `line` escaped, or its `coloured` HTML.
+void add_row(html_buffer& html, std::uint64_t number, std::string_view line,
+             const std::string* coloured) {
+  constexpr std::string_view start = "    <tr>\n      <td class=\"code-line-number\">";
+  constexpr std::string_view middle = "</td>\n      <td class=\"code-line-content\"><code>";
+  constexpr std::string_view end = "</code></td>\n    </tr>\n";
+  if (coloured != nullptr || line.size() > escaped_slice) {
+    add(html, start);
+    appended_until(html, put_number(room_for(html, 20), number));
+    add(html, middle);
+    coloured != nullptr ? add(html, *coloured) : add_escaped(html, line);
+    add(html, end);
+    return;
+  }
+  // The common row in room made once: what escaping may store past its end, the end overwrites.
+  char* at = room_for(
+      html, start.size() + 20 + middle.size() + html_escaped_room(line.size()) + end.size());
+  at = put(put_number(put(at, start), number), middle);
+  appended_until(html, put(write_html_escaped(at, line), end));
+}
+
+// Appends the rows of a numbered listing of `lines`, coloured where `coloured` holds a line.
+void add_rows(html_buffer& html, const std::vector<std::string>& lines,
+              const std::vector<std::string>& coloured, std::ostream& page) {
+  std::uint64_t number = 0;
+  for (const std::string& line : lines) {
+    ++number;
+    add_row(html, number, line, number <= coloured.size() ? &coloured[number - 1] : nullptr);
+    hand_over_piece(html, page);
+  }
+}
+
 // Writes `lines` as a numbered listing; with settings inside a listing's figure and coloured in
 // `language` when there is one.
 void write_listing(std::ostream& page, const std::vector<std::string>& lines,
                    const std::optional<std::string>& language, const code_template_config& config,
                    page_context& context) {
-  const bool shown = page.rdbuf() != nullptr;  // check writes pages into nothing
+  if (page.rdbuf() == nullptr) {
+    return;  // a page written into nothing, as check reads pages
+  }
   const std::vector<std::string> coloured =
-      language && shown ? highlight_lines(*language, lines) : std::vector<std::string>{};
+      language ? highlight_lines(*language, lines) : std::vector<std::string>{};
+  html_buffer& html = context.html;
   std::string frame;
   if (context.prose.enabled) {
     open_listing_figure(frame, language.value_or(""));
   }
-  page << frame << "  <pre class=\"code\"" << panel_focus(page)
-       << " style=\"width: " << escape_quotes(dimension_with_unit(config.width))
-       << "; height: " << escape_quotes(dimension_with_unit(config.height)) << ";\"><table>\n";
-  std::uint64_t number = 0;
-  write_rows(page, lines, context.rows, [&](std::string& rows, const std::string& line) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, ++number);
-    rows += "    <tr>\n      <td class=\"code-line-number\">";
-    rows.append(digits, written.ptr);
-    rows += "</td>\n      <td class=\"code-line-content\"><code>";
-    if (number <= coloured.size()) {
-      rows += coloured[number - 1];
-    } else {
-      append_html_escaped(rows, line);
-    }
-    rows += "</code></td>\n    </tr>\n";
-  });
-  page << "  </table></pre>\n";
+  add(html, frame);
+  add(html, "  <pre class=\"code\"");
+  add(html, panel_focus(page));
+  add(html, " style=\"width: ");
+  add_quote_escaped(html, dimension_with_unit(config.width));
+  add(html, "; height: ");
+  add_quote_escaped(html, dimension_with_unit(config.height));
+  add(html, ";\"><table>\n");
+  add_rows(html, lines, coloured, page);
+  add(html, "  </table></pre>\n");
   if (context.prose.enabled) {
     frame.clear();
     close_listing_figure(frame);
-    page << frame;
+    add(html, frame);
   }
+  hand_over_piece(html, page);
 }
 
 void write_code(page_context& context, std::ostream& page) {
@@ -89,9 +117,11 @@ void write_code(page_context& context, std::ostream& page) {
     context.start_needed = true;  // the file is read at the page's turn
     return;
   }
-  if (!code_config.src.empty() &&
-      !load_external_lines(code_config.src, "code", code_config.lines, page, *context.errors)) {
-    code_config.lines.push_back("// Error: External file not found: " + code_config.src);
+  if (!code_config.src.empty()) {
+    hand_over(context.html, page);  // what the page holds reaches its stream before a file is read
+    if (!load_external_lines(code_config.src, "code", code_config.lines, page, *context.errors)) {
+      code_config.lines.push_back("// Error: External file not found: " + code_config.src);
+    }
   }
   if (code_config.lines.empty()) {
     return;
@@ -102,7 +132,7 @@ void write_code(page_context& context, std::ostream& page) {
 
 }  // namespace
 
-void command_code(const std::string& line, bool& in_block, page_context& context,
+void command_code(std::string_view line, bool& in_block, page_context& context,
                   std::ostream& page) {
   follow_block_protocol(
       without_carriage_return(line), code_block, in_block, context.records.code,

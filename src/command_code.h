@@ -27,8 +27,7 @@ struct code_template_config {
 };
 
 // Handles one line routed to the code kind; its closing line writes the listing.
-void command_code(const std::string& line, bool& in_block, page_context& context,
-                  std::ostream& page);
+void command_code(std::string_view line, bool& in_block, page_context& context, std::ostream& page);
 
 // With settings, writes the page body of a source file named `file_name`: a heading with its name
 // and its lines from `source` as a numbered listing in its language.

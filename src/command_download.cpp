@@ -1,6 +1,7 @@
 #include "command_download.h"
 
 #include "block_records.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -23,13 +24,16 @@ void write_download(const download_template_config& download_config, std::ostrea
 
 }  // namespace
 
-void command_download(const std::string& line, bool& in_block, page_context& context,
+void command_download(std::string_view line, bool& in_block, page_context& context,
                       std::ostream& page) {
   download_template_config& download_config = context.records.download;
   follow_block_protocol(
       line, download_block, in_block, download_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, download_keys, context.records); },
-      [&] { write_download(download_config, page); });
+      [&] {
+        hand_over(context.html, page);  // the page so far, before it is written directly
+        write_download(download_config, page);
+      });
 }
 
 std::span<const setting_key> download_settings(const prose_settings&) {

@@ -21,7 +21,7 @@ struct download_template_config {
 };
 
 // Handles one line routed to the download kind; its closing line writes the button.
-void command_download(const std::string& line, bool& in_block, page_context& context,
+void command_download(std::string_view line, bool& in_block, page_context& context,
                       std::ostream& page);
 
 // The setting keys of the download kind, in the order they are tried, each with the field of

@@ -1,6 +1,7 @@
 #include "command_image.h"
 
 #include "block_records.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -18,22 +19,31 @@ constexpr setting_key image_keys[] = {
     {"@@height ", image_field<&image_template_config::height>},
 };
 
-void write_image(const image_template_config& image_config, std::ostream& page) {
-  page << "  <img src=\"" << escape_quotes(image_config.src) << "\" alt=\""
-       << escape_quotes(html_escape(image_config.alt)) << "\" class=\"image\" style=\"width: "
-       << escape_quotes(dimension_with_unit(image_config.width))
-       << "; height: " << escape_quotes(dimension_with_unit(image_config.height)) << ";\">\n";
+void write_image(const image_template_config& image_config, html_buffer& html, std::ostream& page) {
+  if (page.rdbuf() == nullptr) {
+    return;  // a page written into nothing, as check reads pages
+  }
+  add(html, "  <img src=\"");
+  add_quote_escaped(html, image_config.src);
+  add(html, "\" alt=\"");
+  add_escaped(html, image_config.alt, html_use::attribute);  // its quotes as escape_quotes writes
+  add(html, "\" class=\"image\" style=\"width: ");
+  add_quote_escaped(html, dimension_with_unit(image_config.width));
+  add(html, "; height: ");
+  add_quote_escaped(html, dimension_with_unit(image_config.height));
+  add(html, ";\">\n");
+  hand_over_piece(html, page);
 }
 
 }  // namespace
 
-void command_image(const std::string& line, bool& in_block, page_context& context,
+void command_image(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   image_template_config& image_config = context.records.image;
   follow_block_protocol(
       line, image_block, in_block, image_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, image_keys, context.records); },
-      [&] { write_image(image_config, page); });
+      [&] { write_image(image_config, context.html, page); });
 }
 
 std::span<const setting_key> image_settings(const prose_settings&) {

@@ -23,7 +23,7 @@ struct image_template_config {
 };
 
 // Handles one line routed to the image kind; its closing line writes the picture.
-void command_image(const std::string& line, bool& in_block, page_context& context,
+void command_image(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page);
 
 // The setting keys of the image kind, in the order they are tried, each with the field of

@@ -1,6 +1,7 @@
 #include "command_link.h"
 
 #include "block_records.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -17,24 +18,35 @@ constexpr setting_key link_keys[] = {
     {"@@size ", link_field<&link_template_config::size>},
 };
 
-void write_link(const link_template_config& link_config, std::ostream& page) {
-  page << "  <a href=\"" << escape_quotes(link_config.url) << "\" target=\""
-       << escape_quotes(link_config.target) << "\" class=\"link\"";
-  if (!link_config.size.empty()) {
-    page << " style=\"font-size: " << escape_quotes(font_size_with_unit(link_config.size)) << ";\"";
+void write_link(const link_template_config& link_config, html_buffer& html, std::ostream& page) {
+  if (page.rdbuf() == nullptr) {
+    return;  // a page written into nothing, as check reads pages
   }
-  page << ">" << html_escape(link_config.text) << "</a>\n";
+  add(html, "  <a href=\"");
+  add_quote_escaped(html, link_config.url);
+  add(html, "\" target=\"");
+  add_quote_escaped(html, link_config.target);
+  add(html, "\" class=\"link\"");
+  if (!link_config.size.empty()) {
+    add(html, " style=\"font-size: ");
+    add_quote_escaped(html, font_size_with_unit(link_config.size));
+    add(html, ";\"");
+  }
+  add(html, ">");
+  add_escaped(html, link_config.text);
+  add(html, "</a>\n");
+  hand_over_piece(html, page);
 }
 
 }  // namespace
 
-void command_link(const std::string& line, bool& in_block, page_context& context,
+void command_link(std::string_view line, bool& in_block, page_context& context,
                   std::ostream& page) {
   link_template_config& link_config = context.records.link;
   follow_block_protocol(
       line, link_block, in_block, link_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, link_keys, context.records); },
-      [&] { write_link(link_config, page); });
+      [&] { write_link(link_config, context.html, page); });
 }
 
 std::span<const setting_key> link_settings(const prose_settings&) {

@@ -23,8 +23,7 @@ struct link_template_config {
 };
 
 // Handles one line routed to the link kind; its closing line writes the link.
-void command_link(const std::string& line, bool& in_block, page_context& context,
-                  std::ostream& page);
+void command_link(std::string_view line, bool& in_block, page_context& context, std::ostream& page);
 
 // The setting keys of the link kind, in the order they are tried, each with the field of
 // the block records that it fills.

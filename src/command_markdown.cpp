@@ -2,6 +2,7 @@
 
 #include "block_records.h"
 #include "external_reads.h"
+#include "html_buffer.h"
 #include "markdown.h"
 #include "page_context.h"
 #include "prose_settings.h"
@@ -30,6 +31,7 @@ void write_markdown(page_context& context, std::ostream& page) {
     context.start_needed = true;  // the file is read at the page's turn
     return;
   }
+  hand_over(context.html, page);  // before a file is read and before the page is written directly
   if (!markdown_config.src.empty() &&
       !load_external_lines(markdown_config.src, "Markdown", markdown_config.lines, page,
                            *context.errors)) {
@@ -47,7 +49,7 @@ void write_markdown(page_context& context, std::ostream& page) {
 
 }  // namespace
 
-void command_markdown(const std::string& line, bool& in_block, page_context& context,
+void command_markdown(std::string_view line, bool& in_block, page_context& context,
                       std::ostream& page) {
   follow_block_protocol(
       without_carriage_return(line), markdown_block, in_block, context.records.markdown,

@@ -24,7 +24,7 @@ struct markdown_template_config {
 };
 
 // Handles one line routed to the Markdown kind; its closing line writes the prose.
-void command_markdown(const std::string& line, bool& in_block, page_context& context,
+void command_markdown(std::string_view line, bool& in_block, page_context& context,
                       std::ostream& page);
 
 // The setting keys of the Markdown kind, in the order they are tried, each with the field of the

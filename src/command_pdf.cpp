@@ -4,6 +4,7 @@
 
 #include "block_records.h"
 #include "framed_blocks.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -83,6 +84,7 @@ void write_script(const pdf_template_config& pdf_config, std::ostream& page,
 // The PDF counter numbers the PDF blocks of the whole run, so that every frame of the site has its
 // own id.
 void write_pdf(page_context& context, std::ostream& page) {
+  hand_over(context.html, page);  // the page so far, before it is written directly
   block_records& records = context.records;
   const std::string id = "pdf_player_" + std::to_string(++records.pdf_counter);
   write_frame(records.pdf, page, id);
@@ -92,8 +94,7 @@ void write_pdf(page_context& context, std::ostream& page) {
 
 }  // namespace
 
-void command_pdf(const std::string& line, bool& in_block, page_context& context,
-                 std::ostream& page) {
+void command_pdf(std::string_view line, bool& in_block, page_context& context, std::ostream& page) {
   follow_block_protocol(
       line, pdf_block, in_block, context.records.pdf, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, pdf_keys, context.records); },

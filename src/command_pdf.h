@@ -24,8 +24,7 @@ struct pdf_template_config {
 
 // Handles one line routed to the PDF kind; its closing line writes the viewer, the button and
 // the script that chooses between them, numbered across the whole run.
-void command_pdf(const std::string& line, bool& in_block, page_context& context,
-                 std::ostream& page);
+void command_pdf(std::string_view line, bool& in_block, page_context& context, std::ostream& page);
 
 // The setting keys of the PDF kind, in the order they are tried, each with the field of
 // the block records that it fills.

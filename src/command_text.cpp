@@ -3,6 +3,7 @@
 #include "block_records.h"
 #include "external_reads.h"
 #include "framed_blocks.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -27,45 +28,58 @@ void take_text_line(std::string_view line, page_context& context) {
   }
 }
 
+// Appends a row of the panel for each of its lines.
+void add_rows(html_buffer& html, const text_template_config& text_config, std::ostream& page) {
+  const std::string row_start =
+      "      <tr>\n        <td class=\"text-line-content\" style=\"white-space: " +
+      escape_quotes(text_config.whitespace) + ";\">";
+  for (const std::string& line : text_config.lines) {
+    add(html, row_start);
+    if (line.empty()) {
+      add(html, "&nbsp;");  // an empty cell would collapse the row
+    } else {
+      add_escaped(html, line);
+    }
+    add(html, "</td>\n      </tr>\n");
+    hand_over_piece(html, page);
+  }
+}
+
 void write_text(page_context& context, std::ostream& page) {
   text_template_config& text_config = context.records.text;
   if (context.start_unknown && !text_config.src.empty()) {
     context.start_needed = true;  // the file is read at the page's turn
     return;
   }
-  if (!text_config.src.empty() &&
-      !load_external_lines(text_config.src, "text", text_config.lines, page, *context.errors)) {
-    text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");
+  if (!text_config.src.empty()) {
+    hand_over(context.html, page);  // what the page holds reaches its stream before a file is read
+    if (!load_external_lines(text_config.src, "text", text_config.lines, page, *context.errors)) {
+      text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");
+    }
   }
-  if (text_config.lines.empty()) {
-    return;
+  if (text_config.lines.empty() || page.rdbuf() == nullptr) {
+    return;  // nothing to show, or a page written into nothing, as check reads pages
   }
-  page << "  <div class=\"text\"" << panel_focus(page)
-       << " style=\"width: " << escape_quotes(dimension_with_unit(text_config.width))
-       << "; height: " << escape_quotes(dimension_with_unit(text_config.height))
-       << "; font-size: " << escape_quotes(text_size_with_unit(text_config.size))
-       << "; color: " << escape_quotes(text_config.color) << ";\">\n"
-       << "    <table>\n";
-  const std::string whitespace = escape_quotes(text_config.whitespace);
-  write_rows(page, text_config.lines, context.rows,
-             [&](std::string& rows, const std::string& line) {
-               rows += "      <tr>\n        <td class=\"text-line-content\" style=\"white-space: ";
-               rows += whitespace;
-               rows += ";\">";
-               if (line.empty()) {
-                 rows += "&nbsp;";  // an empty cell would collapse the row
-               } else {
-                 append_html_escaped(rows, line);
-               }
-               rows += "</td>\n      </tr>\n";
-             });
-  page << "    </table>\n"
-       << "  </div>\n";
+  html_buffer& html = context.html;
+  add(html, "  <div class=\"text\"");
+  add(html, panel_focus(page));
+  add(html, " style=\"width: ");
+  add_quote_escaped(html, dimension_with_unit(text_config.width));
+  add(html, "; height: ");
+  add_quote_escaped(html, dimension_with_unit(text_config.height));
+  add(html, "; font-size: ");
+  add_quote_escaped(html, text_size_with_unit(text_config.size));
+  add(html, "; color: ");
+  add_quote_escaped(html, text_config.color);
+  add(html, ";\">\n    <table>\n");
+  add_rows(html, text_config, page);
+  add(html, "    </table>\n  </div>\n");
+  hand_over_piece(html, page);
 }
 
 }  // namespace
 
-void command_text(const std::string& line, bool& in_block, page_context& context,
+void command_text(std::string_view line, bool& in_block, page_context& context,
                   std::ostream& page) {
   follow_block_protocol(
       without_carriage_return(line), text_block, in_block, context.records.text,

@@ -27,8 +27,7 @@ struct text_template_config {
 };
 
 // Handles one line routed to the text kind; its closing line writes the panel.
-void command_text(const std::string& line, bool& in_block, page_context& context,
-                  std::ostream& page);
+void command_text(std::string_view line, bool& in_block, page_context& context, std::ostream& page);
 
 // The setting keys of the text panel kind, in the order they are tried, each with the field of
 // the block records that it fills.

@@ -1,6 +1,7 @@
 #include "command_title.h"
 
 #include "block_records.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -16,22 +17,29 @@ constexpr setting_key title_keys[] = {
     {"@@text ", title_field<&title_template_config::text>},
 };
 
-void write_title(const title_template_config& title_config, std::ostream& page) {
-  page << "  <h1 class=\"title\" style=\"font-size: "
-       << escape_quotes(font_size_with_unit(title_config.size))
-       << "; color: " << escape_quotes(title_config.color) << ";\">"
-       << html_escape(title_config.text) << "  </h1>\n";
+void write_title(const title_template_config& title_config, html_buffer& html, std::ostream& page) {
+  if (page.rdbuf() == nullptr) {
+    return;  // a page written into nothing, as check reads pages
+  }
+  add(html, "  <h1 class=\"title\" style=\"font-size: ");
+  add_quote_escaped(html, font_size_with_unit(title_config.size));
+  add(html, "; color: ");
+  add_quote_escaped(html, title_config.color);
+  add(html, ";\">");
+  add_escaped(html, title_config.text);
+  add(html, "  </h1>\n");
+  hand_over_piece(html, page);
 }
 
 }  // namespace
 
-void command_title(const std::string& line, bool& in_block, page_context& context,
+void command_title(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   title_template_config& title_config = context.records.title;
   follow_block_protocol(
       without_carriage_return(line), title_block, in_block, title_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, title_keys, context.records); },
-      [&] { write_title(title_config, page); });
+      [&] { write_title(title_config, context.html, page); });
 }
 
 std::span<const setting_key> title_settings(const prose_settings&) {

@@ -22,7 +22,7 @@ struct title_template_config {
 };
 
 // Handles one line routed to the title kind; its closing line writes the heading.
-void command_title(const std::string& line, bool& in_block, page_context& context,
+void command_title(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page);
 
 // The setting keys of the title kind, in the order they are tried, each with the field of

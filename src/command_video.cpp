@@ -1,6 +1,7 @@
 #include "command_video.h"
 
 #include "block_records.h"
+#include "html_buffer.h"
 #include "page_context.h"
 
 namespace {
@@ -31,13 +32,16 @@ void write_video(const video_template_config& video_config, std::ostream& page) 
 
 }  // namespace
 
-void command_video(const std::string& line, bool& in_block, page_context& context,
+void command_video(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   video_template_config& video_config = context.records.video;
   follow_block_protocol(
       line, video_block, in_block, video_config, context.spare_lines,
       [&](std::string_view setting) { apply_setting(setting, video_keys, context.records); },
-      [&] { write_video(video_config, page); });
+      [&] {
+        hand_over(context.html, page);  // the page so far, before it is written directly
+        write_video(video_config, page);
+      });
 }
 
 std::span<const setting_key> video_settings(const prose_settings&) {

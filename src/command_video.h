@@ -24,7 +24,7 @@ struct video_template_config {
 };
 
 // Handles one line routed to the video kind; its closing line writes the player.
-void command_video(const std::string& line, bool& in_block, page_context& context,
+void command_video(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page);
 
 // The setting keys of the video kind, in the order they are tried, each with the field of

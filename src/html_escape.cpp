@@ -10,71 +10,37 @@
 
 namespace {
 
-constexpr std::uint64_t ones = 0x0101010101010101;
-constexpr std::uint64_t high_bits = 0x8080808080808080;
+// An entity padded to eight bytes, so that it is stored in one move, and its length.
+struct entity {
+  char text[8];
+  std::size_t size;
+};
 
-// Non-zero when some byte of `word` is zero.
-constexpr std::uint64_t zero_byte_in(std::uint64_t word) {
-  return (word - ones) & ~word & high_bits;
-}
+constexpr entity ampersand{"&amp;", 5};
+constexpr entity less_than{"&lt;", 4};
+constexpr entity greater_than{"&gt;", 4};
+constexpr entity quote{"&quot;", 6};
 
-// The bytes of `word` that need an entity, each as its high bit; exact up to the first one (a
-// byte after it may show up wrongly), which is all that is needed.
-template <html_use use>
-std::uint64_t bytes_to_escape(std::uint64_t word) {
-  std::uint64_t found = zero_byte_in(word ^ (ones * '&')) | zero_byte_in(word ^ (ones * '<')) |
-                        zero_byte_in(word ^ (ones * '>'));
-  if constexpr (use == html_use::attribute) {
-    found |= zero_byte_in(word ^ (ones * '"'));
-  }
-  return found;
-}
-
-std::string_view entity_of(char c) {
-  switch (c) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    default:
-      return "&quot;";
-  }
-}
-
-// The first of the `size` (at most eight) bytes at `from` that needs an entity; `size` when none.
-template <html_use use>
-std::size_t first_to_escape(const char* from, std::size_t size) {
-  if (size == 0) {
-    return 0;
-  }
-  std::uint64_t word = 0;  // the zero bytes after a short tail need no entity
-  std::memcpy(&word, from, size);
-  const std::uint64_t found = bytes_to_escape<use>(word);
-  if (found == 0) {
-    return size;
-  }
-  if constexpr (std::endian::native == std::endian::little) {
-    return static_cast<std::size_t>(std::countr_zero(found)) / 8;
-  }
-  std::size_t at = 0;
-  while (bytes_to_escape<use>(ones * static_cast<unsigned char>(from[at])) == 0) {
-    ++at;
-  }
-  return at;
-}
-
-template <html_use use>
-bool needs_entity(char c) {
-  return c == '&' || c == '<' || c == '>' || (c == '"' && use == html_use::attribute);
+// Stores the entity of `c`, a byte that needs one, at `out`; returns the end of the entity.
+char* put_entity(char* out, char c) {
+  const entity& written = c == '&'   ? ampersand
+                          : c == '<' ? less_than
+                          : c == '>' ? greater_than
+                                     : quote;
+  std::memcpy(out, written.text, sizeof written.text);
+  return out + written.size;
 }
 
 #ifdef __SSE2__
-// The bytes of the sixteen at `from` that need an entity, each as one bit.
+// Bytes looked at and stored at once: sixteen where the processor compares them in one step.
+constexpr std::ptrdiff_t block = 16;
+constexpr int bits_per_byte = 1;
+
+// Stores the sixteen bytes at `from` at `out`; returns those that need an entity, each as a bit.
 template <html_use use>
-unsigned sixteen_to_escape(const char* from) {
+std::uint64_t store_block(const char* from, char* out) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
   __m128i found = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
                                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
@@ -83,65 +49,101 @@ unsigned sixteen_to_escape(const char* from) {
   }
   return static_cast<unsigned>(_mm_movemask_epi8(found));
 }
+#else
+// Bytes looked at and stored at once: eight in a word elsewhere.
+constexpr std::ptrdiff_t block = 8;
+constexpr int bits_per_byte = 8;
+
+constexpr std::uint64_t ones = 0x0101010101010101;
+constexpr std::uint64_t high_bits = 0x8080808080808080;
+
+// Non-zero when some byte of `word` is zero.
+constexpr std::uint64_t zero_byte_in(std::uint64_t word) {
+  return (word - ones) & ~word & high_bits;
+}
+
+// Stores the eight bytes at `from` at `out`; returns those that need an entity, each as the high
+// bit of its byte in the order of memory. Exact up to the first (a byte after it may show up
+// wrongly), which is all that is needed.
+template <html_use use>
+std::uint64_t store_block(const char* from, char* out) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, from, sizeof word);
+  std::memcpy(out, &word, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
+  }
+  std::uint64_t found = zero_byte_in(word ^ (ones * '&')) | zero_byte_in(word ^ (ones * '<')) |
+                        zero_byte_in(word ^ (ones * '>'));
+  if constexpr (use == html_use::attribute) {
+    found |= zero_byte_in(word ^ (ones * '"'));
+  }
+  return found;
+}
 #endif
 
-// The first byte from `from` on that needs an entity, or `end`, in the text that starts at
-// `begin`. Lines of text rarely hold one, so many bytes are looked at at once: sixteen where the
-// processor compares them in one step (the last sixteen of the text again for its tail), else
-// eight in a word.
+// Escapes from `from` on, a block at a time, while `from` is before `stop`, the text ending at
+// `end`: reads and stores a whole block at every step, so that a block must be readable there and
+// `out` must have a block's room to spare. In the `tail`, fewer than a block before `end`, the
+// bytes read after `end` are ignored.
+template <html_use use, bool tail>
+[[gnu::always_inline]] inline char* escape_blocks(char* out, const char*& from, const char* end,
+                                                  const char* stop) {
+  while (from < stop) {
+    std::uint64_t found = store_block<use>(from, out);
+    const std::ptrdiff_t left = end - from;
+    if constexpr (tail) {
+      found |= std::uint64_t{1} << (left * bits_per_byte);  // the end, as if it needed an entity
+    } else if (found == 0) {
+      from += block;
+      out += block;
+      continue;
+    }
+    const std::ptrdiff_t clean = std::countr_zero(found) / bits_per_byte;
+    if (tail && clean == left) {
+      from = end;
+      return out + left;
+    }
+    out = put_entity(out + clean, from[clean]);
+    from += clean + 1;
+  }
+  return out;
+}
+
+// Escapes the text from `from` to `end` into `out`, which has html_escaped_room() of its size;
+// returns the end of what it wrote. Lines of text rarely need an entity, so many bytes are looked
+// at and stored at once, and the bytes after the first that needs one are simply stored again
+// from there. The last bytes, fewer than a block, are read from a copy with room after them.
 template <html_use use>
-const char* next_to_escape(const char* begin, const char* from, const char* end) {
-#ifdef __SSE2__
-  for (; end - from >= 16; from += 16) {
-    if (const unsigned found = sixteen_to_escape<use>(from); found != 0) {
-      return from + std::countr_zero(found);
-    }
+char* escape_into(char* out, const char* from, const char* const end) {
+  if (end - from >= block) {
+    out = escape_blocks<use, false>(out, from, end, end - block + 1);
   }
-  if (from == end || end - begin >= 16) {
-    const unsigned found =
-        from == end ? 0 : sixteen_to_escape<use>(end - 16) >> (16 - (end - from));
-    return found == 0 ? end : from + std::countr_zero(found);
+  const std::ptrdiff_t left = end - from;
+  if (left == 0) {
+    return out;
   }
-  while (from != end && !needs_entity<use>(*from)) {  // a short text: byte by byte
-    ++from;
-  }
-  return from;
-#endif
-  for (; end - from >= 8; from += 8) {
-    const std::size_t at = first_to_escape<use>(from, 8);
-    if (at < 8) {
-      return from + at;
-    }
-  }
-  return from + first_to_escape<use>(from, static_cast<std::size_t>(end - from));
+  char tail[2 * block] = {};
+  std::memcpy(tail, from, static_cast<std::size_t>(left));
+  const char* read = tail;
+  return escape_blocks<use, true>(out, read, tail + left, tail + left);
 }
 
 }  // namespace
 
-namespace {
-
-template <html_use use>
-void append_escaped_for(std::string& out, std::string_view text) {
-  const char* run = text.data();
-  const char* const end = run + text.size();
-  while (true) {
-    const char* const stop = next_to_escape<use>(text.data(), run, end);
-    out.append(run, stop);
-    if (stop == end) {
-      return;
-    }
-    out += entity_of(*stop);
-    run = stop + 1;
-  }
+char* write_html_escaped(char* out, std::string_view text, html_use use) {
+  const char* const end = text.data() + text.size();
+  return use == html_use::attribute ? escape_into<html_use::attribute>(out, text.data(), end)
+                                    : escape_into<html_use::text>(out, text.data(), end);
 }
-
-}  // namespace
 
 void append_html_escaped(std::string& out, std::string_view text, html_use use) {
-  if (use == html_use::attribute) {
-    append_escaped_for<html_use::attribute>(out, text);
-  } else {
-    append_escaped_for<html_use::text>(out, text);
+  constexpr std::size_t slice = 512;  // escaped a slice at a time on the stack, then appended
+  char escaped[html_escaped_room(slice)];
+  while (!text.empty()) {
+    const std::string_view part = text.substr(0, slice);
+    out.append(escaped, static_cast<std::size_t>(write_html_escaped(escaped, part, use) - escaped));
+    text.remove_prefix(part.size());
   }
 }
 

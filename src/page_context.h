@@ -10,14 +10,17 @@
 #include <vector>
 
 #include "block_records.h"
+#include "html_buffer.h"
 #include "prose_settings.h"
 
 // The state one compiler carries from page to page.
 struct page_context {
-  block_records records;                 // each kind's last settings and the PDF counter
-  prose_settings prose;                  // what the site's settings turn on
-  std::ostream* errors = &std::cerr;     // where blocks write what went wrong
-  std::string rows;                      // the HTML of a panel's or listing's rows, reused
+  block_records records;              // each kind's last settings and the PDF counter
+  prose_settings prose;               // what the site's settings turn on
+  std::ostream* errors = &std::cerr;  // where blocks write what went wrong
+  // The page's HTML not yet handed to its stream: blocks append to it, and it reaches the stream in
+  // pieces, at the page's end, and before a block writes the stream directly or reads a file.
+  html_buffer html;
   std::vector<std::string> spare_lines;  // strings of finished blocks' lines, for the next
   // Compiled before the pages ahead of it, from records that are not its start: the page stops
   // where its output would depend on them (a kind closed before it opened one, a PDF's number)

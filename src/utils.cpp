@@ -15,6 +15,7 @@
 #include "file_copy.h"
 #include "framed_blocks.h"
 #include "highlight.h"
+#include "html_buffer.h"
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
@@ -185,32 +186,37 @@ bool create_main_css(const std::string& folder, std::string_view text) {
 
 namespace {
 
-void write_page_head(std::ostream& page, const page_icon& icon, const std::string& prefix) {
-  page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"
-       << "  <meta charset=\"UTF-8\">\n"
-       << "  <title>Orvello Page</title>\n"
-       << "  <link rel=\"icon\" type=\"" << icon.type << "\" href=\"" << prefix << icon.name
-       << "\">\n"
-       << "  <link rel=\"stylesheet\" href=\"" << prefix << "main.css\">\n"
-       << "</head>\n<body>\n";
+void write_page_head(html_buffer& html, const page_icon& icon, const std::string& prefix) {
+  add(html,
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"
+      "  <meta charset=\"UTF-8\">\n"
+      "  <title>Orvello Page</title>\n"
+      "  <link rel=\"icon\" type=\"");
+  add(html, icon.type);
+  add(html, "\" href=\"");
+  add(html, prefix);
+  add(html, icon.name);
+  add(html, "\">\n  <link rel=\"stylesheet\" href=\"");
+  add(html, prefix);
+  add(html, "main.css\">\n</head>\n<body>\n");
 }
 
-void write_page_foot(std::ostream& page) {
-  page << "  <div class=\"fixed-footer\">@This site. All rights reserved. Made with Orvello on "
-       << build_timestamp << "</div>\n"
-       << "</body>\n</html>\n";
+void write_page_foot(html_buffer& html) {
+  add(html, "  <div class=\"fixed-footer\">@This site. All rights reserved. Made with Orvello on ");
+  add(html, build_timestamp);
+  add(html, "</div>\n</body>\n</html>\n");
 }
 
 // The lines of a command file held in memory, as std::getline gives them from a stream.
 struct text_lines {
   std::string_view rest;
 
-  bool next(std::string& line) {
+  bool next(std::string_view& line) {
     if (rest.empty()) {
       return false;
     }
     const std::size_t end = rest.find('\n');
-    line.assign(rest.substr(0, end));
+    line = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     return true;
   }
@@ -219,14 +225,21 @@ struct text_lines {
 // The lines of a command file read from a stream.
 struct stream_lines {
   std::istream& source;
+  std::string read;
 
-  bool next(std::string& line) { return static_cast<bool>(std::getline(source, line)); }
+  bool next(std::string_view& line) {
+    if (!std::getline(source, read)) {
+      return false;
+    }
+    line = read;
+    return true;
+  }
 };
 
 // Whether `line`, which `route` takes, needs what the pages before left: a closing line of a kind
 // this page has not opened repeats the kind's last block, and a PDF block's number counts the
 // earlier ones. Notes the kinds the page opens in `context`.
-bool needs_start(const std::string& line, const block_route& route, const block_flags& flags,
+bool needs_start(std::string_view line, const block_route& route, const block_flags& flags,
                  page_context& context) {
   const std::uint32_t kind = 1U << (&route - block_routes);
   if (line == route.names.opening) {
@@ -242,17 +255,21 @@ bool needs_start(const std::string& line, const block_route& route, const block_
 
 // Routes every line of `lines` to its block, but the lines of a framed page's @page block; with
 // its start unknown, stops before a line that needs it and after a block that would read a file.
+// Only a line with "@" at its front opens or closes a block, so every other line goes to the kind
+// that route_of() found open after the last such line.
 template <typename Lines>
 void route_page_lines(Lines lines, std::ostream& page, page_context& context, bool framed) {
   block_flags flags;
   bool in_page = false;
-  std::string line;
+  const block_route* open = nullptr;
+  std::string_view line;
   while (lines.next(line)) {
-    line.resize(without_carriage_return(line).size());
+    line = without_carriage_return(line);
     if (framed && takes_page_line(line, in_page, flags != block_flags{})) {
       continue;
     }
-    const block_route* route = route_of(line, flags, context);
+    const bool command = line.starts_with('@');
+    const block_route* route = command ? route_of(line, flags, context) : open;
     if (route == nullptr) {
       continue;
     }
@@ -263,6 +280,9 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
       return;
     }
     route->handler(line, flags.*route->in_block, context, page);
+    if (command) {
+      open = open_route(flags, context);
+    }
   }
 }
 
@@ -286,14 +306,23 @@ void compile_page_from(Source& source, Lines lines, std::ostream& page, page_con
                        std::string_view command_file) {
   const external_reads_scope reading(page, reads);
   const framed_blocks_scope framing(page, frame != nullptr);
-  frame != nullptr ? void(page << frame->head) : write_page_head(page, icon, prefix);
+  html_buffer& html = context.html;
+  html.used = 0;
+  frame != nullptr ? add(html, frame->head) : write_page_head(html, icon, prefix);
   if (frame != nullptr && is_source_page(context.prose, command_file)) {
+    hand_over(html, page);  // before the listing's heading is written to the page directly
     write_listing_page(source, command_file, context, page);
-    page << frame->foot;
+    add(html, frame->foot);
   } else {
-    route_page_lines(lines, page, context, frame != nullptr);
-    frame != nullptr ? void(page << frame->foot) : write_page_foot(page);
+    try {
+      route_page_lines(lines, page, context, frame != nullptr);
+    } catch (...) {
+      hand_over(html, page);  // a page that an error ends keeps what its blocks wrote
+      throw;
+    }
+    frame != nullptr ? add(html, frame->foot) : write_page_foot(html);
   }
+  hand_over(html, page);
   report_highlight_failure(*context.errors);
 }
 
@@ -310,7 +339,7 @@ page_icon page_icon_in(const std::string& output) {
 void compile_page(std::istream& source, std::ostream& page, page_context& context,
                   const std::string& prefix, const page_icon& icon, const external_reads& reads,
                   const page_frame* frame, std::string_view command_file) {
-  compile_page_from(source, stream_lines{source}, page, context, prefix, icon, reads, frame,
+  compile_page_from(source, stream_lines{source, {}}, page, context, prefix, icon, reads, frame,
                     command_file);
 }
 
@@ -355,14 +384,11 @@ std::string depth_prefix(std::string_view relative) {
 
 // --- The block protocol shared by the nine kinds ----------------------------------------------
 
-std::string_view without_carriage_return(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') {
-    line.remove_suffix(1);
-  }
-  return line;
-}
-
 void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare) {
+  if (spare.empty()) {
+    spare.swap(lines);  // the strings go with their vector; the lines take the spare's room
+    return;
+  }
   for (std::string& line : lines) {
     spare.push_back(std::move(line));
   }
@@ -380,11 +406,7 @@ void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
   lines.back().assign(line);
 }
 
-bool apply_setting(std::string_view line, std::span<const setting_key> keys,
-                   block_records& records) {
-  if (!line.starts_with("@@")) {  // no key can match: most lines of a text or code block
-    return false;
-  }
+bool apply_key(std::string_view line, std::span<const setting_key> keys, block_records& records) {
   for (const setting_key& key : keys) {
     if (!line.starts_with(key.prefix)) {
       continue;

@@ -123,7 +123,12 @@ void follow_block_protocol(std::string_view line, block_names names, bool& in_bl
 }
 
 // `line` without one trailing carriage return.
-std::string_view without_carriage_return(std::string_view line);
+inline std::string_view without_carriage_return(std::string_view line) {
+  if (line.ends_with('\r')) {
+    line.remove_suffix(1);
+  }
+  return line;
+}
 
 struct block_records;
 
@@ -134,35 +139,19 @@ struct setting_key {
   std::variant<std::string* (*)(block_records&), bool* (*)(block_records&)> field;
 };
 
+// As apply_setting below, for a line that starts with "@@".
+bool apply_key(std::string_view line, std::span<const setting_key> keys, block_records& records);
+
 // Stores the rest of `line` in `records` at the field of the first of `keys` that starts it (a flag
-// becomes true when the rest is exactly "true"); false when no key matches.
-bool apply_setting(std::string_view line, std::span<const setting_key> keys,
-                   block_records& records);
+// becomes true when the rest is exactly "true"); false when no key matches. Most lines of a text
+// or code block cannot start a key, which is seen here before any call.
+inline bool apply_setting(std::string_view line, std::span<const setting_key> keys,
+                          block_records& records) {
+  return line.starts_with("@@") && apply_key(line, keys, records);
+}
 
 // The address of the field that `key` fills in `records`.
 const void* setting_field(const setting_key& key, block_records& records);
-
-// Writes one row per line of a text panel or code listing: `append_row(buffer, line)` appends a
-// row's HTML to `buffer`, which the caller reuses from block to block, so that a long listing
-// allocates nothing per line. The buffer is handed over in pieces under 1 KiB, which gather in the
-// page's stream buffer (larger pieces are written straight through, one system call each).
-template <typename AppendRow>
-void write_rows(std::ostream& page, const std::vector<std::string>& lines, std::string& buffer,
-                AppendRow append_row) {
-  constexpr std::size_t piece = 512;  // with one row more, still under 1 KiB as a rule
-  buffer.clear();
-  if (page.rdbuf() == nullptr) {
-    return;  // a page written into nothing, as check reads pages: no row would land anywhere
-  }
-  for (const std::string& line : lines) {
-    append_row(buffer, line);
-    if (buffer.size() >= piece) {
-      page.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-      buffer.clear();
-    }
-  }
-  page.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-}
 
 // `value` with each double quote written as "&quot;", so that it cannot end a quoted attribute.
 std::string escape_quotes(std::string_view value);
