@@ -39,11 +39,12 @@ bool read_ahead(int fd, command_source& source) {
       source.read_failed = true;
       return true;
     }
-    if (got == 0) {
+    size += static_cast<std::size_t>(got);
+    // A regular file reads short only at its end: no second read to find the end.
+    if (got == 0 || size <= read_ahead_limit) {
       source.text.assign(buffer.get(), size);
       return true;
     }
-    size += static_cast<std::size_t>(got);
   }
   return false;
 }
@@ -58,21 +59,6 @@ class text_source : public std::streambuf {
 
 }  // namespace
 
-page_created_ahead& page_created_ahead::operator=(page_created_ahead&& other) noexcept {
-  if (this != &other) {
-    page_created_ahead dropped(std::move(*this));
-    path = std::move(other.path);
-    file = std::move(other.file);
-  }
-  return *this;
-}
-
-page_created_ahead::~page_created_ahead() {
-  if (file.fd >= 0) {
-    unlink(path.c_str());
-  }
-}
-
 std::size_t spare_descriptors() {
   constexpr rlim_t reserve = 32;
   rlimit limit{};
@@ -85,8 +71,9 @@ std::size_t spare_descriptors() {
   return static_cast<std::size_t>(limit.rlim_cur - reserve);
 }
 
-command_source open_command_source(const std::string& path) {
+command_source open_command_source(const std::string& path, std::string text) {
   command_source source;
+  source.text = std::move(text);
   source.file = unique_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (source.file.fd < 0) {
     return source;
@@ -116,22 +103,6 @@ bool read_command_source(command_source& source,
   return !in.bad();
 }
 
-void create_page_ahead(command_source& source, const std::string& page_path,
-                       page_creation& creation) {
-  if (!source.opened || !creation.ahead.load(std::memory_order_relaxed)) {
-    return;
-  }
-  const int fd = create_page_file(page_path, false);
-  if (fd >= 0) {
-    source.page.path = page_path;
-    source.page.file = unique_fd(fd);
-  } else if (errno != EEXIST) {
-    // What stands at a place stays there for the run, so only a free place could be taken by a
-    // later page before this one's turn.
-    creation.ahead.store(false, std::memory_order_relaxed);
-  }
-}
-
 int create_page_file(const std::string& path, bool replace) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
   int fd = -1;
@@ -139,6 +110,53 @@ int create_page_file(const std::string& path, bool replace) {
     fd = open(path.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+bool write_fully(int fd, std::string_view text, const std::function<void()>& before_write) {
+  while (!text.empty()) {
+    if (before_write) {
+      before_write();
+    }
+    const ssize_t wrote = write(fd, text.data(), text.size());
+    if (wrote < 0 && errno == EINTR) {
+      continue;
+    }
+    if (wrote <= 0) {
+      return false;
+    }
+    text.remove_prefix(static_cast<std::size_t>(wrote));
+  }
+  return true;
+}
+
+// --- The page in memory ----------------------------------------------------------------------
+
+void memory_page::restart() {
+  text_.size = 0;
+  setp(text_.data.get(), text_.data.get() + text_.capacity);
+}
+
+void memory_page::finish() {
+  if (pbase() != nullptr) {
+    text_.size = static_cast<std::size_t>(pptr() - pbase());
+    setp(nullptr, nullptr);
+  }
+}
+
+int memory_page::overflow(int c) {
+  const std::size_t used = static_cast<std::size_t>(pptr() - pbase());
+  const std::size_t capacity = std::max<std::size_t>(2 * text_.capacity, 16 * 1024);
+  std::unique_ptr<char[]> grown = std::make_unique_for_overwrite<char[]>(capacity);
+  std::copy_n(text_.data.get(), used, grown.get());
+  text_.data = std::move(grown);
+  text_.capacity = capacity;
+  setp(text_.data.get(), text_.data.get() + capacity);
+  pbump(static_cast<int>(used));
+  if (c != traits_type::eof()) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
 }
 
 // --- The page sink ---------------------------------------------------------------------------
@@ -155,20 +173,8 @@ namespace {
 template <typename FileState>
 void write_piece(FileState& state, const char* data, std::size_t size,
                  const std::function<void()>& before_write) {
-  while (!state.failed && size > 0) {
-    if (before_write) {
-      before_write();
-    }
-    const ssize_t wrote = write(state.file.fd, data, size);
-    if (wrote < 0 && errno == EINTR) {
-      continue;
-    }
-    if (wrote <= 0) {
-      state.failed = true;
-      return;
-    }
-    data += wrote;
-    size -= static_cast<std::size_t>(wrote);
+  if (!state.failed) {
+    state.failed = !write_fully(state.file.fd, std::string_view(data, size), before_write);
   }
 }
 

@@ -1,5 +1,5 @@
-// The files of the page compiler: command files read and page files created ahead of it, pages
-// written behind it.
+// The files of the page compiler: command files read whole, pages compiled in memory, page files
+// created and written.
 #pragma once
 
 #include <atomic>
@@ -10,53 +10,35 @@
 #include <memory>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "job_pool.h"
 #include "ordered_console.h"
 #include "unique_fd.h"
 
-// A page file the reader created before the page's turn. Unless the compiler takes it, it is
-// removed again when this goes out of scope: a run that never reached the page leaves no file.
-struct page_created_ahead {
-  std::string path;
-  unique_fd file;
-  page_created_ahead() = default;
-  page_created_ahead(page_created_ahead&&) noexcept = default;
-  page_created_ahead& operator=(page_created_ahead&& other) noexcept;
-  ~page_created_ahead();
-  int release() { return std::exchange(file.fd, -1); }  // the compiler takes the file
-};
-
-// A command file as the reader left it: read whole when it is small, else still open.
+// A command file as it was opened: read whole when it is small, else still open.
 struct command_source {
   bool opened = false;       // false when the file could not be opened
   unique_fd file;            // open while the content is still to be read
   std::string text;          // the whole content, read ahead
   bool read_failed = false;  // reading ended with an error; `text` holds the whole lines before it
-  page_created_ahead page;   // the page file, when it was created ahead
 };
 
 // File descriptors the run may hold beyond what a one-thread run needs: the soft limit on open
-// files less a reserve for the walk, the console and external files. A command file read ahead
-// may hold two (a large one stays open, and its page), a page waiting for the writer one.
+// files less a reserve for the walk, the console and external files.
 std::size_t spare_descriptors();
 
-// Opens `path` and reads it ahead when it is small.
-command_source open_command_source(const std::string& path);
+// Opens `path` and reads it ahead when it is small, into `text` (whose capacity it reuses).
+command_source open_command_source(const std::string& path, std::string text = {});
 
 // Whether page files may still be created ahead of their turn. A page must come into being when
 // a one-thread run would create it, so creating ahead stops for the rest of the run at the first
-// failure that leaves the place free (another page could take it first), and when a block reads
-// an external file (it may be a page of this run).
+// failure that leaves the place free, and when a block reads an external file (it may be a page of
+// this run).
 struct page_creation {
   std::atomic<bool> ahead{true};
 };
-
-// Creates the page file of `source` at `page_path` ahead of its turn, on the reader's thread, in
-// walk order. Nothing is created when it may not be or when the command file could not be opened.
-void create_page_ahead(command_source& source, const std::string& page_path,
-                       page_creation& creation);
 
 // Hands `compile` a stream over the content of `source`; false when reading it failed.
 bool read_command_source(command_source& source, const std::function<void(std::istream&)>& compile);
@@ -64,6 +46,40 @@ bool read_command_source(command_source& source, const std::function<void(std::i
 // Creates the page file `path` for writing, or with `replace` truncates what stands there; -1 with
 // errno set when it cannot (EEXIST: without `replace`, something stands there).
 int create_page_file(const std::string& path, bool replace);
+
+// Writes the whole of `text` to `fd`, running `before_write` (when set) before each write; false
+// when a write failed.
+bool write_fully(int fd, std::string_view text, const std::function<void()>& before_write);
+
+// The text of a page compiled in memory; its buffer serves page after page.
+struct page_text {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+  std::size_t capacity = 0;
+  std::string_view view() const { return {data.get(), size}; }
+};
+
+// A stream buffer that compiles a page into `text`, which holds the page once this is finished or
+// destroyed; restarted, it compiles the next page into `text` again.
+class memory_page : public std::streambuf {
+ public:
+  explicit memory_page(page_text& text) : text_(text) { restart(); }
+  ~memory_page() override { finish(); }
+  memory_page(const memory_page&) = delete;
+  memory_page& operator=(const memory_page&) = delete;
+
+  // Starts a page over whatever `text` held.
+  void restart();
+
+  // Ends the text where the page ends.
+  void finish();
+
+ protected:
+  int overflow(int c) override;
+
+ private:
+  page_text& text_;
+};
 
 // Page buffers the writer has written, kept for the next pages.
 struct buffer_shelf;

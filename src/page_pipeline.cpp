@@ -1,11 +1,14 @@
 #include "page_pipeline.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <deque>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <system_error>
 
 #include "console_capture.h"
@@ -13,6 +16,7 @@
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
+#include "page_batches.h"
 #include "page_context.h"
 #include "page_files.h"
 #include "page_frame.h"
@@ -21,36 +25,29 @@
 namespace fs = std::filesystem;
 
 pipeline_windows pipeline_windows_for(std::size_t spare) {
-  // Beyond these the compiler gains nothing: the helpers keep up with it.
-  constexpr std::size_t widest = 64;
-  constexpr std::size_t pages_per_hand_over = 16;
-  constexpr std::size_t files_per_hand_over = 16;
+  // A batch is worth a wake-up; beyond these the helpers gain nothing.
+  constexpr std::size_t most_helpers = 64;
+  constexpr std::size_t pages_per_batch = 32;
+  constexpr std::size_t batches_ahead = 8;
   pipeline_windows windows;
-  windows.pieces_in_flight = 4;
-  windows.reports_waiting = std::min(widest, spare / 2);
-  windows.helpers = windows.reports_waiting > 0;
-  if (!windows.helpers) {
-    return windows;  // every job runs at once on the compiler's thread and holds nothing
+  windows.helpers = std::min(most_helpers, spare / 2);
+  if (windows.helpers > 0) {
+    windows.pages_per_batch = pages_per_batch;
+    windows.batches_ahead = batches_ahead;
   }
-  // The writer starts well before the compiler would wait for the oldest report.
-  windows.pages_per_hand_over = std::min(pages_per_hand_over, windows.reports_waiting / 2 + 1);
-  windows.read_ahead = std::min(widest, (spare - windows.reports_waiting - 1) / 2);
-  windows.files_per_hand_over = std::clamp<std::size_t>(windows.read_ahead, 1, files_per_hand_over);
   return windows;
 }
 
 std::size_t pipeline_descriptors(const pipeline_windows& windows) {
-  return windows.helpers ? 2 * windows.read_ahead + windows.reports_waiting + 1 : 0;
+  return 2 * windows.helpers;
 }
 
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions) {
-  const pipeline_windows windows = pipeline_windows_for(spare_descriptors());
   const unsigned cores = usable_cores();
-  page_pipeline_request request{input, output, extensions, windows};
-  // On two cores the helpers and the kernel's work on the files keep both busy already, and pages
-  // compiled ahead cost a fifth more instructions than pages compiled in turn.
-  request.compilers = windows.helpers && cores > 2 ? cores : 0;
+  page_pipeline_request request{input, output, extensions,
+                                pipeline_windows_for(spare_descriptors())};
+  request.compilers = cores > 1 ? cores - 1 : 0;
   return request;
 }
 
@@ -65,365 +62,335 @@ void warn_if_replacing(const std::string& page_path, const std::string& command_
   }
 }
 
-// A page to compile ahead of its start and what came of it, held until its turn to be written.
-// Whichever thread takes it first compiles it: a compiling thread, or the main thread when the
-// page's turn comes first. The run keeps it for a later page, so that its buffers are allocated
-// once.
-struct compile_slot {
-  page_context context;   // compiled from an unknown start: the records of the kinds it opened
-  command_source source;  // the command file, read whole
-  const site_frame* site = nullptr;  // frames the page when the site has settings
-  std::string relative;              // below the input folder
-  page_icon icon;
-  external_reads reads;  // only the folder: no block reads a file ahead of its turn
-  std::string html;
-  std::string errors;   // what its blocks wrote as errors
-  std::string failure;  // a file-system error that ended it
-  bool read = true;     // its command file was read whole
-  std::atomic<bool> taken{false};
-};
-
-// Pages handed to the compiling threads at once: one hand-over and one wake-up for several.
-constexpr std::size_t pages_per_compiling_hand_over = 8;
-
-// A command file met by the walk, being read ahead of its compilation.
-struct command_file_ahead {
-  std::string path;       // as the walk formed it
-  std::string relative;   // below the input folder
-  std::string page_path;  // as the output folder is named
-  job_future<command_source> source;
-  bool read_at_turn = false;  // a link, which may lead to a page of this run: followed at its turn
-  bool compiled_ahead = false;           // handed to a compiling thread
-  page_created_ahead page{};             // then the page file the reader created, if any
-  std::shared_ptr<compile_slot> slot{};  // when compiled ahead
-  job_future<no_result> compiled{};      // its job, which compiles it unless it was taken
-};
-
-// What the pages of one run share. One reader opens command files and creates their pages ahead,
-// and one writer writes the pages behind, in walk order. The compilers compile pages read ahead
-// without knowing where they start; this thread takes them in walk order, handing on the records
-// of the kinds each opened, and compiles at its turn, from its start, a page that needed it (a
-// closing line of a kind it did not open, a PDF's number, a file to read), a link and a file not
-// read whole.
+// What the pages of one run share. The walk's thread gathers command files into batches and hands
+// them to the helpers; it takes the batches in walk order, and each page at its turn.
 struct page_run {
   page_run(const page_pipeline_request& request, const page_pipeline_hooks& run_hooks);
+  ~page_run();
+  page_run(const page_run&) = delete;
+  page_run& operator=(const page_run&) = delete;
   const page_pipeline_hooks& hooks;
   pipeline_windows windows;
   input_tree tree;
   std::string output;
-  page_icon icon;
+  ahead_rules rules;
   std::string known_folder;  // the folder of the last page, made sure of
   ordered_reports reports;
-  std::deque<command_file_ahead> ahead;  // oldest first
-  job_pool reader;
-  job_pool writer;
-  job_batch reading;
+  job_pool writer{0};  // writes the pages compiled at their turn as they are compiled
   page_writer writing;
-  page_creation creation{};
   bool pages_withdrawn = false;  // no page has been created ahead since
   external_reads reads;          // how the page being compiled reads its external files
-  const site_frame* site;
-  page_context context;     // the records carried from page to page, in walk order
-  job_pool compilers;       // compile pages ahead of their turn, while this thread goes on
-  job_batch compiling;      // pages gathered for the compilers
-  bool compile_ahead;       // whether pages go to the compilers at all
-  std::size_t decided = 0;  // the files at the front of `ahead` handed to the compilers or not
-  std::vector<std::shared_ptr<compile_slot>> spare_slots;
+  page_context context;          // the records carried from page to page, in walk order
+  error_lines errors;            // of the pages compiled at their turn
+  job_pool helpers;
+  std::shared_ptr<page_batch> gathering;            // not handed over yet
+  std::deque<std::shared_ptr<page_batch>> batches;  // handed over, oldest first
+  std::size_t turn = 0;                             // the page of the oldest at its turn
+  std::vector<std::shared_ptr<page_batch>> spare_batches;
+  page_ahead now;  // without helpers, the page at its turn
 };
 
-constexpr std::string_view compile_error_prefix = "File system error during compilation: ";
+// --- Batches -----------------------------------------------------------------------------------
 
-// Opens the page of `command_file` at `page_path`; -1 when it cannot be.
-int open_page(const std::string& page_path, const std::string& command_file, page_run& run) {
-  int page = create_page_file(page_path, false);
-  if (page < 0 && errno == EEXIST) {
-    hand_over(run.writing.jobs);
-    print_all_reports(run.reports);  // the pages before this one are whole, their lines out
-    warn_if_replacing(page_path, command_file);
-    page = create_page_file(page_path, true);
+// A batch for the next command files: one an earlier turn left, or a new one.
+std::shared_ptr<page_batch> free_batch(page_run& run) {
+  if (run.spare_batches.empty()) {
+    auto batch = std::make_shared<page_batch>();
+    batch->pages.resize(std::max<std::size_t>(run.windows.pages_per_batch, 1));
+    return batch;
   }
-  return page;
+  std::shared_ptr<page_batch> batch = std::move(run.spare_batches.back());
+  run.spare_batches.pop_back();
+  batch->count = 0;
+  batch->failure = nullptr;
+  batch->state.store(batch_state::gathering, std::memory_order_relaxed);
+  return batch;
 }
 
-// The page file of `file`: the one created ahead (`ahead`, when valid), else created now; -1
-// when it cannot be.
-int page_file_of(command_file_ahead& file, int ahead, page_run& run) {
-  if (ahead >= 0) {
-    return ahead;
+// Hands the batch being gathered to the helpers.
+void hand_out(page_run& run) {
+  if (!run.gathering || run.gathering->count == 0) {
+    return;
   }
-  create_folder(folder_of(file.page_path), run.known_folder);
-  return open_page(file.page_path, file.path, run);
+  std::shared_ptr<page_batch> batch = std::move(run.gathering);
+  batch->state.store(batch_state::handed_over, std::memory_order_release);
+  submit_job(run.helpers, [batch, &rules = run.rules] { take_and_prepare(*batch, rules); });
+  run.batches.push_back(std::move(batch));
 }
 
-// Writes the rest of a page and closes it; its report says how it ended.
-job_future<console_report> finish_page(page_sink& sink, command_file_ahead& file,
-                                       std::string failure, bool read, std::string errors) {
-  return sink.finish([failure = std::move(failure), read, command_file = std::move(file.path),
-                      relative = std::move(file.relative), page_path = std::move(file.page_path),
-                      errors = std::move(errors)](bool written) {
-    if (!failure.empty()) {
-      return console_report{errors + std::string(compile_error_prefix) + failure + "\n", "", false};
+// Prepares the newest handed-over batch that no helper has started; false when there is none.
+bool prepare_one_waiting(page_run& run) {
+  return std::any_of(run.batches.rbegin(), run.batches.rend(),
+                     [&](const std::shared_ptr<page_batch>& batch) {
+                       return take_and_prepare(*batch, run.rules);
+                     });
+}
+
+// Waits until `batch` is prepared, preparing it, or newer ones while a helper prepares it, on
+// this thread; throws what preparing it threw.
+void finish_batch(page_batch& batch, page_run& run) {
+  if (!take_and_prepare(batch, run.rules)) {
+    while (batch.state.load(std::memory_order_acquire) != batch_state::prepared &&
+           prepare_one_waiting(run)) {
     }
-    const page_outcome outcome = !read      ? page_outcome::not_read
-                                 : !written ? page_outcome::not_written
-                                            : page_outcome::compiled;
-    console_report report = page_report(outcome, command_file, relative, page_path);
-    report.err.insert(0, errors);
-    return report;
-  });
+    wait_prepared(batch);
+  }
+  if (batch.failure) {
+    std::rethrow_exception(batch.failure);
+  }
 }
 
-// Compiles `source` into `page` from the records of `context`, its error lines in `errors`;
-// `failure` learns a file-system error that ended the page. False when reading it failed.
-bool compile_source(command_source& source, const std::string& relative, page_context& context,
-                    const page_frame* frame, const page_icon& icon, const external_reads& reads,
-                    std::ostream& page, std::string& errors, std::string& failure) {
-  text_sink error_sink(nullptr, true);
-  std::ostream error_lines(&error_sink);
-  context.errors = &error_lines;
-  const auto compile = [&](auto&& in) {
-    try {
-      compile_page(in, page, context, depth_prefix(relative), icon, reads, frame, relative);
-    } catch (const fs::filesystem_error& error) {
-      failure = error.what();
-    }
-  };
-  bool read = !source.read_failed;
-  if (source.file.fd < 0) {
-    compile(std::string_view(source.text));  // read whole: its lines are split in place
-  } else {
-    read = read_command_source(source, [&](std::istream& in) { compile(in); });
-  }
-  context.errors = &std::cerr;
-  errors = std::move(error_sink.text);
-  return read;
-}
-
-// Compiles one command file at its turn, on this thread; its page is written by the writer, which
-// reports on it through the future. `ended_by_error` tells a page that a file-system error cut
-// short.
-job_future<console_report> compile_command_file(command_file_ahead& file, page_run& run,
-                                                bool& ended_by_error) {
-  command_source source = file.source.get();
-  if (!source.opened) {
-    return finished_future(page_report(page_outcome::not_opened, file.path, file.relative, {}));
-  }
-  run.reads.folder = folder_of(file.path);
-  const int page_file = page_file_of(file, source.page.release(), run);
-  if (page_file < 0) {
-    return finished_future(
-        page_report(page_outcome::not_created, file.path, file.relative, file.page_path));
-  }
-  page_sink sink(run.writing, page_file);
-  std::ostream page(&sink);
-  std::string failure;
-  std::string errors;
-  const page_frame frame = run.site ? frame_page(*run.site, file.relative, run.icon) : page_frame{};
-  const bool read = compile_source(source, file.relative, run.context, run.site ? &frame : nullptr,
-                                   run.icon, run.reads, page, errors, failure);
-  ended_by_error = !failure.empty();
-  return finish_page(sink, file, std::move(failure), read, std::move(errors));
-}
-
-// Compiles the page of `slot` into it.
-void compile_in(compile_slot& slot) {
-  text_sink html(nullptr, true);
-  html.text = std::move(slot.html);
-  html.text.clear();
-  std::ostream page(&html);
-  const page_frame frame =
-      slot.site ? frame_page(*slot.site, slot.relative, slot.icon) : page_frame{};
-  slot.read = compile_source(slot.source, slot.relative, slot.context, slot.site ? &frame : nullptr,
-                             slot.icon, slot.reads, page, slot.errors, slot.failure);
-  slot.html = std::move(html.text);
-}
-
-// Writes the page compiled into `done`, at its turn.
-job_future<console_report> write_compiled_page(command_file_ahead& file, compile_slot& done,
-                                               page_run& run) {
-  const int page_file = page_file_of(file, file.page.release(), run);
-  if (page_file < 0) {
-    return finished_future(
-        page_report(page_outcome::not_created, file.path, file.relative, file.page_path));
-  }
-  page_sink sink(run.writing, page_file);
-  {
-    std::ostream page(&sink);
-    page.write(done.html.data(), static_cast<std::streamsize>(done.html.size()));
-  }
-  return finish_page(sink, file, std::move(done.failure), done.read, std::move(done.errors));
-}
-
-// Takes what a compiling thread made of `file`: writes the page and hands the records of the kinds
-// it opened on to the next page; false, with the file as read, when the page needed its start
-// and is to be compiled at its turn here.
-bool take_compiled_page(command_file_ahead& file, page_run& run) {
-  std::shared_ptr<compile_slot> done = std::move(file.slot);
-  if (!done->taken.exchange(true)) {
-    compile_in(*done);  // its turn came before a compiling thread took it
-  } else {
-    hand_over(run.compiling);
-    file.compiled.get();
-  }
-  const bool written = !done->context.start_needed;
-  if (written) {
-    swap_kinds(run.context.records, done->context.records, done->context.opened_kinds);
-    add_report(run.reports, write_compiled_page(file, *done, run));
-  } else {
-    done->source.page = std::move(file.page);
-    file.source = finished_future(std::move(done->source));
-  }
-  run.spare_slots.push_back(std::move(done));
-  return written;
-}
-
-// A slot for the next page handed to the compilers: one that a written page left and no job
-// holds any more, or a new one.
-std::shared_ptr<compile_slot> free_slot(page_run& run) {
-  std::shared_ptr<compile_slot> slot;
-  while (!slot && !run.spare_slots.empty()) {
-    std::shared_ptr<compile_slot> spare = std::move(run.spare_slots.back());
-    run.spare_slots.pop_back();
-    if (spare.use_count() == 1) {
-      slot = std::move(spare);
+// Calls `act` with every page handed over after the one at its turn.
+template <typename Act>
+void for_pages_ahead(page_run& run, Act act) {
+  for (std::size_t i = 0; i < run.batches.size(); ++i) {
+    page_batch& batch = *run.batches[i];
+    for (std::size_t page = i == 0 ? run.turn + 1 : 0; page < batch.count; ++page) {
+      act(batch.pages[page]);
     }
   }
-  if (!slot) {
-    slot = std::make_shared<compile_slot>();
-    slot->context.prose = run.context.prose;
-    slot->context.start_unknown = true;
-  }
-  slot->taken = false;
-  slot->context.start_needed = false;
-  slot->context.opened_kinds = 0;
-  slot->failure.clear();
-  slot->errors.clear();
-  return slot;
 }
 
-// Hands `file` to a compiling thread, which compiles it without knowing where it starts; false
-// when it is compiled at its turn on this thread (a link, a file not read whole).
-bool compile_ahead(command_file_ahead& file, page_run& run) {
-  if (file.read_at_turn) {
-    return false;
+// Removes the page files written ahead for pages still to come whose place `taken_back` accepts;
+// they are compiled and written again at their turn. True when one was removed.
+template <typename Place>
+bool withdraw_pages(page_run& run, Place taken_back) {
+  for (const std::shared_ptr<page_batch>& batch : run.batches) {
+    finish_batch(*batch, run);
   }
-  command_source source = file.source.get();
-  if (!source.opened || source.file.fd >= 0) {
-    file.source = finished_future(std::move(source));
-    return false;
-  }
-  file.page = std::move(source.page);
-  std::shared_ptr<compile_slot> slot = free_slot(run);
-  slot->source = std::move(source);
-  slot->site = run.site;
-  slot->relative = file.relative;
-  slot->icon = run.icon;
-  slot->reads.folder = folder_of(file.path);
-  file.compiled = add_job(run.compiling, [slot] {
-    if (!slot->taken.exchange(true)) {
-      compile_in(*slot);
+  bool withdrawn = false;
+  for_pages_ahead(run, [&](page_ahead& page) {
+    if (page.written && taken_back(page.page_path)) {
+      unlink(page.page_path.c_str());
+      page.written = false;
+      page.rewrite = true;
+      withdrawn = true;
     }
   });
-  file.slot = std::move(slot);
-  file.compiled_ahead = true;
-  return true;
+  return withdrawn;
 }
 
-// Hands the files read ahead to the compiling threads in walk order, up to one still being read.
-void compile_pages_ahead(page_run& run) {
-  while (run.compile_ahead && run.decided < run.ahead.size()) {
-    command_file_ahead& file = run.ahead[run.decided];
-    if (!file.read_at_turn && !file.source.ready()) {
-      return;
-    }
-    compile_ahead(file, run);
-    ++run.decided;
-  }
-}
-
-// Removes the page files created ahead of pages still to come, and creates none ahead from now
+// Removes the page files written ahead of pages still to come, and creates none ahead from now
 // on, so that a block reading an external file finds only what a one-thread run would have made.
 void withdraw_pages_ahead(page_run& run) {
   if (run.pages_withdrawn) {
     return;
   }
-  run.creation.ahead = false;
   run.pages_withdrawn = true;
-  hand_over(run.reading);
-  for (command_file_ahead& file : run.ahead) {
-    if (file.compiled_ahead) {
-      file.page = page_created_ahead();
-      continue;
-    }
-    command_source source = file.source.get();
-    source.page = page_created_ahead();
-    file.source = finished_future(std::move(source));
+  run.rules.creation.ahead.store(false, std::memory_order_relaxed);
+  withdraw_pages(run, [](const std::string&) { return true; });
+}
+
+// Removes a page file written ahead at `page_path` by a page still to come, which a one-thread run
+// would create after the page at its turn; true when there was one.
+bool withdraw_page_at(const std::string& page_path, page_run& run) {
+  bool ahead = false;
+  for_pages_ahead(run,
+                  [&](const page_ahead& page) { ahead = ahead || page.page_path == page_path; });
+  return ahead && withdraw_pages(run, [&](const std::string& place) { return place == page_path; });
+}
+
+// --- At the turn, on the walk's thread ----------------------------------------------------------
+
+// Opens the page of `command_file` at `page_path`; -1 when it cannot be.
+int open_page(const std::string& page_path, const std::string& command_file, page_run& run) {
+  int page = create_page_file(page_path, false);
+  if (page >= 0 || errno != EEXIST) {
+    return page;
   }
+  if (withdraw_page_at(page_path, run)) {
+    page = create_page_file(page_path, false);
+    if (page >= 0 || errno != EEXIST) {
+      return page;
+    }
+  }
+  print_all_reports(run.reports);  // the pages before this one are whole, their lines out
+  warn_if_replacing(page_path, command_file);
+  return create_page_file(page_path, true);
+}
+
+// The page file of `page`, created at its turn; -1 when it cannot be.
+int page_file_of(const page_ahead& page, page_run& run) {
+  create_folder(folder_of(page.page_path), run.known_folder);
+  return open_page(page.page_path, page.path, run);
+}
+
+// Compiles one command file at its turn into its page. `ended_by_error` tells a page that a
+// file-system error cut short.
+console_report compile_at_turn(page_ahead& page, page_run& run, bool& ended_by_error) {
+  if (!page.source.opened) {
+    return page_report(page_outcome::not_opened, page.path, page.relative, {});
+  }
+  run.reads.folder = folder_of(page.path);
+  const int page_file = page_file_of(page, run);
+  if (page_file < 0) {
+    return page_report(page_outcome::not_created, page.path, page.relative, page.page_path);
+  }
+  page_sink sink(run.writing, page_file);
+  std::ostream out(&sink);
+  std::string failure;
+  std::string errors;
+  const site_frame* site = run.rules.site;
+  const page_frame frame =
+      site != nullptr ? frame_page(*site, page.relative, run.rules.icon) : page_frame{};
+  const bool read =
+      compile_source(page.source, page.relative, run.context, site != nullptr ? &frame : nullptr,
+                     run.rules.icon, run.reads, out, run.errors, errors, failure);
+  ended_by_error = !failure.empty();
+  // Without helper threads the writer writes at once, so the report is there.
+  return sink
+      .finish([&](bool written) {
+        return compiled_report(std::move(errors), failure, read, written, page);
+      })
+      .get();
+}
+
+// Writes the page compiled ahead into `page` at its turn.
+console_report write_at_turn(page_ahead& page, page_run& run) {
+  unique_fd file(page_file_of(page, run));
+  if (file.fd < 0) {
+    return page_report(page_outcome::not_created, page.path, page.relative, page.page_path);
+  }
+  bool written = write_fully(file.fd, page.html.view(), run.rules.before_write);
+  written = file.close_now() && written;
+  return compiled_report(std::move(page.errors), page.failure, page.read, written, page);
 }
 
 // Follows a linked command file as the run has left the site so far, as the walk's visit would
 // have: false when it leads to no regular file, or when placing it failed (reported in order).
-bool follow_link_at_turn(command_file_ahead& file, page_run& run) {
+bool follow_link_at_turn(page_ahead& page, page_run& run) {
   run.reads.settle();
   std::error_code error;
-  if (!leads_to_file({file.path, walked_kind::link}, error)) {
+  if (!leads_to_file({page.path, walked_kind::link}, error)) {
     return false;
   }
   try {
-    file.relative = place_below({file.path, walked_kind::link}, run.tree);
+    page.relative = place_below({page.path, walked_kind::link}, run.tree);
   } catch (const fs::filesystem_error& failure) {
     add_report(
         run.reports,
         console_report{std::string(compile_error_prefix) + failure.what() + "\n", "", false});
     return false;
   }
-  file.page_path = page_path_in(run.output, file.relative, run.site);
-  file.source = finished_future(open_command_source(file.path));
+  page.page_path = page_path_in(run.output, page.relative, run.rules.site);
+  page.source = open_command_source(page.path);
   return true;
 }
 
-// Compiles the oldest command file read ahead; a file-system error joins the reports in order.
-// An observer learns of the page as it is compiled, so it waits for the page's report: a page
-// that an error cut short never ends for the observer, as when the error ends the walk's visit.
-void compile_oldest(page_run& run) {
-  compile_pages_ahead(run);
-  if (!run.ahead.front().source.ready()) {
-    hand_over(run.reading);  // the oldest file may still be among those gathered
+// The report on `page` at its turn: written ahead, written now from what was compiled ahead, or
+// compiled now from the start the pages before it left.
+console_report report_at_turn(page_ahead& page, page_run& run, bool& ended_by_error) {
+  if (!page.compiled) {
+    return compile_at_turn(page, run, ended_by_error);
   }
-  command_file_ahead file = std::move(run.ahead.front());
-  run.ahead.pop_front();
-  run.decided -= run.decided > 0 ? 1 : 0;
-  if (file.compiled_ahead && take_compiled_page(file, run)) {
-    compile_pages_ahead(run);
+  if (page.rewrite && !compile_again(page, run.rules)) {
+    return page_report(page_outcome::not_opened, page.path, page.relative, {});
+  }
+  ended_by_error = !page.failure.empty();
+  return page.written ? std::move(page.report) : write_at_turn(page, run);
+}
+
+// Takes `page` at its turn; a file-system error joins the reports in order. An observer learns of
+// the page at its turn; a page that an error cut short never ends for it, as when the error ends
+// the walk's visit.
+void page_at_turn(page_ahead& page, page_run& run) {
+  if (page.link && !follow_link_at_turn(page, run)) {
     return;
   }
-  if (file.read_at_turn && !follow_link_at_turn(file, run)) {
-    return;
+  if (page.reopen) {
+    page.source = open_command_source(page.path);
   }
   const page_observer* observer = run.hooks.observer;
   if (observer != nullptr && observer->page_started) {
-    observer->page_started(fs::path(file.path), run.icon, run.context.records);
+    observer->page_started(fs::path(page.path), run.rules.icon, run.context.records);
   }
   bool ended_by_error = false;
-  job_future<console_report> report;
+  console_report report;
   try {
-    report = compile_command_file(file, run, ended_by_error);
+    report = report_at_turn(page, run, ended_by_error);
   } catch (const fs::filesystem_error& error) {
     add_report(run.reports,
                console_report{std::string(compile_error_prefix) + error.what() + "\n", "", false});
     return;
   }
-  if (observer == nullptr) {
-    add_report(run.reports, std::move(report));
-    return;
-  }
-  hand_over(run.writing.jobs);
-  console_report done = report.get();
-  const bool written = done.ok;
-  add_report(run.reports, std::move(done));
-  if (!ended_by_error && observer->page_finished) {
+  const bool written = report.ok;
+  add_report(run.reports, std::move(report));
+  if (observer != nullptr && !ended_by_error && observer->page_finished) {
     observer->page_finished(written, run.context.records);
   }
+}
+
+// Takes into the run's records those that the pages compiled ahead before them left.
+void take_records(page_run& run, records_held& held) {
+  swap_kinds(run.context.records, held.records, held.kinds);
+  held.kinds = 0;
+}
+
+// Takes the pages of the oldest batch at their turn.
+void turn_oldest(page_run& run) {
+  std::shared_ptr<page_batch> batch = run.batches.front();
+  run.turn = 0;
+  finish_batch(*batch, run);
+  for (; run.turn < batch->count; ++run.turn) {
+    page_ahead& page = batch->pages[run.turn];
+    if (!page.compiled) {
+      take_records(run, page.before);
+    }
+    page_at_turn(page, run);
+  }
+  take_records(run, batch->end);
+  run.batches.pop_front();
+  run.spare_batches.push_back(std::move(batch));
+}
+
+// Takes every page met so far at its turn.
+void turn_all(page_run& run) {
+  hand_out(run);
+  while (!run.batches.empty()) {
+    turn_oldest(run);
+  }
+}
+
+// Hands the batch being gathered over, and takes the oldest batches beyond the window.
+void hand_out_in_window(page_run& run) {
+  hand_out(run);
+  while (run.batches.size() > run.windows.batches_ahead) {
+    turn_oldest(run);
+  }
+}
+
+// The page of the command file `path` that the walk met, to be filled in: in the batch being
+// gathered, or without helpers the one taken at once. A batch ends with its folder, so that two
+// threads seldom create pages in one folder, where they would queue for the folder's lock.
+page_ahead& next_page(page_run& run, std::string_view path) {
+  if (run.helpers.threads.empty()) {
+    return run.now;
+  }
+  if (run.gathering && run.gathering->count > 0 &&
+      folder_of(run.gathering->pages[run.gathering->count - 1].path) != folder_of(path)) {
+    hand_out_in_window(run);
+  }
+  if (!run.gathering) {
+    run.gathering = free_batch(run);
+  }
+  return run.gathering->pages[run.gathering->count++];
+}
+
+// Takes `page`, just met, at its turn, or hands its batch over once it is full.
+void page_met(page_ahead& page, page_run& run) {
+  if (run.helpers.threads.empty()) {
+    page.source = page.link ? command_source{} : open_command_source(page.path);
+    page.reopen = false;
+    page.compiled = false;
+    page_at_turn(page, run);
+  } else if (run.gathering->count == run.gathering->pages.size()) {
+    hand_out_in_window(run);
+  }
+}
+
+// The helper threads a run starts: what the request asks for within what the windows allow.
+unsigned helpers_of(const page_pipeline_request& request) {
+  return static_cast<unsigned>(std::min<std::size_t>(request.compilers, request.windows.helpers));
 }
 
 page_run::page_run(const page_pipeline_request& request, const page_pipeline_hooks& run_hooks)
@@ -431,24 +398,40 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
       windows(request.windows),
       tree(open_input_tree(request.input)),
       output(request.output),
-      icon(page_icon_in(request.output)),
-      reports{{}, windows.reports_waiting, true, [this] { hand_over(writing.jobs); }},
-      reader(windows.helpers ? helper_threads(1) : 0),
-      writer(windows.helpers ? helper_threads(1) : 0),
-      reading{reader, windows.files_per_hand_over, {}},
-      writing(writer, windows.pages_per_hand_over, windows.pieces_in_flight,
-              run_hooks.before_write),
-      site(request.site),
-      compilers(run_hooks.observer == nullptr ? request.compilers : 0),
-      compiling{compilers, pages_per_compiling_hand_over, {}},
-      compile_ahead(compilers.threads.size() > 0 && run_hooks.observer == nullptr) {
-  context.prose = prose_settings_of(site ? &site->settings : nullptr);
-  reads.settle = [this] {
-    withdraw_pages_ahead(*this);
-    wait_for_page_writes(writing);
-  };
+      rules{request.site,
+            page_icon_in(request.output),
+            {},
+            run_hooks.before_write,
+            run_hooks.observer == nullptr,
+            {},
+            {},
+            {}},
+      reports{{}, 64, true, {}},
+      writing(writer, 1, 1, run_hooks.before_write),
+      helpers(helpers_of(request)) {
+  context.prose = prose_settings_of(rules.site != nullptr ? &rules.site->settings : nullptr);
+  rules.prose = context.prose;
+  reads.settle = [this] { withdraw_pages_ahead(*this); };
   if (hooks.observer != nullptr) {
     reads.observe = hooks.observer->external_read;
+  }
+}
+
+page_run::~page_run() {
+  // A run cut short leaves no page that it did not reach.
+  rules.creation.ahead = false;
+  for (std::size_t i = 0; i < batches.size(); ++i) {
+    page_batch& batch = *batches[i];
+    batch_state handed_over = batch_state::handed_over;
+    if (batch.state.compare_exchange_strong(handed_over, batch_state::prepared)) {
+      continue;  // nobody took it: nothing of it was written
+    }
+    wait_prepared(batch);
+    for (std::size_t page = i == 0 ? turn + 1 : 0; page < batch.count; ++page) {
+      if (batch.pages[page].written) {
+        unlink(batch.pages[page].page_path.c_str());
+      }
+    }
   }
 }
 
@@ -457,38 +440,29 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
 bool run_page_pipeline(const page_pipeline_request& request, const page_pipeline_hooks& hooks) {
   return run_walking_step(request.input, compile_error_prefix, [&] {
     page_run run(request, hooks);
-    const auto compile_all_read = [&] {
-      while (!run.ahead.empty()) {
-        compile_oldest(run);
-      }
-    };
     const auto visit = [&](const walked_entry& entry) {
       if (!is_command_file(entry.name(), request.extensions)) {
         return;
       }
-      if (entry.kind == walked_kind::link) {
-        run.ahead.push_back(
-            {std::string(entry.path), {}, {}, finished_future(command_source{}), true});
-      } else if (entry.kind == walked_kind::file) {
-        std::string relative = place_below(entry, run.tree);
-        std::string page_path = page_path_in(run.output, relative, run.site);
-        auto read = [&creation = run.creation, path = std::string(entry.path), page_path] {
-          command_source source = open_command_source(path);
-          create_page_ahead(source, page_path, creation);
-          return source;
-        };
-        run.ahead.push_back({std::string(entry.path), std::move(relative), std::move(page_path),
-                             add_job(run.reading, std::move(read))});
+      if (entry.kind != walked_kind::link && entry.kind != walked_kind::file) {
+        return;
       }
-      compile_pages_ahead(run);
-      while (run.ahead.size() > run.windows.read_ahead) {
-        compile_oldest(run);
+      std::string relative;
+      std::string page_path;
+      if (entry.kind == walked_kind::file) {
+        relative = place_below(entry, run.tree);
+        page_path = page_path_in(run.output, relative, run.rules.site);
       }
+      page_ahead& page = next_page(run, entry.path);
+      page.path = entry.path;
+      page.relative = std::move(relative);
+      page.page_path = std::move(page_path);
+      page.link = entry.kind == walked_kind::link;
+      page_met(page, run);
     };
-    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, compile_all_read,
+    walk_input_in_order(run.tree, compile_error_prefix, run.reports, visit, [&] { turn_all(run); },
                         {nullptr, request.listing});
-    compile_all_read();
-    hand_over(run.writing.jobs);
+    turn_all(run);
     print_all_reports(run.reports);
     return run.reports.all_ok;
   });

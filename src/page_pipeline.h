@@ -1,5 +1,5 @@
-// Step 5 of a run: every command file compiled into its page, in walk order, with the file-system
-// work around the compiler (reading command files, creating and writing pages) done beside it.
+// Step 5 of a run: every command file compiled into its page and reported in walk order, the pages
+// read, compiled and written ahead of their turn on helper threads where there are cores for them.
 #pragma once
 
 #include <cstddef>
@@ -12,24 +12,25 @@
 struct site_frame;
 struct walk_listing;
 
-// How far the file-system work may run ahead of the compiler and behind it.
+// How the pages of a run are shared out. Beside the walk's thread, helper threads take batches of
+// command files end to end: each reads its file, compiles the page without knowing where it starts
+// (it stops where the page needs its start), creates the page file and writes it. The walk's thread
+// takes the batches in walk order, hands on the records of the kinds each page opened, prints the
+// reports, and compiles at its turn every page that needed its start, a link and a file too large
+// to read whole.
 //
-// Deadlock-free whatever the sizes: the compiler alone gathers jobs and it hands over what it
-// gathered before it waits for any of their results (a file read ahead, a piece of a page, a
-// report), and no job ever waits for the compiler. The sizes keep the descriptors held within
-// the budget: a file read ahead holds two (a large command file stays open, and its page is
-// created ahead), a page not yet reported one until it is written, and the window of reports may
-// grow by one before the compiler waits; pipeline_descriptors() counts them. Without helpers
-// every job runs at once on the compiler's thread and nothing is held. Pages handed to compiling
-// threads are among the files read ahead, compile in memory without opening any file, and wait
-// for nothing, so they hold no descriptor and add no wait.
+// Deadlock-free whatever the sizes: a helper never waits for anything, and every file it opens is
+// closed before it takes the next page, so it holds at most two descriptors (a command file and
+// its page) and only while it works. The walk's thread hands each batch to the helpers as soon as
+// it is complete (full, or its folder ended), before it waits for any, and runs a batch that no
+// helper has started itself rather than wait for it; so it waits only for a batch a helper is
+// running, which ends. The batches ahead hold memory only.
+// pipeline_descriptors() counts what the helpers hold. Without helpers every page is compiled at
+// its turn on the walk's thread, and nothing is held.
 struct pipeline_windows {
-  bool helpers = false;                 // a reader and a writer thread beside the compiler
-  std::size_t read_ahead = 0;           // command files read and their pages created ahead
-  std::size_t files_per_hand_over = 1;  // command files given to the reader at once
-  std::size_t reports_waiting = 0;      // unreported pages before the compiler waits for one
-  std::size_t pages_per_hand_over = 1;  // finished pages given to the writer at once
-  std::size_t pieces_in_flight = 1;     // pieces of one page handed over and not yet written
+  std::size_t helpers = 0;          // helper threads at most
+  std::size_t pages_per_batch = 1;  // command files handed to a helper at once, at most
+  std::size_t batches_ahead = 0;    // batches handed over and not yet at their turn
 };
 
 // The windows for a run that may hold `spare` descriptors beyond what a one-thread run needs.
@@ -38,29 +39,28 @@ pipeline_windows pipeline_windows_for(std::size_t spare);
 // The descriptors that `windows` may hold at once beyond what a one-thread run needs.
 std::size_t pipeline_descriptors(const pipeline_windows& windows);
 
-// What to compile, and how far the work around the compiler may run ahead and behind.
+// What to compile, and how far the pages may be prepared ahead of their turn.
 struct page_pipeline_request {
   std::string input;                      // "proj"
   std::string output;                     // "site", or where a rebuild stages its run
   std::vector<std::string> extensions;    // of command files
-  pipeline_windows windows;               // helpers start only where there is more than one core
+  pipeline_windows windows;               // how many helpers the budget allows, and the batches
   const site_frame* site = nullptr;       // frames the pages when the site has settings
   const walk_listing* listing = nullptr;  // what an earlier step walked, to walk again
-  // Threads that compile pages ahead of their turn, beside the walk's thread; with none, that
-  // thread compiles every page at its turn.
+  // Helper threads to start, within what the windows allow; with none, the walk's thread compiles
+  // every page at its turn.
   unsigned compilers = 0;
 };
 
 // A request with the windows of a run in this process: those of the open files its soft limit
-// spares (spare_descriptors()), and a compiling thread per core where helpers start on more than
-// two cores.
+// spares (spare_descriptors()), and a helper thread per core beyond the first.
 page_pipeline_request page_request(const std::string& input, const std::string& output,
                                    const std::vector<std::string>& extensions);
 
 // What the pipeline calls as it goes; any may be left empty.
 struct page_pipeline_hooks {
   const page_observer* observer = nullptr;  // learns of every page and of its external reads
-  std::function<void()> before_write;       // on the writer's thread before each write
+  std::function<void()> before_write;       // on the writing thread before each write
 };
 
 // Compiles every command file below `input` into an .htm page at the same place below `output`,

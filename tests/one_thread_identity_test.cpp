@@ -106,6 +106,24 @@ TEST_F(OneThreadIdentity, HostileProject) {
   expect_same_as_on_one_core();
 }
 
+// Pages of one place from three command files each, and pages that replace assets, far apart in
+// the walk: whichever file a helper reaches first, the first in walk order creates the page, and
+// the later ones warn and replace it in walk order.
+TEST_F(OneThreadIdentity, PagesThatShareAPlace) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 60; ++i) {
+    for (const std::string_view extension : {".orv", ".c", ".cpp"}) {
+      files.push_back({numbered("x", i, extension),
+                       numbered("@title\n", i, std::string(extension) + "\n@end_title\n")});
+    }
+    if (i % 4 == 0) {
+      files.push_back({numbered("x", i, ".htm"), "an asset a page replaces"});
+    }
+  }
+  write_project(files);
+  expect_same_as_on_one_core();
+}
+
 // Command files and folders reached through links, inside and outside proj/.
 TEST_F(OneThreadIdentity, ProjectOfLinks) {
   write_project({{"real/page.orv", "@title\nreal\n@end_title\n"},

@@ -27,12 +27,10 @@ TEST(PipelineWindows, StayWithinTheBudgetAndNeverClose) {
   for (const std::size_t spare : budgets) {
     const pipeline_windows windows = pipeline_windows_for(spare);
     EXPECT_LE(pipeline_descriptors(windows), spare) << spare;
-    EXPECT_GE(windows.pages_per_hand_over, 1u) << spare;
-    EXPECT_GE(windows.files_per_hand_over, 1u) << spare;
-    EXPECT_GE(windows.pieces_in_flight, 1u) << spare;
-    EXPECT_EQ(windows.helpers, spare >= 2) << spare;
+    EXPECT_GE(windows.pages_per_batch, 1u) << spare;
+    EXPECT_EQ(windows.helpers > 0, spare >= 2) << spare;
   }
-  EXPECT_EQ(64u, pipeline_windows_for(SIZE_MAX).read_ahead);
+  EXPECT_EQ(64u, pipeline_windows_for(SIZE_MAX).helpers);
 }
 
 // A project of small pages in a scratch folder, compiled by the pipeline in a child process.
@@ -78,22 +76,24 @@ class PagePipeline : public ::testing::Test {
   fs::path root;
 };
 
-// A writer that falls behind makes the compiler wait for reports of pages it may still hold:
-// whatever the windows, nothing it waits for may be left in its own hands.
+// Pages written slowly make the walk's thread wait for batches the helpers hold: whatever the
+// windows, nothing it waits for may be left in its own hands.
 TEST_F(PagePipeline, SlowWriterAtSmallWindowsStillFinishes) {
   page_pipeline_hooks slow;
   slow.before_write = [] { std::this_thread::sleep_for(200us); };
   const std::vector<pipeline_windows> table{
-      {true, 8, 8, 16, 16, 4},  // reports waited for long before a hand-over fills
-      {true, 1, 1, 0, 16, 1},   // one report waiting, many pages per hand-over
-      {true, 0, 1, 1, 1, 1},    // nothing read ahead
-      pipeline_windows_for(32), pipeline_windows_for(60), pipeline_windows_for(0),
+      {8, 16, 0},  // every batch at its turn as soon as it is handed over
+      {8, 1, 1},   // one page a batch, one batch ahead
+      {1, 64, 8},  // more pages ahead than the project has
+      pipeline_windows_for(32),
+      pipeline_windows_for(60),
+      pipeline_windows_for(0),
   };
   for (const pipeline_windows& windows : table) {
-    for (const unsigned compilers : {0u, 3u}) {
+    for (const unsigned compilers : {0u, 1u, 3u}) {
       EXPECT_TRUE(compiles_every_page(windows, slow, compilers))
-          << "read ahead " << windows.read_ahead << ", reports " << windows.reports_waiting
-          << ", pages per hand-over " << windows.pages_per_hand_over << ", compilers " << compilers;
+          << "helpers " << windows.helpers << ", pages per batch " << windows.pages_per_batch
+          << ", batches ahead " << windows.batches_ahead << ", compilers " << compilers;
     }
   }
 }
