@@ -1,5 +1,5 @@
-// A page's HTML gathered in a buffer that is reused from block to block and handed to the page's
-// stream in pieces. Adding text to it checks for room once and copies the bytes, where every
+// A page's HTML gathered in a buffer that is reused from page to page and handed to the page's
+// stream in large pieces. Adding text to it checks for room once and copies the bytes, where every
 // insertion into a stream passes its sentry and a virtual call of its buffer.
 #pragma once
 

@@ -395,17 +395,6 @@ void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& sp
   lines.clear();
 }
 
-void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
-              std::string_view line) {
-  if (spare.empty()) {
-    lines.emplace_back(line);
-    return;
-  }
-  lines.push_back(std::move(spare.back()));
-  spare.pop_back();
-  lines.back().assign(line);
-}
-
 bool apply_key(std::string_view line, std::span<const setting_key> keys, block_records& records) {
   for (const setting_key& key : keys) {
     if (!line.starts_with(key.prefix)) {

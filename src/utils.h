@@ -94,8 +94,16 @@ struct block_names {
 void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare);
 
 // Appends `line` to `lines` in a string that recycle_lines set aside in `spare`, when there is one.
-void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
-              std::string_view line);
+inline void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
+                     std::string_view line) {
+  if (spare.empty()) {
+    lines.emplace_back(line);
+    return;
+  }
+  lines.push_back(std::move(spare.back()));
+  spare.pop_back();
+  lines.back().assign(line);
+}
 
 // Follows the block protocol for one line that the router gave a kind: its opening line opens the
 // block and resets `record` to the kind's defaults (its lines' strings go to `spare`), its closing
