@@ -15,15 +15,19 @@ void wait_for(ordered_reports& reports, std::size_t index) {
   }
 }
 
-void print_oldest(ordered_reports& reports) {
-  wait_for(reports, 0);
-  const console_report report = reports.pending.front().get();
-  reports.pending.pop_front();
+void print_report(ordered_reports& reports, const console_report& report) {
   if (!report.err.empty()) {
     std::cerr << report.err;
   }
   std::cout << report.out;
   reports.all_ok = reports.all_ok && report.ok;
+}
+
+void print_oldest(ordered_reports& reports) {
+  wait_for(reports, 0);
+  const console_report report = reports.pending.front().get();
+  reports.pending.pop_front();
+  print_report(reports, report);
 }
 
 }  // namespace
@@ -44,6 +48,10 @@ void add_report(ordered_reports& reports, job_future<console_report> report) {
 }
 
 void add_report(ordered_reports& reports, console_report report) {
+  if (reports.pending.empty()) {
+    print_report(reports, report);  // nothing before it to wait for
+    return;
+  }
   add_report(reports, finished_future(std::move(report)));
 }
 

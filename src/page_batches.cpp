@@ -28,6 +28,7 @@ bool compile_source(command_source& source, const std::string& relative, page_co
                     std::ostream& page, error_lines& lines, std::string& errors,
                     std::string& failure) {
   lines.stream.clear();
+  lines.sink.text.clear();  // a page that threw may have left lines
   context.errors = &lines.stream;
   const auto compile = [&](auto&& in) {
     try {
@@ -44,7 +45,6 @@ bool compile_source(command_source& source, const std::string& relative, page_co
   }
   context.errors = &std::cerr;
   errors = std::move(lines.sink.text);
-  lines.sink.text.clear();
   return read;
 }
 
@@ -169,7 +169,7 @@ void hold_records(records_held& held, std::uint32_t kinds, ahead_scratch& scratc
 // what is held before it need not undo that.
 void prepare_batch(page_batch& batch, ahead_rules& rules) {
   std::unique_ptr<ahead_scratch> scratch = take_scratch(rules);
-  std::uint32_t opened = 0;  // the kinds the pages compiled since the last that was not opened
+  std::uint32_t opened = 0;  // the kinds opened since the last page not compiled ahead
   for (std::size_t i = 0; i < batch.count; ++i) {
     page_ahead& page = batch.pages[i];
     prepare_page(page, *scratch, rules);

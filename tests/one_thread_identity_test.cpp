@@ -160,4 +160,29 @@ TEST_F(OneThreadIdentity, ThousandPagesWithCarriedSettingsAndPdfCounts) {
   expect_same_as_on_one_core();
 }
 
+// Command files too large to read whole, streamed at their turn among pages compiled ahead, where
+// closing lines and PDF blocks carry settings and counts from page to page across them.
+TEST_F(OneThreadIdentity, LargeCommandFilesAmongCarriedSettings) {
+  const std::string line(80, 'x');
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 150; ++i) {
+    std::string page = numbered("@title\nPage ", i, "\n@end_title\n");
+    if (i % 10 == 5) {
+      page += "@code\n";
+      for (int row = 0; row < 900; ++row) {  // past 64 KiB
+        page += line + "\n";
+      }
+      page += "@end_code\n";
+    } else if (i % 7 == 0) {
+      page += numbered("@text\n@@color #", 100 + i, "\nline\n@end_text\n");
+    } else if (i % 3 == 0) {
+      page += "@end_text\n";
+    }
+    page += i % 11 == 0 ? numbered("@pdf\n@@src d", i, ".pdf\n@end_pdf\n") : "";
+    files.push_back({numbered("p", 1000 + i, ".orv"), page});
+  }
+  write_project(files);
+  expect_same_as_on_one_core();
+}
+
 }  // namespace
