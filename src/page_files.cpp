@@ -40,8 +40,9 @@ bool read_ahead(int fd, command_source& source) {
       return true;
     }
     size += static_cast<std::size_t>(got);
-    // A regular file reads short only at its end: no second read to find the end.
-    if (got == 0 || size <= read_ahead_limit) {
+    // Only a read of nothing is the end: a pipe, or a file system that serves reads in parts, can
+    // read short before it.
+    if (got == 0) {
       source.text.assign(buffer.get(), size);
       return true;
     }
