@@ -96,10 +96,8 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
   add(html, frame);
   add(html, "  <pre class=\"code\"");
   add(html, panel_focus(page));
-  add(html, " style=\"width: ");
-  add_quote_escaped(html, dimension_with_unit(config.width));
-  add(html, "; height: ");
-  add_quote_escaped(html, dimension_with_unit(config.height));
+  add(html, " style=\"");
+  add_size_style(html, config.width, config.height);
   add(html, ";\"><table>\n");
   add_rows(html, lines, coloured, page);
   add(html, "  </table></pre>\n");

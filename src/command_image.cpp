@@ -27,10 +27,8 @@ void write_image(const image_template_config& image_config, html_buffer& html, s
   add_quote_escaped(html, image_config.src);
   add(html, "\" alt=\"");
   add_escaped(html, image_config.alt, html_use::attribute);  // its quotes as escape_quotes writes
-  add(html, "\" class=\"image\" style=\"width: ");
-  add_quote_escaped(html, dimension_with_unit(image_config.width));
-  add(html, "; height: ");
-  add_quote_escaped(html, dimension_with_unit(image_config.height));
+  add(html, "\" class=\"image\" style=\"");
+  add_size_style(html, image_config.width, image_config.height);
   add(html, ";\">\n");
   hand_over_piece(html, page);
 }

@@ -63,10 +63,8 @@ void write_text(page_context& context, std::ostream& page) {
   html_buffer& html = context.html;
   add(html, "  <div class=\"text\"");
   add(html, panel_focus(page));
-  add(html, " style=\"width: ");
-  add_quote_escaped(html, dimension_with_unit(text_config.width));
-  add(html, "; height: ");
-  add_quote_escaped(html, dimension_with_unit(text_config.height));
+  add(html, " style=\"");
+  add_size_style(html, text_config.width, text_config.height);
   add(html, "; font-size: ");
   add_quote_escaped(html, text_size_with_unit(text_config.size));
   add(html, "; color: ");

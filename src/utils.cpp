@@ -432,6 +432,13 @@ std::string dimension_with_unit(std::string_view value) {
   return with_px_unless(value, value == "auto" || contains(value, "%") || contains(value, "px"));
 }
 
+void add_size_style(html_buffer& html, std::string_view width, std::string_view height) {
+  add(html, "width: ");
+  add_quote_escaped(html, dimension_with_unit(width));
+  add(html, "; height: ");
+  add_quote_escaped(html, dimension_with_unit(height));
+}
+
 std::string text_size_with_unit(std::string_view value) {
   // Every "rem" holds "em".
   return with_px_unless(value, contains(value, "px") || contains(value, "em"));

@@ -167,6 +167,12 @@ std::string escape_quotes(std::string_view value);
 // A width or height: "px" appended unless it is "auto" or holds "%" or "px".
 std::string dimension_with_unit(std::string_view value);
 
+struct html_buffer;
+
+// Appends "width: W; height: H" for a panel's style attribute, each with its unit and its double
+// quotes escaped.
+void add_size_style(html_buffer& html, std::string_view width, std::string_view height);
+
 // A font size: "px" appended unless it holds "px", "em" or "rem".
 std::string text_size_with_unit(std::string_view value);
 
