@@ -8,9 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <ext/stdio_filebuf.h>
-#include <mutex>
 #include <utility>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -162,84 +160,21 @@ int memory_page::overflow(int c) {
 
 // --- The page sink ---------------------------------------------------------------------------
 
-struct page_sink::file_state {
-  unique_fd file;
-  bool failed = false;
-};
-
-namespace {
-
-// Writes `size` bytes unless an earlier piece failed; a failure spoils the rest of the page, as a
-// stream that failed writes nothing more.
-template <typename FileState>
-void write_piece(FileState& state, const char* data, std::size_t size,
-                 const std::function<void()>& before_write) {
-  if (!state.failed) {
-    state.failed = !write_fully(state.file.fd, std::string_view(data, size), before_write);
-  }
-}
-
-}  // namespace
-
-struct buffer_shelf {
-  std::mutex mutex;
-  std::vector<std::unique_ptr<char[]>> buffers;
-};
-
-namespace {
-
-// Page buffers kept on the shelf, at most: enough for the pages in flight.
-constexpr std::size_t shelved_buffers = 64;
-
-// A page buffer from the shelf, or a new one when it is empty.
-std::unique_ptr<char[]> take_buffer(buffer_shelf& shelf) {
-  {
-    const std::lock_guard lock(shelf.mutex);
-    if (!shelf.buffers.empty()) {
-      std::unique_ptr<char[]> buffer = std::move(shelf.buffers.back());
-      shelf.buffers.pop_back();
-      return buffer;
-    }
-  }
-  return std::make_unique_for_overwrite<char[]>(piece_size);
-}
-
-// Puts a written buffer back for a later page; the writer frees no memory the compiler allocated.
-void shelve_buffer(buffer_shelf& shelf, std::unique_ptr<char[]> buffer) {
-  const std::lock_guard lock(shelf.mutex);
-  if (shelf.buffers.size() < shelved_buffers) {
-    shelf.buffers.push_back(std::move(buffer));
-  }
-}
-
-}  // namespace
-
-page_writer::page_writer(job_pool& pool, std::size_t pages_per_hand_over, std::size_t pieces,
-                         std::function<void()> write_hook)
-    : jobs{pool, pages_per_hand_over, {}},
-      pieces_in_flight(pieces),
-      shelf(std::make_shared<buffer_shelf>()),
-      before_write(std::move(write_hook)) {}
-
-page_sink::page_sink(page_writer& writer, int fd)
-    : writer_(writer),
-      file_(std::make_shared<file_state>(file_state{unique_fd(fd)})),
-      buffer_(take_buffer(*writer.shelf)) {
+page_sink::page_sink(int fd, const std::function<void()>& before_write)
+    : file_(fd),
+      before_write_(before_write),
+      buffer_(std::make_unique_for_overwrite<char[]>(piece_size)) {
   setp(buffer_.get(), buffer_.get() + piece_size);
 }
 
 page_sink::~page_sink() {
-  if (finished_) {
-    return;
-  }
-  try {
-    finish([](bool) { return console_report{}; });
-  } catch (...) {  // the page stays as far as it got; the file closes with the last reference
+  if (!finished_) {
+    finish();
   }
 }
 
 int page_sink::overflow(int c) {
-  hand_over_piece();
+  write_buffered();
   if (c != traits_type::eof()) {
     *pptr() = traits_type::to_char_type(c);
     pbump(1);
@@ -247,43 +182,18 @@ int page_sink::overflow(int c) {
   return traits_type::not_eof(c);
 }
 
-void page_sink::hand_over_piece() {
-  const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
-  std::unique_ptr<char[]> piece = std::exchange(buffer_, take_buffer(*writer_.shelf));
+// A failed write spoils the rest of the page, as a stream that failed writes nothing more.
+void page_sink::write_buffered() {
+  const std::string_view piece(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+  if (!failed_) {
+    failed_ = !write_fully(file_.fd, piece, before_write_);
+  }
   setp(buffer_.get(), buffer_.get() + piece_size);
-  pieces_.push_back(add_job(
-      writer_.jobs, [file = file_, shelf = writer_.shelf, before_write = writer_.before_write,
-                     piece = std::move(piece), size]() mutable {
-        write_piece(*file, piece.get(), size, before_write);
-        shelve_buffer(*shelf, std::move(piece));
-      }));
-  if (pieces_.size() > writer_.pieces_in_flight) {
-    hand_over(writer_.jobs);
-  }
-  while (pieces_.size() > writer_.pieces_in_flight) {
-    pieces_.front().get();
-    pieces_.pop_front();
-  }
 }
 
-job_future<console_report> page_sink::finish(std::function<console_report(bool written)> report) {
+bool page_sink::finish() {
   finished_ = true;
-  const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
-  setp(nullptr, nullptr);
-  pieces_.clear();
-  return add_job(writer_.jobs,
-                 [file = file_, shelf = writer_.shelf, piece = std::move(buffer_),
-                  before_write = writer_.before_write, size, report = std::move(report)]() mutable {
-                   write_piece(*file, piece.get(), size, before_write);
-                   shelve_buffer(*shelf, std::move(piece));
-                   const bool closed = file->file.close_now();
-                   return report(!file->failed && closed);
-                 });
-}
-
-// --- Waiting for the writer ------------------------------------------------------------------
-
-void wait_for_page_writes(page_writer& writer) {
-  hand_over(writer.jobs);
-  submit_job(writer.jobs.pool, [] {}).get();
+  write_buffered();
+  const bool closed = file_.close_now();
+  return !failed_ && closed;
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <istream>
@@ -13,8 +12,6 @@
 #include <string_view>
 #include <utility>
 
-#include "job_pool.h"
-#include "ordered_console.h"
 #include "unique_fd.h"
 
 // A command file as it was opened: read whole when it is small, else still open.
@@ -81,47 +78,27 @@ class memory_page : public std::streambuf {
   page_text& text_;
 };
 
-// Page buffers the writer has written, kept for the next pages.
-struct buffer_shelf;
-
-// The thread that writes pages behind the compiler: the pages finished and not yet handed over,
-// how many pieces of one page may wait for it, the shelf of written page buffers, and a hook run
-// on its thread before each write (empty but in tests, which slow the writer with it).
-struct page_writer {
-  page_writer(job_pool& pool, std::size_t pages_per_hand_over, std::size_t pieces_in_flight,
-              std::function<void()> before_write);
-  job_batch jobs;
-  std::size_t pieces_in_flight;
-  std::shared_ptr<buffer_shelf> shelf;
-  std::function<void()> before_write;
-};
-
-// The open page: what the compiler writes gathers in memory and is written, in pieces of 64 KiB,
-// by the jobs of `writer`, which also close the file. Hand the writer's jobs over before waiting
-// for the report of `finish`.
+// The open page of a page compiled at its turn: what the compiler writes gathers in a buffer and
+// is written in pieces of 64 KiB, `before_write` called before each write (empty but in tests,
+// which slow the writes with it).
 class page_sink : public std::streambuf {
  public:
-  page_sink(page_writer& writer, int fd);
+  page_sink(int fd, const std::function<void()>& before_write);
   ~page_sink() override;  // a page not finished is written as far as it got and closed
   page_sink(const page_sink&) = delete;
   page_sink& operator=(const page_sink&) = delete;
 
-  // Writes the rest and closes the file; `report` learns whether every byte reached the file, and
-  // its report arrives through the future.
-  job_future<console_report> finish(std::function<console_report(bool written)> report);
+  // Writes the rest and closes the file; whether every byte reached the file.
+  bool finish();
 
  protected:
   int overflow(int c) override;
 
  private:
-  struct file_state;
-  void hand_over_piece();
-  page_writer& writer_;
-  std::shared_ptr<file_state> file_;
+  void write_buffered();
+  unique_fd file_;
+  const std::function<void()>& before_write_;
   std::unique_ptr<char[]> buffer_;
-  std::deque<job_future<no_result>> pieces_;  // pieces handed over and not yet written
+  bool failed_ = false;
   bool finished_ = false;
 };
-
-// Waits until every page handed to `writer` is on disk.
-void wait_for_page_writes(page_writer& writer);

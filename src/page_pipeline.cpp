@@ -76,8 +76,6 @@ struct page_run {
   ahead_rules rules;
   std::string known_folder;  // the folder of the last page, made sure of
   ordered_reports reports;
-  job_pool writer{0};  // writes the pages compiled at their turn as they are compiled
-  page_writer writing;
   bool pages_withdrawn = false;  // no page has been created ahead since
   external_reads reads;          // how the page being compiled reads its external files
   page_context context;          // the records carried from page to page, in walk order
@@ -226,7 +224,7 @@ console_report compile_at_turn(page_ahead& page, page_run& run, bool& ended_by_e
   if (page_file < 0) {
     return page_report(page_outcome::not_created, page.path, page.relative, page.page_path);
   }
-  page_sink sink(run.writing, page_file);
+  page_sink sink(page_file, run.hooks.before_write);
   std::ostream out(&sink);
   std::string failure;
   std::string errors;
@@ -237,12 +235,8 @@ console_report compile_at_turn(page_ahead& page, page_run& run, bool& ended_by_e
       compile_source(page.source, page.relative, run.context, site != nullptr ? &frame : nullptr,
                      run.rules.icon, run.reads, out, run.errors, errors, failure);
   ended_by_error = !failure.empty();
-  // Without helper threads the writer writes at once, so the report is there.
-  return sink
-      .finish([&](bool written) {
-        return compiled_report(std::move(errors), failure, read, written, page);
-      })
-      .get();
+  const bool written = sink.finish();
+  return compiled_report(std::move(errors), failure, read, written, page);
 }
 
 // Writes the page compiled ahead into `page` at its turn.
@@ -407,7 +401,6 @@ page_run::page_run(const page_pipeline_request& request, const page_pipeline_hoo
             {},
             {}},
       reports{{}, 64, true, {}},
-      writing(writer, 1, 1, run_hooks.before_write),
       helpers(helpers_of(request)) {
   context.prose = prose_settings_of(rules.site != nullptr ? &rules.site->settings : nullptr);
   rules.prose = context.prose;
