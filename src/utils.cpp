@@ -121,15 +121,29 @@ console_report copy_asset(const std::string& from, const std::string& to,
   }
 }
 
-// The folders that the next asset is copied between: those of the batch being gathered, or new
-// ones when a batch starts, since the copying threads take batches side by side. Without copying
-// threads every asset is copied at once on this thread, and one pair serves them all.
-std::shared_ptr<held_folders> folders_for_next(std::shared_ptr<held_folders> folders,
-                                               const job_batch& copying) {
-  if (!folders || (!copying.pool.threads.empty() && copying.jobs.empty())) {
-    return std::make_shared<held_folders>();
+// The folders that the assets of one hand-over are copied between, opened by the thread that
+// copies them. That thread must close them too (each copying thread has a descriptor table of its
+// own), so this thread holds a hand-over's folders only while it gathers the hand-over. Without
+// copying threads every asset is copied here at once, through one pair kept for the whole step.
+struct asset_folders {
+  std::shared_ptr<held_folders> kept;
+  std::weak_ptr<held_folders> gathering;
+};
+
+// The folders for the next asset: those of the hand-over being gathered, or new ones.
+std::shared_ptr<held_folders> folders_for_next(asset_folders& folders, const job_batch& copying) {
+  if (copying.pool.threads.empty()) {
+    if (!folders.kept) {
+      folders.kept = std::make_shared<held_folders>();
+    }
+    return folders.kept;
   }
-  return folders;
+  std::shared_ptr<held_folders> next = copying.jobs.empty() ? nullptr : folders.gathering.lock();
+  if (!next) {
+    next = std::make_shared<held_folders>();
+    folders.gathering = next;
+  }
+  return next;
 }
 
 }  // namespace
@@ -145,10 +159,10 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
     job_batch copying{copiers, assets_per_hand_over, {}};
-    // Each copying thread holds the two folders of its batch open, and this thread those of one
-    // more batch until it starts the next.
-    const bool hold_folders = 2 * (copiers.threads.size() + 1) <= spare_descriptors();
-    std::shared_ptr<held_folders> folders;
+    // Each copying thread (or this one, without them) holds two folders open.
+    const bool hold_folders =
+        2 * std::max<std::size_t>(copiers.threads.size(), 1) <= spare_descriptors();
+    asset_folders folders;
     ordered_reports reports;
     reports.limit = 4 * assets_per_hand_over;
     reports.hand_over_gathered = [&copying] { hand_over(copying); };
@@ -163,14 +177,13 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
         hand_over(copying);
       }
       create_folder(folder, known_folder);
-      if (hold_folders) {
-        folders = folders_for_next(std::move(folders), copying);
-      }
+      std::shared_ptr<held_folders> held =
+          hold_folders ? folders_for_next(folders, copying) : nullptr;
       add_report(
-          reports,
-          add_job(copying, [from = std::string(entry.path), target = std::move(target),
-                            relative = std::move(relative), creation_mask, error_prefix, folders] {
-            return copy_asset(from, target, relative, creation_mask, error_prefix, folders.get());
+          reports, add_job(copying, [from = std::string(entry.path), target = std::move(target),
+                                     relative = std::move(relative), creation_mask, error_prefix,
+                                     held = std::move(held)] {
+            return copy_asset(from, target, relative, creation_mask, error_prefix, held.get());
           }));
     };
     walk_input_in_order(tree, error_prefix, reports, visit, [] {}, {nullptr, listing});
