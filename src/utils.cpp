@@ -271,7 +271,8 @@ struct stream_lines {
   }
 };
 
-// Whether `line`, which `route` takes, needs what the pages before left: a closing line of a kind
+// Whether `line`, a command line that `route` takes, needs what the pages before left (other lines
+// neither open nor close a block, so they never do): a closing line of a kind
 // this page has not opened repeats the kind's last block, and a PDF block's number counts the
 // earlier ones. Notes the kinds the page opens in `context`.
 bool needs_start(std::string_view line, const block_route& route, const block_flags& flags,
@@ -308,7 +309,7 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
     if (route == nullptr) {
       continue;
     }
-    if (context.start_unknown && needs_start(line, *route, flags, context)) {
+    if (command && context.start_unknown && needs_start(line, *route, flags, context)) {
       context.start_needed = true;
     }
     if (context.start_needed) {
