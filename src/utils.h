@@ -102,8 +102,7 @@ inline void add_line(std::vector<std::string>& lines, std::vector<std::string>& 
   }
   lines.push_back(std::move(spare.back()));
   spare.pop_back();
-  lines.back().clear();  // then appended to: cheaper than assign, which allows for overlaps
-  lines.back().append(line);
+  lines.back().assign(line);
 }
 
 // Follows the block protocol for one line that the router gave a kind: its opening line opens the
