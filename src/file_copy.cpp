@@ -50,14 +50,17 @@ int copy_bytes(int in, int out, off_t size) {
 
 // Copies into a file that did not exist, created with the source's permissions; false when the
 // quick way does not apply and nothing was created.
-bool copy_to_new_file(const std::string& from, const std::string& to, mode_t creation_mask) {
-  unique_fd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+bool copy_to_new_file(const std::string& from, const std::string& to, mode_t creation_mask,
+                      held_folders* folders) {
+  unique_fd in(
+      open_in_folder(folders != nullptr ? &folders->source : nullptr, from, O_RDONLY | O_CLOEXEC));
   struct stat source {};
   if (in.fd < 0 || fstat(in.fd, &source) != 0 || !S_ISREG(source.st_mode)) {
     return false;
   }
   const mode_t permissions = source.st_mode & 07777;
-  unique_fd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
+  unique_fd out(open_in_folder(folders != nullptr ? &folders->target : nullptr, to,
+                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
   if (out.fd < 0) {
     return false;
   }
@@ -88,8 +91,9 @@ mode_t current_creation_mask() {
   return mask;
 }
 
-void copy_regular_file(const std::string& from, const std::string& to, mode_t creation_mask) {
-  if (!copy_to_new_file(from, to, creation_mask)) {
+void copy_regular_file(const std::string& from, const std::string& to, mode_t creation_mask,
+                       held_folders* folders) {
+  if (!copy_to_new_file(from, to, creation_mask, folders)) {
     fs::copy_file(fs::path(from), fs::path(to), fs::copy_options::overwrite_existing);
   }
 }

@@ -1,7 +1,9 @@
 #include "job_pool.h"
 
+#include <linux/close_range.h>
 #include <pthread.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <system_error>
 
@@ -15,8 +17,18 @@ void run_as_batch_work() {
   pthread_setschedparam(pthread_self(), SCHED_BATCH, &parameters);
 }
 
+// Gives the calling thread a descriptor table of its own, holding only the standard streams.
+// Threads that share one table pay for it on every open, read, write and close: the kernel counts
+// references to each file and locks the table across cores, about a twentieth of a run's CPU.
+// A job therefore closes every descriptor it opens, and never hands one to another thread.
+// Where this cannot be done, the thread goes on sharing the table.
+void use_own_descriptors() {
+  close_range(3, ~0U, CLOSE_RANGE_UNSHARE);
+}
+
 void run_jobs(job_pool& pool) {
   run_as_batch_work();
+  use_own_descriptors();
   std::unique_lock lock(pool.mutex);
   while (true) {
     pool.wake.wait(lock, [&] { return pool.closing || !pool.jobs.empty(); });

@@ -15,7 +15,9 @@
 #include <vector>
 
 // A queue of jobs and the threads that take them in turn. With no threads, every job runs at once
-// in the thread that hands it in, so that a one-core machine pays for no hand-over.
+// in the thread that hands it in, so that a one-core machine pays for no hand-over. Each thread
+// has a descriptor table of its own (the standard streams only): a job closes what it opens and
+// uses no descriptor of another thread.
 struct job_pool {
   explicit job_pool(unsigned thread_count);
   ~job_pool();  // runs the jobs still queued, then ends the threads

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "external_reads.h"
+#include "held_folder.h"
 #include "input_walk.h"
 #include "page_frame.h"
 #include "page_report.h"
@@ -103,11 +104,11 @@ bool compile_ahead(page_ahead& page, command_source& source, ahead_scratch& scra
 
 // Creates the page file of `page` and writes `html` to it; false, with nothing created, when
 // pages may not be created ahead or its place is taken.
-bool write_ahead(page_ahead& page, const page_text& html, ahead_rules& rules) {
+bool write_ahead(page_ahead& page, const page_text& html, ahead_rules& rules, held_folder& folder) {
   if (!rules.creation.ahead.load(std::memory_order_relaxed)) {
     return false;
   }
-  unique_fd file(create_page_file(page.page_path, false));
+  unique_fd file(create_page_file(page.page_path, false, &folder));
   if (file.fd < 0) {
     if (errno != EEXIST) {
       // What stands at a place stays there for the run, so only a free place could be taken by a
@@ -124,7 +125,8 @@ bool write_ahead(page_ahead& page, const page_text& html, ahead_rules& rules) {
 
 // Reads, compiles and writes `page` as far as it can be ahead of its turn; what its turn needs
 // stays with the page.
-void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) {
+void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules,
+                  held_folders& folders) {
   page.reopen = false;
   page.compiled = false;
   page.written = false;
@@ -133,7 +135,7 @@ void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) 
   if (page.link) {
     return;
   }
-  page.source = open_command_source(page.path, std::move(scratch.text));
+  page.source = open_command_source(page.path, std::move(scratch.text), &folders.source);
   if (page.source.opened && page.source.file.fd >= 0) {
     page.source = command_source{};  // holds no descriptor until its turn
     page.reopen = true;
@@ -150,7 +152,7 @@ void prepare_page(page_ahead& page, ahead_scratch& scratch, ahead_rules& rules) 
     return;  // compiled at its turn from the text read
   }
   scratch.text = std::move(page.source.text);
-  page.written = write_ahead(page, scratch.html, rules);
+  page.written = write_ahead(page, scratch.html, rules, folders.target);
   if (!page.written) {
     std::swap(page.html, scratch.html);  // written at its turn
   }
@@ -169,10 +171,11 @@ void hold_records(records_held& held, std::uint32_t kinds, ahead_scratch& scratc
 // what is held before it need not undo that.
 void prepare_batch(page_batch& batch, ahead_rules& rules) {
   std::unique_ptr<ahead_scratch> scratch = take_scratch(rules);
+  held_folders folders;      // held while the batch is prepared, and only then
   std::uint32_t opened = 0;  // the kinds opened since the last page not compiled ahead
   for (std::size_t i = 0; i < batch.count; ++i) {
     page_ahead& page = batch.pages[i];
-    prepare_page(page, *scratch, rules);
+    prepare_page(page, *scratch, rules, folders);
     if (page.compiled) {
       opened |= page.opened_kinds;
     } else {

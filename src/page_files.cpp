@@ -70,10 +70,10 @@ std::size_t spare_descriptors() {
   return static_cast<std::size_t>(limit.rlim_cur - reserve);
 }
 
-command_source open_command_source(const std::string& path, std::string text) {
+command_source open_command_source(const std::string& path, std::string text, held_folder* folder) {
   command_source source;
   source.text = std::move(text);
-  source.file = unique_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  source.file = unique_fd(open_in_folder(folder, path, O_RDONLY | O_CLOEXEC));
   if (source.file.fd < 0) {
     return source;
   }
@@ -102,11 +102,11 @@ bool read_command_source(command_source& source,
   return !in.bad();
 }
 
-int create_page_file(const std::string& path, bool replace) {
+int create_page_file(const std::string& path, bool replace, held_folder* folder) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
   int fd = -1;
   do {
-    fd = open(path.c_str(), flags, 0666);
+    fd = open_in_folder(folder, path, flags, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "held_folder.h"
 #include "unique_fd.h"
 
 // A command file as it was opened: read whole when it is small, else still open.
@@ -26,8 +27,10 @@ struct command_source {
 // files less a reserve for the walk, the console and external files.
 std::size_t spare_descriptors();
 
-// Opens `path` and reads it ahead when it is small, into `text` (whose capacity it reuses).
-command_source open_command_source(const std::string& path, std::string text = {});
+// Opens `path` (by its name in `folder`, see open_in_folder) and reads it ahead when it is small,
+// into `text` (whose capacity it reuses).
+command_source open_command_source(const std::string& path, std::string text = {},
+                                   held_folder* folder = nullptr);
 
 // Whether page files may still be created ahead of their turn. A page must come into being when
 // a one-thread run would create it, so creating ahead stops for the rest of the run at the first
@@ -40,9 +43,10 @@ struct page_creation {
 // Hands `compile` a stream over the content of `source`; false when reading it failed.
 bool read_command_source(command_source& source, const std::function<void(std::istream&)>& compile);
 
-// Creates the page file `path` for writing, or with `replace` truncates what stands there; -1 with
-// errno set when it cannot (EEXIST: without `replace`, something stands there).
-int create_page_file(const std::string& path, bool replace);
+// Creates the page file `path` (by its name in `folder`, see open_in_folder) for writing, or with
+// `replace` truncates what stands there; -1 with errno set when it cannot (EEXIST: without
+// `replace`, something stands there).
+int create_page_file(const std::string& path, bool replace, held_folder* folder = nullptr);
 
 // Writes the whole of `text` to `fd`, running `before_write` (when set) before each write; false
 // when a write failed.

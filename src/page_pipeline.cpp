@@ -24,13 +24,21 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// What a thread preparing a batch holds: the batch's two folders, a command file and its page.
+constexpr std::size_t descriptors_per_preparer = 4;
+
+}  // namespace
+
 pipeline_windows pipeline_windows_for(std::size_t spare) {
   // A batch is worth a wake-up; beyond these the helpers gain nothing.
   constexpr std::size_t most_helpers = 64;
   constexpr std::size_t pages_per_batch = 32;
   constexpr std::size_t batches_ahead = 8;
   pipeline_windows windows;
-  windows.helpers = std::min(most_helpers, spare / 2);
+  const std::size_t preparers = spare / descriptors_per_preparer;  // the walk's thread is one
+  windows.helpers = std::min(most_helpers, preparers > 0 ? preparers - 1 : 0);
   if (windows.helpers > 0) {
     windows.pages_per_batch = pages_per_batch;
     windows.batches_ahead = batches_ahead;
@@ -39,7 +47,7 @@ pipeline_windows pipeline_windows_for(std::size_t spare) {
 }
 
 std::size_t pipeline_descriptors(const pipeline_windows& windows) {
-  return 2 * windows.helpers;
+  return windows.helpers > 0 ? descriptors_per_preparer * (windows.helpers + 1) : 0;
 }
 
 page_pipeline_request page_request(const std::string& input, const std::string& output,

@@ -20,13 +20,14 @@ struct walk_listing;
 // to read whole.
 //
 // Deadlock-free whatever the sizes: a helper never waits for anything, and every file it opens is
-// closed before it takes the next page, so it holds at most two descriptors (a command file and
-// its page) and only while it works. The walk's thread hands each batch to the helpers as soon as
-// it is complete (full, or its folder ended), before it waits for any, and runs a batch that no
-// helper has started itself rather than wait for it; so it waits only for a batch a helper is
-// running, which ends. The batches ahead hold memory only.
-// pipeline_descriptors() counts what the helpers hold. Without helpers every page is compiled at
-// its turn on the walk's thread, and nothing is held.
+// closed before it takes the next page, and the batch's folders before it takes the next batch,
+// so it holds at most four descriptors (the source and target folders, a command file and its
+// page) and only while it works. The walk's thread hands each batch to the helpers as soon as it
+// is complete (full, or its folder ended), before it waits for any, and runs a batch that no
+// helper has started itself rather than wait for it, holding four more while it does; so it
+// waits only for a batch a helper is running, which ends. The batches ahead hold memory only.
+// pipeline_descriptors() counts what the helpers and the walk's thread preparing a batch hold.
+// Without helpers every page is compiled at its turn on the walk's thread, and nothing is held.
 struct pipeline_windows {
   std::size_t helpers = 0;          // helper threads at most
   std::size_t pages_per_batch = 1;  // command files handed to a helper at once, at most

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <system_error>
 #include <utility>
@@ -14,12 +15,14 @@
 #include "external_reads.h"
 #include "file_copy.h"
 #include "framed_blocks.h"
+#include "held_folder.h"
 #include "highlight.h"
 #include "html_buffer.h"
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
 #include "page_context.h"
+#include "page_files.h"
 #include "page_frame.h"
 #include "prose_settings.h"
 
@@ -106,9 +109,9 @@ bool is_regular_file_or_warn(const walked_entry& entry, ordered_reports& reports
 // Copies one asset; run by the copying threads, so it reports rather than prints.
 console_report copy_asset(const std::string& from, const std::string& to,
                           const std::string& relative, mode_t creation_mask,
-                          std::string_view error_prefix) {
+                          std::string_view error_prefix, held_folders* folders) {
   try {
-    copy_regular_file(from, to, creation_mask);
+    copy_regular_file(from, to, creation_mask, folders);
     std::string line;
     line.reserve(relative.size() + to.size() + 19);
     line.append("Copied asset: ").append(relative).append(" -> ").append(to) += '\n';
@@ -116,6 +119,31 @@ console_report copy_asset(const std::string& from, const std::string& to,
   } catch (const fs::filesystem_error& error) {
     return {std::string(error_prefix) + error.what() + "\n", "", false};
   }
+}
+
+// The folders that the assets of one hand-over are copied between, opened by the thread that
+// copies them. That thread must close them too (each copying thread has a descriptor table of its
+// own), so this thread holds a hand-over's folders only while it gathers the hand-over. Without
+// copying threads every asset is copied here at once, through one pair kept for the whole step.
+struct asset_folders {
+  std::shared_ptr<held_folders> kept;
+  std::weak_ptr<held_folders> gathering;
+};
+
+// The folders for the next asset: those of the hand-over being gathered, or new ones.
+std::shared_ptr<held_folders> folders_for_next(asset_folders& folders, const job_batch& copying) {
+  if (copying.pool.threads.empty()) {
+    if (!folders.kept) {
+      folders.kept = std::make_shared<held_folders>();
+    }
+    return folders.kept;
+  }
+  std::shared_ptr<held_folders> next = copying.jobs.empty() ? nullptr : folders.gathering.lock();
+  if (!next) {
+    next = std::make_shared<held_folders>();
+    folders.gathering = next;
+  }
+  return next;
 }
 
 }  // namespace
@@ -131,6 +159,10 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     // The assets are copied on every core while the walk goes on; the lines come in walk order.
     job_pool copiers(helper_threads(usable_cores()));
     job_batch copying{copiers, assets_per_hand_over, {}};
+    // Each copying thread (or this one, without them) holds two folders open.
+    const bool hold_folders =
+        2 * std::max<std::size_t>(copiers.threads.size(), 1) <= spare_descriptors();
+    asset_folders folders;
     ordered_reports reports;
     reports.limit = 4 * assets_per_hand_over;
     reports.hand_over_gathered = [&copying] { hand_over(copying); };
@@ -145,11 +177,14 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
         hand_over(copying);
       }
       create_folder(folder, known_folder);
-      add_report(reports,
-                 add_job(copying, [from = std::string(entry.path), target = std::move(target),
-                                   relative = std::move(relative), creation_mask, error_prefix] {
-                   return copy_asset(from, target, relative, creation_mask, error_prefix);
-                 }));
+      std::shared_ptr<held_folders> held =
+          hold_folders ? folders_for_next(folders, copying) : nullptr;
+      add_report(
+          reports, add_job(copying, [from = std::string(entry.path), target = std::move(target),
+                                     relative = std::move(relative), creation_mask, error_prefix,
+                                     held = std::move(held)] {
+            return copy_asset(from, target, relative, creation_mask, error_prefix, held.get());
+          }));
     };
     walk_input_in_order(tree, error_prefix, reports, visit, [] {}, {nullptr, listing});
     hand_over(copying);

@@ -199,24 +199,30 @@ TEST_F(PageCompiler, LinkedCommandFileThatIsAPageOfTheRunIsFollowedAtItsTurn) {
   EXPECT_EQ(expected, compiled_order(run().out));
 }
 
-// Large command files stay open while they wait their turn, and so do pages created ahead or
-// waiting to be written: under a low limit on open files the run reads less far ahead rather
-// than failing, and never waits for a page it has not handed over.
+// Large command files stay open at their turn, and the threads copying assets and preparing
+// pages hold folders open: under a low limit on open files the run holds fewer rather than
+// failing, and never waits for a page it has not handed over.
 TEST_F(PageCompiler, LowOpenFilesLimitStillBuildsEveryPage) {
   std::string large = "@text\n";
   large.append(70 * 1024, 'x');
   large += "\n@end_text\n";
   std::vector<std::pair<std::string, std::string>> files;
   for (int i = 0; i < 40; ++i) {
-    files.push_back({"page" + std::to_string(i) + ".orv", large});
+    std::string name = "f";
+    name.append(std::to_string(i % 4)).append("/file").append(std::to_string(i));
+    files.push_back({name + ".orv", i % 2 == 0 ? large : ""});
+    files.push_back({name + ".txt", "x"});
   }
   write_project(files);
-  run_options options;
-  options.open_files_limit = 16;
-  const run_result result = run(options);
-  EXPECT_EQ(0, result.exit_status);
-  EXPECT_EQ("", result.err);
-  EXPECT_EQ(40u, compiled_order(result.out).size());
+  for (const int limit : {16, 40, 64}) {
+    run_options options;
+    options.open_files_limit = limit;
+    const run_result result = run(options);
+    EXPECT_EQ(0, result.exit_status) << limit;
+    EXPECT_EQ("", result.err) << limit;
+    EXPECT_EQ(40u, compiled_order(result.out).size()) << limit;
+    EXPECT_EQ("x", read("site/f3/file39.txt")) << limit;
+  }
 }
 
 // Pages wait in memory to be written several at a time, and page files are created ahead of their

@@ -28,7 +28,7 @@ TEST(PipelineWindows, StayWithinTheBudgetAndNeverClose) {
     const pipeline_windows windows = pipeline_windows_for(spare);
     EXPECT_LE(pipeline_descriptors(windows), spare) << spare;
     EXPECT_GE(windows.pages_per_batch, 1u) << spare;
-    EXPECT_EQ(windows.helpers > 0, spare >= 2) << spare;
+    EXPECT_EQ(windows.helpers > 0, spare >= 8) << spare;
   }
   EXPECT_EQ(64u, pipeline_windows_for(SIZE_MAX).helpers);
 }

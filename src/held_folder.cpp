@@ -1,0 +1,23 @@
+#include "held_folder.h"
+
+#include <fcntl.h>
+
+#include <string_view>
+
+int open_in_folder(held_folder* folder, const std::string& file, int flags, mode_t mode) {
+  const std::size_t slash = file.rfind('/');
+  if (folder == nullptr || slash == std::string::npos || slash + 1 == file.size()) {
+    return open(file.c_str(), flags, mode);
+  }
+  const std::string_view path(file.data(), slash);
+  if (folder->path != path) {
+    folder->path = path;
+    // Opening the folder needs no permission on it; the name's lookup in it then needs what a
+    // lookup through the full path needs.
+    folder->fd = unique_fd(open(folder->path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
+  if (folder->fd.fd < 0) {
+    return open(file.c_str(), flags, mode);
+  }
+  return openat(folder->fd.fd, file.c_str() + slash + 1, flags, mode);
+}
