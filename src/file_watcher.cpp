@@ -24,6 +24,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "source_tree.h"
+
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
@@ -60,7 +62,10 @@ struct file_watcher {
   std::unordered_map<int, watched_folder> folders;
   bool root_watched = false;
   std::map<std::string, stamp> last_poll;
-  std::uint64_t last_digest = 0;     // of the stamps in last_poll, as digest_of takes it
+  std::uint64_t last_digest = 0;  // of the stamps in last_poll, as digest_of takes it
+  // Paths of last_poll stamped so soon after a change that a later save of the same size could
+  // leave the stamp whole (on a file system that keeps whole seconds, say).
+  std::set<std::string> unsure;
   std::vector<std::string> pending;  // changes found outside events, for the next batch
   bool trace = std::getenv("ORVELLO_WATCH_TRACE") != nullptr;
 };
@@ -276,6 +281,55 @@ std::uint64_t digest_of(const watch_settings& settings) {
   return digest;
 }
 
+// Whether a later save of the same size could leave `taken` whole, as it is `now`.
+bool unsure_stamp(const stamp& taken, std::int64_t now) {
+  file_stamp times;
+  times.modified = std::get<1>(taken);
+  times.changed = times.modified;
+  return racy_at(times, now);
+}
+
+std::int64_t nanoseconds_now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// Notes `path` as unsure when its stamp in last_poll cannot be trusted yet at `now`.
+void note_if_unsure(file_watcher& watcher, const std::string& path, std::int64_t now) {
+  const auto taken = watcher.last_poll.find(path);
+  if (taken != watcher.last_poll.end() && unsure_stamp(taken->second, now)) {
+    watcher.unsure.insert(path);
+  }
+}
+
+// Takes every stamp anew, and notes which of them cannot be trusted yet; a path already unsure
+// stays so until add_settled reports it.
+void restamp(file_watcher& watcher) {
+  watcher.last_poll = take_stamps(watcher.settings);
+  const std::int64_t now = nanoseconds_now();
+  for (const auto& entry : watcher.last_poll) {
+    note_if_unsure(watcher, entry.first, now);
+  }
+}
+
+// Adds to `batch` every unsure path whose clock has surely moved on since its stamp: a save made
+// meanwhile may have left the stamp as it was, so the path counts as changed once more.
+void add_settled(file_watcher& watcher, change_batch& batch) {
+  const std::int64_t now = nanoseconds_now();
+  for (auto it = watcher.unsure.begin(); it != watcher.unsure.end();) {
+    const auto taken = watcher.last_poll.find(*it);
+    if (taken != watcher.last_poll.end() && unsure_stamp(taken->second, now)) {
+      ++it;
+      continue;
+    }
+    if (taken != watcher.last_poll.end()) {
+      batch.paths.push_back(*it);
+    }
+    it = watcher.unsure.erase(it);
+  }
+}
+
 // Adds to `batch` every path whose stamp differs between `before` and `after`.
 void add_differences(const std::map<std::string, stamp>& before,
                      const std::map<std::string, stamp>& after, change_batch& batch) {
@@ -306,11 +360,12 @@ std::optional<change_batch> poll_for_changes(file_watcher& watcher, int stop_fd)
     if (!sleep_unless_stopped(stop_fd, known == 0 ? watcher.settings.poll_interval : quiet_time)) {
       return std::nullopt;
     }
+    add_settled(watcher, batch);
     const std::uint64_t digest = digest_of(watcher.settings);
     if (digest != watcher.last_digest) {
-      std::map<std::string, stamp> now = take_stamps(watcher.settings);
-      add_differences(watcher.last_poll, now, batch);
-      watcher.last_poll = std::move(now);
+      const std::map<std::string, stamp> before = std::move(watcher.last_poll);
+      restamp(watcher);
+      add_differences(before, watcher.last_poll, batch);
       watcher.last_digest = digest;
     }
     if (known == 0) {
@@ -461,7 +516,7 @@ watcher_handle open_watcher(const watch_settings& settings, std::string& notice)
     }
   }
   start_polling(*watcher);
-  watcher->last_poll = take_stamps(watcher->settings);
+  restamp(*watcher);
   return watcher;
 }
 
@@ -484,6 +539,7 @@ void watch_files(file_watcher& watcher, const std::vector<fs::path>& files,
     for (const fs::path& file : files) {
       if (!watcher.last_poll.contains(file.string())) {
         stamp_path(watcher.last_poll, file);
+        note_if_unsure(watcher, file.string(), nanoseconds_now());
       }
     }
   } else {
@@ -497,7 +553,7 @@ std::optional<change_batch> take_event_batch(file_watcher& watcher, int stop_fd)
   std::optional<change_batch> batch = gather_events(watcher, stop_fd);
   if (batch && !batch->notice.empty()) {  // the watch limit was reached on a new folder
     start_polling(watcher);
-    watcher.last_poll = take_stamps(watcher.settings);
+    restamp(watcher);
   }
   return batch;
 }

@@ -18,6 +18,10 @@ namespace {
 // close together can leave the same times; a stamp taken within this much of its file's last
 // change is not trusted to tell them apart.
 constexpr std::int64_t racy_window_ns = 50'000'000;
+// Some file systems keep whole seconds (FAT even seconds): there two saves of one size within the
+// same step leave the same stamp, however long after the first the stamp was taken.
+constexpr std::int64_t second_step_ns = 1'000'000'000;
+constexpr std::int64_t whole_seconds_window_ns = 2 * second_step_ns + racy_window_ns;
 
 std::int64_t nanoseconds(const timespec& time) {
   return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
@@ -123,8 +127,15 @@ file_stamp read_stamp(const fs::path& path) {
   stamp.modified = nanoseconds(status.st_mtim);
   stamp.changed = nanoseconds(status.st_ctim);
   stamp.mode = status.st_mode;
-  stamp.racy = now - std::max(stamp.modified, stamp.changed) < racy_window_ns;
+  stamp.racy = racy_at(stamp, now);
   return stamp;
+}
+
+bool racy_at(const file_stamp& stamp, std::int64_t now) {
+  const bool whole_seconds =
+      stamp.modified % second_step_ns == 0 && stamp.changed % second_step_ns == 0;
+  return now - std::max(stamp.modified, stamp.changed) <
+         (whole_seconds ? whole_seconds_window_ns : racy_window_ns);
 }
 
 std::string page_name(const std::string& command_file, const std::string& extension) {

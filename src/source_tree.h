@@ -30,6 +30,10 @@ bool same_stamp(const file_stamp& a, const file_stamp& b);
 // The stamp of `path`, symbolic links followed; an empty stamp when nothing is there.
 file_stamp read_stamp(const std::filesystem::path& path);
 
+// True when a later write could leave `stamp`'s times unchanged, as it was taken at `now`
+// (nanoseconds since the epoch): its file changed within one step of its file system's clock.
+bool racy_at(const file_stamp& stamp, std::int64_t now);
+
 // An external file that a page read, and the stamp it had just before.
 struct external_seen {
   std::uint32_t input = 0;  // index into remembered_site::externals

@@ -115,4 +115,21 @@ TEST_F(FileWatcher, NoChangeToAnExternalFileIsMissedAcrossRebuilds) {
   EXPECT_TRUE(holds(next(*watcher, milliseconds(5000)), three));
 }
 
+TEST_F(FileWatcher, APollReportsASaveThatLeftTheStampAsItWas) {
+  // As a file system that keeps whole seconds leaves two saves of one size within a second.
+  const fs::path notes = root / "proj/notes.md";
+  const auto now = fs::file_time_type::clock::now();
+  const auto second = std::chrono::floor<std::chrono::seconds>(now);
+  write(notes, "# After *all*\n");
+  fs::last_write_time(notes, second);
+  for (const fs::path& folder : {root / "proj", root / "proj/a", root / "proj/a/b"}) {
+    fs::last_write_time(folder, now - std::chrono::seconds(10));
+  }
+  std::string notice;
+  const watcher_handle watcher = open_watcher({root / "proj", {}, true, milliseconds(100)}, notice);
+  write(notes, "# Again *all*\n");
+  fs::last_write_time(notes, second);
+  EXPECT_TRUE(holds(next(*watcher, milliseconds(5000)), notes));
+}
+
 }  // namespace

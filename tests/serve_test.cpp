@@ -553,4 +553,7 @@ TEST_F(ServeTest, RebuildsAPageWhenItsMarkdownFileChanges) {
   }
   EXPECT_EQ(0, stop_serve()) << errors;
   EXPECT_NE(std::string::npos, console.find("Rebuilt (proj/notes.md) in ")) << console;
+  if (HasFailure()) {  // which rebuilds ran, and what they said, tells why a wait above ran out
+    ADD_FAILURE() << "serve's console:\n" << console << errors;
+  }
 }
