@@ -28,19 +28,34 @@ void take_text_line(std::string_view line, page_context& context) {
   }
 }
 
+// Appends the row of the panel for `line`, its cell in the white-space mode `whitespace` (quotes
+// escaped), in room made once: what escaping may store past its end, the end overwrites.
+void add_row(html_buffer& html, std::string_view whitespace, std::string_view line) {
+  constexpr std::string_view start =
+      "      <tr>\n        <td class=\"text-line-content\" style=\"white-space: ";
+  constexpr std::string_view middle = ";\">";
+  constexpr std::string_view end = "</td>\n      </tr>\n";
+  constexpr std::string_view empty_cell = "&nbsp;";  // an empty cell would collapse the row
+  if (line.size() > escaped_slice) {
+    add(html, start);
+    add(html, whitespace);
+    add(html, middle);
+    add_escaped(html, line);
+    add(html, end);
+    return;
+  }
+  char* at = room_for(html, start.size() + whitespace.size() + middle.size() +
+                                html_escaped_room(line.size()) + empty_cell.size() + end.size());
+  at = put(put(put(at, start), whitespace), middle);
+  at = line.empty() ? put(at, empty_cell) : write_html_escaped(at, line);
+  appended_until(html, put(at, end));
+}
+
 // Appends a row of the panel for each of its lines.
 void add_rows(html_buffer& html, const text_template_config& text_config, std::ostream& page) {
-  const std::string row_start =
-      "      <tr>\n        <td class=\"text-line-content\" style=\"white-space: " +
-      escape_quotes(text_config.whitespace) + ";\">";
+  const std::string whitespace = escape_quotes(text_config.whitespace);
   for (const std::string& line : text_config.lines) {
-    add(html, row_start);
-    if (line.empty()) {
-      add(html, "&nbsp;");  // an empty cell would collapse the row
-    } else {
-      add_escaped(html, line);
-    }
-    add(html, "</td>\n      </tr>\n");
+    add_row(html, whitespace, line);
     hand_over_piece(html, page);
   }
 }

@@ -250,9 +250,12 @@ struct text_lines {
     if (rest.empty()) {
       return false;
     }
-    const std::size_t end = rest.find('\n');
-    line = rest.substr(0, end);
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    // memchr and a view at once: find() and substr() check again what is known here.
+    const auto* const end = static_cast<const char*>(std::memchr(rest.data(), '\n', rest.size()));
+    const std::size_t size =
+        end == nullptr ? rest.size() : static_cast<std::size_t>(end - rest.data());
+    line = std::string_view(rest.data(), size);
+    rest.remove_prefix(end == nullptr ? size : size + 1);
     return true;
   }
 };
@@ -271,7 +274,8 @@ struct stream_lines {
   }
 };
 
-// Whether `line`, which `route` takes, needs what the pages before left: a closing line of a kind
+// Whether `line`, a command line that `route` takes, needs what the pages before left (other lines
+// neither open nor close a block, so they never do): a closing line of a kind
 // this page has not opened repeats the kind's last block, and a PDF block's number counts the
 // earlier ones. Notes the kinds the page opens in `context`.
 bool needs_start(std::string_view line, const block_route& route, const block_flags& flags,
@@ -308,7 +312,7 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
     if (route == nullptr) {
       continue;
     }
-    if (context.start_unknown && needs_start(line, *route, flags, context)) {
+    if (command && context.start_unknown && needs_start(line, *route, flags, context)) {
       context.start_needed = true;
     }
     if (context.start_needed) {
@@ -463,15 +467,31 @@ std::string escape_quotes(std::string_view value) {
   return escaped;
 }
 
+namespace {
+
+bool dimension_has_unit(std::string_view value) {
+  return value == "auto" || contains(value, "%") || contains(value, "px");
+}
+
+// Appends dimension_with_unit(`value`) with its double quotes escaped, without building it.
+void add_dimension(html_buffer& html, std::string_view value) {
+  add_quote_escaped(html, value);
+  if (!dimension_has_unit(value)) {
+    add(html, "px");
+  }
+}
+
+}  // namespace
+
 std::string dimension_with_unit(std::string_view value) {
-  return with_px_unless(value, value == "auto" || contains(value, "%") || contains(value, "px"));
+  return with_px_unless(value, dimension_has_unit(value));
 }
 
 void add_size_style(html_buffer& html, std::string_view width, std::string_view height) {
   add(html, "width: ");
-  add_quote_escaped(html, dimension_with_unit(width));
+  add_dimension(html, width);
   add(html, "; height: ");
-  add_quote_escaped(html, dimension_with_unit(height));
+  add_dimension(html, height);
 }
 
 std::string text_size_with_unit(std::string_view value) {

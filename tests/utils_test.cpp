@@ -39,6 +39,24 @@ TEST(HtmlEscape, FindsEachMarkAtEveryPlaceOfShortAndLongTextsAndQuotesInAttribut
   }
 }
 
+// Several marks in one text, close together and far apart, in the blocks and in the last bytes.
+TEST(HtmlEscape, FindsEveryMarkOfTextsWithSeveralMarks) {
+  for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t step = 1; step <= 5; ++step) {
+      for (std::size_t first = 0; first < step && first < length; ++first) {
+        std::string plain(length, 'x');
+        std::string escaped;
+        for (std::size_t at = 0; at < length; ++at) {
+          const bool marked = at % step == first;
+          plain[at] = marked ? '>' : 'x';
+          escaped += marked ? "&gt;" : "x";
+        }
+        EXPECT_EQ(escaped, html_escape(plain)) << length << " " << step << " " << first;
+      }
+    }
+  }
+}
+
 TEST(FileExtension, RunsFromTheLastDotUnlessThatDotStartsTheName) {
   EXPECT_EQ("", file_extension(""));
   EXPECT_EQ(".png", file_extension("logo.png"));
