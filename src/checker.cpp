@@ -24,6 +24,7 @@
 #include "near_names.h"
 #include "page_context.h"
 #include "page_facts.h"
+#include "page_files.h"
 #include "percent_escapes.h"
 #include "prose_settings.h"
 #include "utils.h"
@@ -406,6 +407,23 @@ struct captured_errors {
   std::string take() { return std::exchange(sink.text, {}); }
 };
 
+// What checking one command file after another reuses: the context whose records carry from file
+// to file as in a run, the streams the handlers write into, and the buffer a file is read into.
+struct check_scratch {
+  captured_errors errors;
+  page_context context;
+  std::ostream discard{nullptr};  // the handlers write the page into nothing
+  external_reads reads;
+  fs::path external_file;  // the file a text or code block read last, as the run names it
+  std::string text;
+
+  check_scratch(block_records records, const prose_settings& prose)
+      : context{std::move(records), prose, &errors.stream, {}, {}},
+        reads{{}, {}, [this](const fs::path& file) { external_file = file; }} {}
+  check_scratch(const check_scratch&) = delete;
+  check_scratch& operator=(const check_scratch&) = delete;
+};
+
 // Where a setting line of the open block set a field.
 struct field_origin {
   const void* field;
@@ -423,13 +441,12 @@ struct file_check {
   std::array<std::vector<field_origin>, kind_count> origins{};
   std::vector<std::size_t> markdown_lines{};  // the line of each content line of the last @markdown
   bool any_block = false;
-  captured_errors errors{};
   bool in_page = false;              // inside the @page block of a site with settings
   std::size_t page_opened_at = 0;    // the line that opened it
-  fs::path external_file{};          // the file a text or code block read last, as the run names it
   std::vector<named_place> named{};  // the places of the site that its addresses name
-  page_context context{};            // the records as a run carries them, read by the handlers
-  std::string handed{};              // the line being handed to a handler, which takes a string
+  check_scratch& scratch;
+  page_context& context;  // the records as a run carries them, read by the handlers
+  bool carriage_returns;  // whether the file holds any, which lines without need no look for
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -675,11 +692,11 @@ void check_written_block(file_check& check, const block_route& route) {
 }
 
 void check_external_file(file_check& check, const block_route& route) {
-  if (check.errors.sink.text.empty()) {
+  if (check.scratch.errors.sink.text.empty()) {
     return;
   }
-  check.errors.take();
-  const std::string path = check.external_file.string();
+  check.scratch.errors.take();
+  const std::string path = check.scratch.external_file.string();
   const std::size_t kind = kind_of(route);
   const bool markdown = route.names.opening == markdown_block.opening;
   const block_records& records = check.context.records;
@@ -1124,18 +1141,17 @@ const std::string& kept_source(std::size_t kind, const block_records& records) {
 // file's lines replace its own.
 const block_route* route_set_aside(file_check& check, std::string_view line,
                                    std::ostream& discard) {
-  check.handed.assign(line);
   block_records& records = check.context.records;
   const std::string_view bare = without_carriage_return(line);  // as the handlers compare it
   for (const std::size_t kind : {text_kind, code_kind}) {
     if (bare == block_routes[kind].names.closing && kept_source(kind, records).empty()) {
       std::vector<std::string> set_aside = std::exchange(kept_lines(kind, records), {});
-      const block_route* route = route_line(check.handed, check.flags, check.context, discard);
+      const block_route* route = route_line(line, check.flags, check.context, discard);
       kept_lines(kind, records) = std::move(set_aside);
       return route;
     }
   }
-  return route_line(check.handed, check.flags, check.context, discard);
+  return route_line(line, check.flags, check.context, discard);
 }
 
 // Hands `line` to the kind that takes it, as a run does, and returns that kind. A line without
@@ -1164,7 +1180,7 @@ const block_route* check_line(file_check& check, std::string_view line, std::ost
   }
   const block_flags before = check.flags;
   const block_route* route = route_checked_line(check, line, discard);
-  if (check_bare_carriage_returns(check, line)) {
+  if (check.carriage_returns && check_bare_carriage_returns(check, line)) {
     return route;  // the line is no line the author wrote; the routing above keeps the records
   }
   if (route == nullptr) {
@@ -1222,34 +1238,40 @@ void check_end_of_file(file_check& check) {
 
 namespace {
 
-// Checks the command file whose bytes are `text`, split into lines as getline splits them: a
-// last line without its line end counts, an empty piece after the last line end does not.
+// Readies `scratch` for the next file: what the last one left besides its records is dropped.
+void start_file(check_scratch& scratch, const command_file_place& page) {
+  scratch.context.html.used = 0;
+  scratch.errors.take();
+  scratch.reads.folder = page.file.parent_path().native();
+}
+
+// Checks the command file whose bytes are `text`, split into lines as getline splits them, from
+// the records in `scratch` and leaving there those a run leaves; says which kind took each line
+// when `with_kinds`.
 checked_text check_text(std::string_view text, const command_file_place& page,
-                        const project_folder& project, block_records& records) {
+                        const project_folder& project, check_scratch& scratch, bool with_kinds) {
+  start_file(scratch, page);
   file_check check{.page = page,
                    .project = project,
-                   .context = {std::move(records), project.prose, &std::cerr, {}, {}}};
-  check.context.errors = &check.errors.stream;
-  std::ostream discard(nullptr);  // the handlers write the page into nothing
-  const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
-                               check.external_file = file;
-                             }};
-  const external_reads_scope reading(discard, reads);
+                   .scratch = scratch,
+                   .context = scratch.context,
+                   .carriage_returns = text.find('\r') != std::string_view::npos};
+  const external_reads_scope reading(scratch.discard, scratch.reads);
   std::vector<std::string_view> kinds;
-  kinds.reserve(text.size() / 32);  // about a line in 32 bytes, to spare most regrowing
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    const std::string_view line = without_carriage_return(text.substr(start, end - start));
-    start = end + 1;
+  kinds.reserve(with_kinds ? text.size() / 32 : 0);  // about a line in 32 bytes
+  text_lines lines{text};
+  for (std::string_view line; lines.next(line);) {
+    line = without_carriage_return(line);
     ++check.line_number;
     const bool was_in_page = check.in_page;
-    const block_route* route = check_line(check, line, discard);
-    kinds.push_back(route != nullptr               ? route->names.opening
-                    : was_in_page || check.in_page ? page_block.opening
-                                                   : std::string_view());
+    const block_route* route = check_line(check, line, scratch.discard);
+    if (with_kinds) {
+      kinds.push_back(route != nullptr               ? route->names.opening
+                      : was_in_page || check.in_page ? page_block.opening
+                                                     : std::string_view());
+    }
   }
   check_end_of_file(check);
-  records = std::move(check.context.records);
   std::stable_sort(check.found.begin(), check.found.end(),
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
@@ -1271,7 +1293,10 @@ std::string read_all(std::istream& source) {
 
 checked_text check_command_text(std::istream& source, const command_file_place& page,
                                 const project_folder& project, block_records& records) {
-  return check_text(read_all(source), page, project, records);
+  check_scratch scratch(std::move(records), project.prose);
+  checked_text checked = check_text(read_all(source), page, project, scratch, true);
+  records = std::move(scratch.context.records);
+  return checked;
 }
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
@@ -1343,13 +1368,22 @@ void check_same_page(const command_file_place& page, const project_folder& proje
   }
 }
 
+// Reads the command file of `page` into `scratch.text`; false when it cannot be opened.
+bool read_command_file(const command_file_place& page, check_scratch& scratch) {
+  command_source source = open_command_source(page.file.native(), std::move(scratch.text));
+  if (source.file.fd >= 0) {  // too large to have been read ahead
+    read_command_source(source, [&](std::istream& in) { source.text = read_all(in); });
+  }
+  scratch.text = std::move(source.text);
+  return source.opened;
+}
+
 file_findings check_command_file(const command_file_place& page, const project_folder& project,
                                  std::unordered_set<std::string>& pages_met,
-                                 block_records& records) {
+                                 check_scratch& scratch) {
   file_findings result;
   check_same_page(page, project, pages_met, result.found);
-  std::ifstream source(page.file);
-  if (!source.is_open()) {
+  if (!read_command_file(page, scratch)) {
     result.found.push_back({1, 1, severity::error, "unreadable-file",
                             "this command file cannot be read: the run fails on it"});
     return result;
@@ -1357,8 +1391,9 @@ file_findings check_command_file(const command_file_place& page, const project_f
   if (is_source_page(project.prose, page.file.filename().native())) {
     return result;  // shown as its own listing: no line of it is a line of the page language
   }
-  checked_text lines = check_command_text(source, page, project, records);
-  result.found.insert(result.found.end(), lines.found.begin(), lines.found.end());
+  checked_text lines = check_text(scratch.text, page, project, scratch, false);
+  result.found.insert(result.found.end(), std::make_move_iterator(lines.found.begin()),
+                      std::make_move_iterator(lines.found.end()));
   result.named = std::move(lines.named);
   return result;
 }
@@ -1398,15 +1433,19 @@ void check_other_case(const command_file_place& file, const project_folder& proj
 bool read_pages_before(const project_folder& project, const fs::path& file,
                        block_records& records) {
   std::unordered_set<std::string> pages_met;
+  check_scratch scratch(std::move(records), project.prose);
+  bool met = false;
   for (const command_file_place& walked : project.files) {
     if (walked.file == file) {
-      return true;
+      met = true;
+      break;
     }
     if (is_command_file(walked.file.filename().native(), project.extensions)) {
-      check_command_file(walked, project, pages_met, records);
+      check_command_file(walked, project, pages_met, scratch);
     }
   }
-  return false;
+  records = std::move(scratch.context.records);
+  return met;
 }
 
 namespace {
@@ -1495,10 +1534,12 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   project.walk_errors = std::move(errors).str();
 }
 
-file_findings check_input_file(const command_file_place& file, const project_folder& project,
-                               std::unordered_set<std::string>& pages_met, block_records& records) {
+namespace {
+
+file_findings check_file(const command_file_place& file, const project_folder& project,
+                         std::unordered_set<std::string>& pages_met, check_scratch& scratch) {
   if (is_command_file(file.file.filename().native(), project.extensions)) {
-    return check_command_file(file, project, pages_met, records);
+    return check_command_file(file, project, pages_met, scratch);
   }
   file_findings result;
   if (file.place == "main.css") {
@@ -1510,16 +1551,26 @@ file_findings check_input_file(const command_file_place& file, const project_fol
   return result;
 }
 
+}  // namespace
+
+file_findings check_input_file(const command_file_place& file, const project_folder& project,
+                               std::unordered_set<std::string>& pages_met, block_records& records) {
+  check_scratch scratch(std::move(records), project.prose);
+  file_findings found = check_file(file, project, pages_met, scratch);
+  records = std::move(scratch.context.records);
+  return found;
+}
+
 check_totals check_project(
     const project_folder& project,
     const std::function<void(const fs::path& file, const file_findings&)>& report) {
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
-  block_records records;                      // carried from page to page as in a run
+  check_scratch scratch({}, project.prose);   // its records carry from page to page as in a run
   check_totals totals;
   totals.walked = project.walk_complete;
   for (const command_file_place& file : project.files) {
     totals.pages += is_command_file(file.file.filename().native(), project.extensions) ? 1 : 0;
-    report(file.file, check_input_file(file, project, pages_met, records));
+    report(file.file, check_file(file, project, pages_met, scratch));
   }
   return totals;
 }
