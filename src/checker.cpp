@@ -407,6 +407,12 @@ struct captured_errors {
   std::string take() { return std::exchange(sink.text, {}); }
 };
 
+// Where a setting line of the open block set a field.
+struct field_origin {
+  const void* field;
+  location at;
+};
+
 // What checking one command file after another reuses: the context whose records carry from file
 // to file as in a run, the streams the handlers write into, and the buffer a file is read into.
 struct check_scratch {
@@ -416,18 +422,13 @@ struct check_scratch {
   external_reads reads;
   fs::path external_file;  // the file a text or code block read last, as the run names it
   std::string text;
+  std::array<std::vector<field_origin>, kind_count> origins;  // see file_check
 
   check_scratch(block_records records, const prose_settings& prose)
       : context{std::move(records), prose, &errors.stream, {}, {}},
         reads{{}, {}, [this](const fs::path& file) { external_file = file; }} {}
   check_scratch(const check_scratch&) = delete;
   check_scratch& operator=(const check_scratch&) = delete;
-};
-
-// Where a setting line of the open block set a field.
-struct field_origin {
-  const void* field;
-  location at;
 };
 
 // One command file being read.
@@ -438,7 +439,6 @@ struct file_check {
   block_flags flags{};
   std::size_t line_number = 0;
   std::array<std::size_t, kind_count> opened_at{};  // 0 while the kind's block is closed
-  std::array<std::vector<field_origin>, kind_count> origins{};
   std::vector<std::size_t> markdown_lines{};  // the line of each content line of the last @markdown
   bool any_block = false;
   bool in_page = false;              // inside the @page block of a site with settings
@@ -446,6 +446,8 @@ struct file_check {
   std::vector<named_place> named{};  // the places of the site that its addresses name
   check_scratch& scratch;
   page_context& context;  // the records as a run carries them, read by the handlers
+  // Where the settings of each kind's open block were set, by kind.
+  std::array<std::vector<field_origin>, kind_count>& origins;
   bool carriage_returns;  // whether the file holds any, which lines without need no look for
 
   void add(location at, severity level, std::string_view name, std::string message) {
@@ -1029,6 +1031,13 @@ void check_lone_closing(file_check& check, const block_route& route, const block
                 "before it");
 }
 
+// Whether `line` may be a block line or a setting, with or without blanks around it: most lines
+// of a panel or a listing cannot.
+bool may_be_command_line(std::string_view line) {
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+  return !line.empty() && (line.front() == '@' || is_blank(line.front()) || is_blank(line.back()));
+}
+
 // A line inside an open block of `route` that neither opens nor closes it.
 void check_line_in_block(file_check& check, std::string_view line, const block_route& route) {
   if (check_blanks_around(check, line, &route) || !line.starts_with('@')) {
@@ -1173,7 +1182,8 @@ const block_route* route_checked_line(file_check& check, std::string_view line,
 // Checks one line and returns the kind that took it, null when none did.
 const block_route* check_line(file_check& check, std::string_view line, std::ostream& discard) {
   check_byte_order_mark(check, line);
-  if (check.project.page_blocks &&
+  // Only the opening line of @page, or a line while it is open, can be taken by it.
+  if (check.project.page_blocks && (check.in_page || line == page_block.opening) &&
       takes_page_line(line, check.in_page, check.flags != block_flags{})) {
     check_page_line(check, line);
     return nullptr;
@@ -1208,7 +1218,9 @@ const block_route* check_line(file_check& check, std::string_view line, std::ost
     open_block(check, kind);
   } else {
     note_markdown_line(check, line, *route);
-    check_line_in_block(check, line, *route);
+    if (may_be_command_line(line)) {
+      check_line_in_block(check, line, *route);
+    }
   }
   return route;
 }
@@ -1242,6 +1254,9 @@ namespace {
 void start_file(check_scratch& scratch, const command_file_place& page) {
   scratch.context.html.used = 0;
   scratch.errors.take();
+  for (std::vector<field_origin>& origins : scratch.origins) {
+    origins.clear();
+  }
   scratch.reads.folder = page.file.parent_path().native();
 }
 
@@ -1255,6 +1270,7 @@ checked_text check_text(std::string_view text, const command_file_place& page,
                    .project = project,
                    .scratch = scratch,
                    .context = scratch.context,
+                   .origins = scratch.origins,
                    .carriage_returns = text.find('\r') != std::string_view::npos};
   const external_reads_scope reading(scratch.discard, scratch.reads);
   std::vector<std::string_view> kinds;
