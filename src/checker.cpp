@@ -135,6 +135,23 @@ std::string in_quotes(std::string_view text) {
   return quoted_text;
 }
 
+// The name of the file at `file`, as filename() gives it, without building a path.
+std::string_view name_of(const fs::path& file) {
+  const std::string_view path = file.native();
+  return path.substr(path.rfind('/') + 1);  // npos + 1 is 0
+}
+
+// The folder of the file at `file`, as parent_path() gives it, without building a path when it
+// has the common form "folder/name".
+std::string folder_of(const fs::path& file) {
+  const std::string& path = file.native();
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0 || path[slash - 1] == '/') {
+    return file.parent_path().native();
+  }
+  return path.substr(0, slash);
+}
+
 }  // namespace
 
 // --- What a closing line writes --------------------------------------------------------------
@@ -1236,8 +1253,11 @@ void check_end_of_file(file_check& check) {
               "@page is never closed before the end of the file: every line after it is taken "
               "as a setting of the page, and the page shows none of them");
   }
+  if (check.any_block) {
+    return;
+  }
   const fs::path extension = check.page.file.extension();
-  if (!check.any_block && (extension == ".c" || extension == ".cpp")) {
+  if (extension == ".c" || extension == ".cpp") {
     check.add({1, 1}, severity::warning, "source-as-page",
               "this file has no block: it becomes an empty page and is not copied to the site; "
               "to show it in a code block, give it a name that does not end in " +
@@ -1257,7 +1277,7 @@ void start_file(check_scratch& scratch, const command_file_place& page) {
   for (std::vector<field_origin>& origins : scratch.origins) {
     origins.clear();
   }
-  scratch.reads.folder = page.file.parent_path().native();
+  scratch.reads.folder = folder_of(page.file);
 }
 
 // Checks the command file whose bytes are `text`, split into lines as getline splits them, from
@@ -1360,11 +1380,9 @@ void check_same_page(const command_file_place& page, const project_folder& proje
                      std::unordered_set<std::string>& pages_met, std::vector<diagnostic>& found) {
   const std::string& file = page.file.native();
   const std::string& place = page.place.native();
-  const std::string stem =
-      file.substr(0, file.size() - file_extension(page.file.filename().native()).size());
+  const std::string stem = file.substr(0, file.size() - file_extension(name_of(page.file)).size());
   const std::string page_place =
-      place.substr(0, place.size() - file_extension(page.place.filename().native()).size()) +
-      ".htm";
+      place.substr(0, place.size() - file_extension(name_of(page.place)).size()) + ".htm";
   if (project.walked.contains(stem + ".htm")) {
     found.push_back(
         {1, 1, severity::error, "same-page",
@@ -1404,7 +1422,7 @@ file_findings check_command_file(const command_file_place& page, const project_f
                             "this command file cannot be read: the run fails on it"});
     return result;
   }
-  if (is_source_page(project.prose, page.file.filename().native())) {
+  if (is_source_page(project.prose, name_of(page.file))) {
     return result;  // shown as its own listing: no line of it is a line of the page language
   }
   checked_text lines = check_text(scratch.text, page, project, scratch, false);
@@ -1418,7 +1436,7 @@ file_findings check_command_file(const command_file_place& page, const project_f
 // opening line: the run copies it as it is instead of compiling it.
 void check_other_case(const command_file_place& file, const project_folder& project,
                       std::vector<diagnostic>& found) {
-  const std::string extension(file_extension(file.file.filename().native()));
+  const std::string extension(file_extension(name_of(file.file)));
   std::string lower = extension;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -1456,7 +1474,7 @@ bool read_pages_before(const project_folder& project, const fs::path& file,
       met = true;
       break;
     }
-    if (is_command_file(walked.file.filename().native(), project.extensions)) {
+    if (is_command_file(name_of(walked.file), project.extensions)) {
       check_command_file(walked, project, pages_met, scratch);
     }
   }
@@ -1554,7 +1572,7 @@ namespace {
 
 file_findings check_file(const command_file_place& file, const project_folder& project,
                          std::unordered_set<std::string>& pages_met, check_scratch& scratch) {
-  if (is_command_file(file.file.filename().native(), project.extensions)) {
+  if (is_command_file(name_of(file.file), project.extensions)) {
     return check_command_file(file, project, pages_met, scratch);
   }
   file_findings result;
@@ -1585,7 +1603,7 @@ check_totals check_project(
   check_totals totals;
   totals.walked = project.walk_complete;
   for (const command_file_place& file : project.files) {
-    totals.pages += is_command_file(file.file.filename().native(), project.extensions) ? 1 : 0;
+    totals.pages += is_command_file(name_of(file.file), project.extensions) ? 1 : 0;
     report(file.file, check_file(file, project, pages_met, scratch));
   }
   return totals;
