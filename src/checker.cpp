@@ -864,6 +864,10 @@ bool check_blanks_around(file_check& check, std::string_view line, const block_r
   if (line.empty() || (!is_blank(line.front()) && !is_blank(line.back()))) {
     return false;  // most lines: neither starts nor ends with a blank
   }
+  if (route != nullptr && is_code(*route) && !is_blank(line.back()) &&
+      !line.ends_with(route->names.closing)) {
+    return false;  // indented code, told without reading its indent
+  }
   std::size_t first = 0;
   while (first < line.size() && is_blank(line[first])) {
     ++first;
