@@ -1500,9 +1500,8 @@ std::string written_place(std::string_view place, const project_folder& project)
   return written;
 }
 
-// Lists the file at `place` below the input folder where the run writes it.
-void list_site_file(site_listing& site, std::string_view place, const project_folder& project) {
-  const std::string written = written_place(place, project);
+// Lists the file that the run writes at `written` below the output folder.
+void list_site_file(site_listing& site, const std::string& written) {
   const std::size_t slash = written.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : written.substr(0, slash);
   const std::string name = written.substr(slash + 1);  // npos + 1 is 0
@@ -1512,8 +1511,9 @@ void list_site_file(site_listing& site, std::string_view place, const project_fo
 
 // Notes what the site holds for the entry of the walk at `place`: the entry itself when it is a
 // folder or a copied file, the page of a command file. An entry reached through a link is left to
-// site_holds, which follows the link as a run does.
-void note_held(project_folder& project, const walked_entry& entry, const std::string& place) {
+// site_holds, which follows the link as a run does. The run writes the entry at `written`.
+void note_held(project_folder& project, const walked_entry& entry, const std::string& place,
+               const std::string& written) {
   const std::string_view name = std::string_view(place).substr(place.rfind('/') + 1);
   if (entry.kind == walked_kind::folder) {
     project.held.insert(place);
@@ -1523,17 +1523,18 @@ void note_held(project_folder& project, const walked_entry& entry, const std::st
       project.held.insert(place);
     }
     if (command_file) {
-      project.held.insert(written_place(place, project));
+      project.held.insert(written);
     }
   }
 }
 
 void note_walked(project_folder& project, const input_tree& tree, const walked_entry& entry) {
   std::string place = place_below(entry, tree);
-  note_held(project, entry, place);
+  const std::string written = written_place(place, project);
+  note_held(project, entry, place, written);
   std::error_code error;
   if (leads_to_file(entry, error)) {
-    list_site_file(project.site, place, project);
+    list_site_file(project.site, written);
     project.walked.emplace(entry.path);
     project.files.push_back({fs::path(entry.path), std::move(place)});
   }
@@ -1550,7 +1551,7 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   project.page_extension = page_extension;
   project.page_blocks = page_blocks;
   project.prose = prose;
-  list_site_file(project.site, "main.css", project);
+  list_site_file(project.site, written_place("main.css", project));
   project.held.insert("main.css");
   // Kept for the check to print, so that the walk may run beside a build's own console lines.
   constexpr std::string_view prefix = "File system error during the check: ";
