@@ -24,6 +24,7 @@
 #include "near_names.h"
 #include "page_context.h"
 #include "page_facts.h"
+#include "page_files.h"
 #include "percent_escapes.h"
 #include "prose_settings.h"
 #include "utils.h"
@@ -132,6 +133,23 @@ std::string in_quotes(std::string_view text) {
   std::string quoted_text(1, '"');
   quoted_text.append(text).push_back('"');
   return quoted_text;
+}
+
+// The name of the file at `file`, as filename() gives it, without building a path.
+std::string_view name_of(const fs::path& file) {
+  const std::string_view path = file.native();
+  return path.substr(path.rfind('/') + 1);  // npos + 1 is 0
+}
+
+// The folder of the file at `file`, as parent_path() gives it, without building a path when it
+// has the common form "folder/name".
+std::string folder_of(const fs::path& file) {
+  const std::string& path = file.native();
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0 || path[slash - 1] == '/') {
+    return file.parent_path().native();
+  }
+  return path.substr(0, slash);
 }
 
 }  // namespace
@@ -412,6 +430,24 @@ struct field_origin {
   location at;
 };
 
+// What checking one command file after another reuses: the context whose records carry from file
+// to file as in a run, the streams the handlers write into, and the buffer a file is read into.
+struct check_scratch {
+  captured_errors errors;
+  page_context context;
+  std::ostream discard{nullptr};  // the handlers write the page into nothing
+  external_reads reads;
+  fs::path external_file;  // the file a text or code block read last, as the run names it
+  std::string text;
+  std::array<std::vector<field_origin>, kind_count> origins;  // see file_check
+
+  check_scratch(block_records records, const prose_settings& prose)
+      : context{std::move(records), prose, &errors.stream, {}, {}},
+        reads{{}, {}, [this](const fs::path& file) { external_file = file; }} {}
+  check_scratch(const check_scratch&) = delete;
+  check_scratch& operator=(const check_scratch&) = delete;
+};
+
 // One command file being read.
 struct file_check {
   const command_file_place& page;
@@ -420,16 +456,16 @@ struct file_check {
   block_flags flags{};
   std::size_t line_number = 0;
   std::array<std::size_t, kind_count> opened_at{};  // 0 while the kind's block is closed
-  std::array<std::vector<field_origin>, kind_count> origins{};
   std::vector<std::size_t> markdown_lines{};  // the line of each content line of the last @markdown
   bool any_block = false;
-  captured_errors errors{};
   bool in_page = false;              // inside the @page block of a site with settings
   std::size_t page_opened_at = 0;    // the line that opened it
-  fs::path external_file{};          // the file a text or code block read last, as the run names it
   std::vector<named_place> named{};  // the places of the site that its addresses name
-  page_context context{};            // the records as a run carries them, read by the handlers
-  std::string handed{};              // the line being handed to a handler, which takes a string
+  check_scratch& scratch;
+  page_context& context;  // the records as a run carries them, read by the handlers
+  // Where the settings of each kind's open block were set, by kind.
+  std::array<std::vector<field_origin>, kind_count>& origins;
+  bool carriage_returns;  // whether the file holds any, which lines without need no look for
 
   void add(location at, severity level, std::string_view name, std::string message) {
     found.push_back({at.line, at.column, level, name, std::move(message)});
@@ -540,7 +576,9 @@ std::string nearest_site_file(const file_check& check, const fs::path& relative)
 // Whether `address` is a plain path down from the page's folder: names joined by single slashes,
 // none "." or "..", nothing to decode or strip; most links and sources are.
 bool is_plain_path(std::string_view address) {
-  if (address.empty() || address.find_first_of("?#%\\") != std::string_view::npos) {
+  // One pass over the address; find_first_of would search the four bytes for each of its bytes.
+  const auto special = [](char c) { return c == '?' || c == '#' || c == '%' || c == '\\'; };
+  if (address.empty() || std::any_of(address.begin(), address.end(), special)) {
     return false;
   }
   for (std::size_t start = 0; start <= address.size();) {
@@ -675,11 +713,11 @@ void check_written_block(file_check& check, const block_route& route) {
 }
 
 void check_external_file(file_check& check, const block_route& route) {
-  if (check.errors.sink.text.empty()) {
+  if (check.scratch.errors.sink.text.empty()) {
     return;
   }
-  check.errors.take();
-  const std::string path = check.external_file.string();
+  check.scratch.errors.take();
+  const std::string path = check.scratch.external_file.string();
   const std::size_t kind = kind_of(route);
   const bool markdown = route.names.opening == markdown_block.opening;
   const block_records& records = check.context.records;
@@ -827,6 +865,10 @@ bool check_blanks_around(file_check& check, std::string_view line, const block_r
   const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
   if (line.empty() || (!is_blank(line.front()) && !is_blank(line.back()))) {
     return false;  // most lines: neither starts nor ends with a blank
+  }
+  if (route != nullptr && is_code(*route) && !is_blank(line.back()) &&
+      !line.ends_with(route->names.closing)) {
+    return false;  // indented code, told without reading its indent
   }
   std::size_t first = 0;
   while (first < line.size() && is_blank(line[first])) {
@@ -1012,6 +1054,13 @@ void check_lone_closing(file_check& check, const block_route& route, const block
                 "before it");
 }
 
+// Whether `line` may be a block line or a setting, with or without blanks around it: most lines
+// of a panel or a listing cannot.
+bool may_be_command_line(std::string_view line) {
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+  return !line.empty() && (line.front() == '@' || is_blank(line.front()) || is_blank(line.back()));
+}
+
 // A line inside an open block of `route` that neither opens nor closes it.
 void check_line_in_block(file_check& check, std::string_view line, const block_route& route) {
   if (check_blanks_around(check, line, &route) || !line.starts_with('@')) {
@@ -1124,18 +1173,17 @@ const std::string& kept_source(std::size_t kind, const block_records& records) {
 // file's lines replace its own.
 const block_route* route_set_aside(file_check& check, std::string_view line,
                                    std::ostream& discard) {
-  check.handed.assign(line);
   block_records& records = check.context.records;
   const std::string_view bare = without_carriage_return(line);  // as the handlers compare it
   for (const std::size_t kind : {text_kind, code_kind}) {
     if (bare == block_routes[kind].names.closing && kept_source(kind, records).empty()) {
       std::vector<std::string> set_aside = std::exchange(kept_lines(kind, records), {});
-      const block_route* route = route_line(check.handed, check.flags, check.context, discard);
+      const block_route* route = route_line(line, check.flags, check.context, discard);
       kept_lines(kind, records) = std::move(set_aside);
       return route;
     }
   }
-  return route_line(check.handed, check.flags, check.context, discard);
+  return route_line(line, check.flags, check.context, discard);
 }
 
 // Hands `line` to the kind that takes it, as a run does, and returns that kind. A line without
@@ -1157,14 +1205,15 @@ const block_route* route_checked_line(file_check& check, std::string_view line,
 // Checks one line and returns the kind that took it, null when none did.
 const block_route* check_line(file_check& check, std::string_view line, std::ostream& discard) {
   check_byte_order_mark(check, line);
-  if (check.project.page_blocks &&
+  // Only the opening line of @page, or a line while it is open, can be taken by it.
+  if (check.project.page_blocks && (check.in_page || line == page_block.opening) &&
       takes_page_line(line, check.in_page, check.flags != block_flags{})) {
     check_page_line(check, line);
     return nullptr;
   }
   const block_flags before = check.flags;
   const block_route* route = route_checked_line(check, line, discard);
-  if (check_bare_carriage_returns(check, line)) {
+  if (check.carriage_returns && check_bare_carriage_returns(check, line)) {
     return route;  // the line is no line the author wrote; the routing above keeps the records
   }
   if (route == nullptr) {
@@ -1192,7 +1241,9 @@ const block_route* check_line(file_check& check, std::string_view line, std::ost
     open_block(check, kind);
   } else {
     note_markdown_line(check, line, *route);
-    check_line_in_block(check, line, *route);
+    if (may_be_command_line(line)) {
+      check_line_in_block(check, line, *route);
+    }
   }
   return route;
 }
@@ -1208,8 +1259,11 @@ void check_end_of_file(file_check& check) {
               "@page is never closed before the end of the file: every line after it is taken "
               "as a setting of the page, and the page shows none of them");
   }
+  if (check.any_block) {
+    return;
+  }
   const fs::path extension = check.page.file.extension();
-  if (!check.any_block && (extension == ".c" || extension == ".cpp")) {
+  if (extension == ".c" || extension == ".cpp") {
     check.add({1, 1}, severity::warning, "source-as-page",
               "this file has no block: it becomes an empty page and is not copied to the site; "
               "to show it in a code block, give it a name that does not end in " +
@@ -1222,34 +1276,44 @@ void check_end_of_file(file_check& check) {
 
 namespace {
 
-// Checks the command file whose bytes are `text`, split into lines as getline splits them: a
-// last line without its line end counts, an empty piece after the last line end does not.
+// Readies `scratch` for the next file: what the last one left besides its records is dropped.
+void start_file(check_scratch& scratch, const command_file_place& page) {
+  scratch.context.html.used = 0;
+  scratch.errors.take();
+  for (std::vector<field_origin>& origins : scratch.origins) {
+    origins.clear();
+  }
+  scratch.reads.folder = folder_of(page.file);
+}
+
+// Checks the command file whose bytes are `text`, split into lines as getline splits them, from
+// the records in `scratch` and leaving there those a run leaves; says which kind took each line
+// when `with_kinds`.
 checked_text check_text(std::string_view text, const command_file_place& page,
-                        const project_folder& project, block_records& records) {
+                        const project_folder& project, check_scratch& scratch, bool with_kinds) {
+  start_file(scratch, page);
   file_check check{.page = page,
                    .project = project,
-                   .context = {std::move(records), project.prose, &std::cerr, {}, {}}};
-  check.context.errors = &check.errors.stream;
-  std::ostream discard(nullptr);  // the handlers write the page into nothing
-  const external_reads reads{page.file.parent_path().string(), {}, [&check](const fs::path& file) {
-                               check.external_file = file;
-                             }};
-  const external_reads_scope reading(discard, reads);
+                   .scratch = scratch,
+                   .context = scratch.context,
+                   .origins = scratch.origins,
+                   .carriage_returns = text.find('\r') != std::string_view::npos};
+  const external_reads_scope reading(scratch.discard, scratch.reads);
   std::vector<std::string_view> kinds;
-  kinds.reserve(text.size() / 32);  // about a line in 32 bytes, to spare most regrowing
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    const std::string_view line = without_carriage_return(text.substr(start, end - start));
-    start = end + 1;
+  kinds.reserve(with_kinds ? text.size() / 32 : 0);  // about a line in 32 bytes
+  text_lines lines{text};
+  for (std::string_view line; lines.next(line);) {
+    line = without_carriage_return(line);
     ++check.line_number;
     const bool was_in_page = check.in_page;
-    const block_route* route = check_line(check, line, discard);
-    kinds.push_back(route != nullptr               ? route->names.opening
-                    : was_in_page || check.in_page ? page_block.opening
-                                                   : std::string_view());
+    const block_route* route = check_line(check, line, scratch.discard);
+    if (with_kinds) {
+      kinds.push_back(route != nullptr               ? route->names.opening
+                      : was_in_page || check.in_page ? page_block.opening
+                                                     : std::string_view());
+    }
   }
   check_end_of_file(check);
-  records = std::move(check.context.records);
   std::stable_sort(check.found.begin(), check.found.end(),
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);
@@ -1271,7 +1335,10 @@ std::string read_all(std::istream& source) {
 
 checked_text check_command_text(std::istream& source, const command_file_place& page,
                                 const project_folder& project, block_records& records) {
-  return check_text(read_all(source), page, project, records);
+  check_scratch scratch(std::move(records), project.prose);
+  checked_text checked = check_text(read_all(source), page, project, scratch, true);
+  records = std::move(scratch.context.records);
+  return checked;
 }
 
 std::vector<diagnostic> check_command_lines(std::istream& source, const command_file_place& page,
@@ -1319,11 +1386,9 @@ void check_same_page(const command_file_place& page, const project_folder& proje
                      std::unordered_set<std::string>& pages_met, std::vector<diagnostic>& found) {
   const std::string& file = page.file.native();
   const std::string& place = page.place.native();
-  const std::string stem =
-      file.substr(0, file.size() - file_extension(page.file.filename().native()).size());
+  const std::string stem = file.substr(0, file.size() - file_extension(name_of(page.file)).size());
   const std::string page_place =
-      place.substr(0, place.size() - file_extension(page.place.filename().native()).size()) +
-      ".htm";
+      place.substr(0, place.size() - file_extension(name_of(page.place)).size()) + ".htm";
   if (project.walked.contains(stem + ".htm")) {
     found.push_back(
         {1, 1, severity::error, "same-page",
@@ -1343,22 +1408,32 @@ void check_same_page(const command_file_place& page, const project_folder& proje
   }
 }
 
+// Reads the command file of `page` into `scratch.text`; false when it cannot be opened.
+bool read_command_file(const command_file_place& page, check_scratch& scratch) {
+  command_source source = open_command_source(page.file.native(), std::move(scratch.text));
+  if (source.file.fd >= 0) {  // too large to have been read ahead
+    read_command_source(source, [&](std::istream& in) { source.text = read_all(in); });
+  }
+  scratch.text = std::move(source.text);
+  return source.opened;
+}
+
 file_findings check_command_file(const command_file_place& page, const project_folder& project,
                                  std::unordered_set<std::string>& pages_met,
-                                 block_records& records) {
+                                 check_scratch& scratch) {
   file_findings result;
   check_same_page(page, project, pages_met, result.found);
-  std::ifstream source(page.file);
-  if (!source.is_open()) {
+  if (!read_command_file(page, scratch)) {
     result.found.push_back({1, 1, severity::error, "unreadable-file",
                             "this command file cannot be read: the run fails on it"});
     return result;
   }
-  if (is_source_page(project.prose, page.file.filename().native())) {
+  if (is_source_page(project.prose, name_of(page.file))) {
     return result;  // shown as its own listing: no line of it is a line of the page language
   }
-  checked_text lines = check_command_text(source, page, project, records);
-  result.found.insert(result.found.end(), lines.found.begin(), lines.found.end());
+  checked_text lines = check_text(scratch.text, page, project, scratch, false);
+  result.found.insert(result.found.end(), std::make_move_iterator(lines.found.begin()),
+                      std::make_move_iterator(lines.found.end()));
   result.named = std::move(lines.named);
   return result;
 }
@@ -1367,7 +1442,7 @@ file_findings check_command_file(const command_file_place& page, const project_f
 // opening line: the run copies it as it is instead of compiling it.
 void check_other_case(const command_file_place& file, const project_folder& project,
                       std::vector<diagnostic>& found) {
-  const std::string extension(file_extension(file.file.filename().native()));
+  const std::string extension(file_extension(name_of(file.file)));
   std::string lower = extension;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -1398,15 +1473,19 @@ void check_other_case(const command_file_place& file, const project_folder& proj
 bool read_pages_before(const project_folder& project, const fs::path& file,
                        block_records& records) {
   std::unordered_set<std::string> pages_met;
+  check_scratch scratch(std::move(records), project.prose);
+  bool met = false;
   for (const command_file_place& walked : project.files) {
     if (walked.file == file) {
-      return true;
+      met = true;
+      break;
     }
-    if (is_command_file(walked.file.filename().native(), project.extensions)) {
-      check_command_file(walked, project, pages_met, records);
+    if (is_command_file(name_of(walked.file), project.extensions)) {
+      check_command_file(walked, project, pages_met, scratch);
     }
   }
-  return false;
+  records = std::move(scratch.context.records);
+  return met;
 }
 
 namespace {
@@ -1423,9 +1502,8 @@ std::string written_place(std::string_view place, const project_folder& project)
   return written;
 }
 
-// Lists the file at `place` below the input folder where the run writes it.
-void list_site_file(site_listing& site, std::string_view place, const project_folder& project) {
-  const std::string written = written_place(place, project);
+// Lists the file that the run writes at `written` below the output folder.
+void list_site_file(site_listing& site, const std::string& written) {
   const std::size_t slash = written.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : written.substr(0, slash);
   const std::string name = written.substr(slash + 1);  // npos + 1 is 0
@@ -1435,8 +1513,9 @@ void list_site_file(site_listing& site, std::string_view place, const project_fo
 
 // Notes what the site holds for the entry of the walk at `place`: the entry itself when it is a
 // folder or a copied file, the page of a command file. An entry reached through a link is left to
-// site_holds, which follows the link as a run does.
-void note_held(project_folder& project, const walked_entry& entry, const std::string& place) {
+// site_holds, which follows the link as a run does. The run writes the entry at `written`.
+void note_held(project_folder& project, const walked_entry& entry, const std::string& place,
+               const std::string& written) {
   const std::string_view name = std::string_view(place).substr(place.rfind('/') + 1);
   if (entry.kind == walked_kind::folder) {
     project.held.insert(place);
@@ -1446,17 +1525,18 @@ void note_held(project_folder& project, const walked_entry& entry, const std::st
       project.held.insert(place);
     }
     if (command_file) {
-      project.held.insert(written_place(place, project));
+      project.held.insert(written);
     }
   }
 }
 
 void note_walked(project_folder& project, const input_tree& tree, const walked_entry& entry) {
   std::string place = place_below(entry, tree);
-  note_held(project, entry, place);
+  const std::string written = written_place(place, project);
+  note_held(project, entry, place, written);
   std::error_code error;
   if (leads_to_file(entry, error)) {
-    list_site_file(project.site, place, project);
+    list_site_file(project.site, written);
     project.walked.emplace(entry.path);
     project.files.push_back({fs::path(entry.path), std::move(place)});
   }
@@ -1473,7 +1553,7 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   project.page_extension = page_extension;
   project.page_blocks = page_blocks;
   project.prose = prose;
-  list_site_file(project.site, "main.css", project);
+  list_site_file(project.site, written_place("main.css", project));
   project.held.insert("main.css");
   // Kept for the check to print, so that the walk may run beside a build's own console lines.
   constexpr std::string_view prefix = "File system error during the check: ";
@@ -1495,10 +1575,12 @@ void read_project_folder(const std::string& input, std::string_view page_extensi
   project.walk_errors = std::move(errors).str();
 }
 
-file_findings check_input_file(const command_file_place& file, const project_folder& project,
-                               std::unordered_set<std::string>& pages_met, block_records& records) {
-  if (is_command_file(file.file.filename().native(), project.extensions)) {
-    return check_command_file(file, project, pages_met, records);
+namespace {
+
+file_findings check_file(const command_file_place& file, const project_folder& project,
+                         std::unordered_set<std::string>& pages_met, check_scratch& scratch) {
+  if (is_command_file(name_of(file.file), project.extensions)) {
+    return check_command_file(file, project, pages_met, scratch);
   }
   file_findings result;
   if (file.place == "main.css") {
@@ -1510,16 +1592,26 @@ file_findings check_input_file(const command_file_place& file, const project_fol
   return result;
 }
 
+}  // namespace
+
+file_findings check_input_file(const command_file_place& file, const project_folder& project,
+                               std::unordered_set<std::string>& pages_met, block_records& records) {
+  check_scratch scratch(std::move(records), project.prose);
+  file_findings found = check_file(file, project, pages_met, scratch);
+  records = std::move(scratch.context.records);
+  return found;
+}
+
 check_totals check_project(
     const project_folder& project,
     const std::function<void(const fs::path& file, const file_findings&)>& report) {
   std::unordered_set<std::string> pages_met;  // only pages that have a twin
-  block_records records;                      // carried from page to page as in a run
+  check_scratch scratch({}, project.prose);   // its records carry from page to page as in a run
   check_totals totals;
   totals.walked = project.walk_complete;
   for (const command_file_place& file : project.files) {
-    totals.pages += is_command_file(file.file.filename().native(), project.extensions) ? 1 : 0;
-    report(file.file, check_input_file(file, project, pages_met, records));
+    totals.pages += is_command_file(name_of(file.file), project.extensions) ? 1 : 0;
+    report(file.file, check_file(file, project, pages_met, scratch));
   }
   return totals;
 }

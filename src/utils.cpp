@@ -242,24 +242,6 @@ void write_page_foot(html_buffer& html) {
   add(html, "</div>\n</body>\n</html>\n");
 }
 
-// The lines of a command file held in memory, as std::getline gives them from a stream.
-struct text_lines {
-  std::string_view rest;
-
-  bool next(std::string_view& line) {
-    if (rest.empty()) {
-      return false;
-    }
-    // memchr and a view at once: find() and substr() check again what is known here.
-    const auto* const end = static_cast<const char*>(std::memchr(rest.data(), '\n', rest.size()));
-    const std::size_t size =
-        end == nullptr ? rest.size() : static_cast<std::size_t>(end - rest.data());
-    line = std::string_view(rest.data(), size);
-    rest.remove_prefix(end == nullptr ? size : size + 1);
-    return true;
-  }
-};
-
 // The lines of a command file read from a stream.
 struct stream_lines {
   std::istream& source;

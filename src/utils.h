@@ -1,6 +1,7 @@
 // The site tree, the page compiler and the pieces every block kind shares.
 #pragma once
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <istream>
@@ -70,6 +71,25 @@ void compile_page(std::istream& source, std::ostream& page, page_context& contex
 void compile_page(std::string_view source, std::ostream& page, page_context& context,
                   const std::string& prefix, const page_icon& icon, const external_reads& reads,
                   const page_frame* frame = nullptr, std::string_view command_file = {});
+
+// The lines of a command file held in memory, as std::getline gives them from a stream: a last
+// line without its line end counts, an empty piece after the last line end does not.
+struct text_lines {
+  std::string_view rest;
+
+  bool next(std::string_view& line) {
+    if (rest.empty()) {
+      return false;
+    }
+    // memchr and a view at once: find() and substr() check again what is known here.
+    const auto* const end = static_cast<const char*>(std::memchr(rest.data(), '\n', rest.size()));
+    const std::size_t size =
+        end == nullptr ? rest.size() : static_cast<std::size_t>(end - rest.data());
+    line = std::string_view(rest.data(), size);
+    rest.remove_prefix(end == nullptr ? size : size + 1);
+    return true;
+  }
+};
 
 // The extension of a file name: from its last "." to the end, or empty when the name has no dot
 // or its only dot is the first character.
