@@ -21,3 +21,18 @@ int open_in_folder(held_folder* folder, const std::string& file, int flags, mode
   }
   return openat(folder->fd.fd, file.c_str() + slash + 1, flags, mode);
 }
+
+std::shared_ptr<held_folders> folders_for_next(batch_folders& folders, const job_batch& batch) {
+  if (batch.pool.threads.empty()) {
+    if (!folders.kept) {
+      folders.kept = std::make_shared<held_folders>();
+    }
+    return folders.kept;
+  }
+  std::shared_ptr<held_folders> next = batch.jobs.empty() ? nullptr : folders.gathering.lock();
+  if (!next) {
+    next = std::make_shared<held_folders>();
+    folders.gathering = next;
+  }
+  return next;
+}

@@ -121,31 +121,6 @@ console_report copy_asset(const std::string& from, const std::string& to,
   }
 }
 
-// The folders that the assets of one hand-over are copied between, opened by the thread that
-// copies them. That thread must close them too (each copying thread has a descriptor table of its
-// own), so this thread holds a hand-over's folders only while it gathers the hand-over. Without
-// copying threads every asset is copied here at once, through one pair kept for the whole step.
-struct asset_folders {
-  std::shared_ptr<held_folders> kept;
-  std::weak_ptr<held_folders> gathering;
-};
-
-// The folders for the next asset: those of the hand-over being gathered, or new ones.
-std::shared_ptr<held_folders> folders_for_next(asset_folders& folders, const job_batch& copying) {
-  if (copying.pool.threads.empty()) {
-    if (!folders.kept) {
-      folders.kept = std::make_shared<held_folders>();
-    }
-    return folders.kept;
-  }
-  std::shared_ptr<held_folders> next = copying.jobs.empty() ? nullptr : folders.gathering.lock();
-  if (!next) {
-    next = std::make_shared<held_folders>();
-    folders.gathering = next;
-  }
-  return next;
-}
-
 }  // namespace
 
 bool copy_non_command_files(const std::string& source, const std::string& destination,
@@ -162,7 +137,7 @@ bool copy_non_command_files(const std::string& source, const std::string& destin
     // Each copying thread (or this one, without them) holds two folders open.
     const bool hold_folders =
         2 * std::max<std::size_t>(copiers.threads.size(), 1) <= spare_descriptors();
-    asset_folders folders;
+    batch_folders folders;
     ordered_reports reports;
     reports.limit = 4 * assets_per_hand_over;
     reports.hand_over_gathered = [&copying] { hand_over(copying); };
