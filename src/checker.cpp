@@ -1158,7 +1158,7 @@ const block_route* first_open_kind(const file_check& check) {
 }
 
 // The lines that the text panel (`text_kind`) or the listing (`code_kind`) keeps in `records`.
-std::vector<std::string>& kept_lines(std::size_t kind, block_records& records) {
+::block_lines& kept_lines(std::size_t kind, block_records& records) {
   return kind == code_kind ? records.code.lines : records.text.lines;
 }
 
@@ -1177,7 +1177,7 @@ const block_route* route_set_aside(file_check& check, std::string_view line,
   const std::string_view bare = without_carriage_return(line);  // as the handlers compare it
   for (const std::size_t kind : {text_kind, code_kind}) {
     if (bare == block_routes[kind].names.closing && kept_source(kind, records).empty()) {
-      std::vector<std::string> set_aside = std::exchange(kept_lines(kind, records), {});
+      ::block_lines set_aside = std::exchange(kept_lines(kind, records), ::block_lines{});
       const block_route* route = route_line(line, check.flags, check.context, discard);
       kept_lines(kind, records) = std::move(set_aside);
       return route;
@@ -1194,8 +1194,7 @@ const block_route* route_checked_line(file_check& check, std::string_view line,
   if (!line.starts_with('@')) {
     const block_route* open = first_open_kind(check);
     if (open != nullptr && collects_lines(*open)) {
-      add_line(kept_lines(kind_of(*open), check.context.records), check.context.spare_lines,
-               without_carriage_return(line));
+      add_copy(kept_lines(kind_of(*open), check.context.records), without_carriage_return(line));
       return open;
     }
   }

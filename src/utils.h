@@ -109,34 +109,18 @@ struct block_names {
   std::string_view closing;
 };
 
-// Moves the strings of `lines` to `spare` for add_line to reuse, leaving `lines` empty: the lines
-// of one block after another then allocate only when they outgrow every earlier line.
-void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare);
-
-// Appends `line` to `lines` in a string that recycle_lines set aside in `spare`, when there is one.
-inline void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
-                     std::string_view line) {
-  if (spare.empty()) {
-    lines.emplace_back(line);
-    return;
-  }
-  lines.push_back(std::move(spare.back()));
-  spare.pop_back();
-  lines.back().assign(line);
-}
-
 // Follows the block protocol for one line that the router gave a kind: its opening line opens the
-// block and resets `record` to the kind's defaults (its lines' strings go to `spare`), its closing
-// line closes the block and calls `write` (the record keeps its values), and any other line inside
-// the block goes to `take_line`.
+// block and resets `record` to the kind's defaults (its lines keep their room), its closing line
+// closes the block and calls `write` (the record keeps its values), and any other line inside the
+// block goes to `take_line`.
 template <typename Record, typename TakeLine, typename Write>
 void follow_block_protocol(std::string_view line, block_names names, bool& in_block, Record& record,
-                           std::vector<std::string>& spare, TakeLine take_line, Write write) {
+                           TakeLine take_line, Write write) {
   if (line == names.opening) {
     in_block = true;
     if constexpr (requires { record.lines; }) {
-      recycle_lines(record.lines, spare);
-      std::vector<std::string> kept = std::move(record.lines);
+      auto kept = std::move(record.lines);
+      kept.clear();
       record = Record{};
       record.lines = std::move(kept);
     } else {
