@@ -276,6 +276,11 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
     if (context.start_needed) {
       return;
     }
+    if (!command && route->lines != nullptr) {
+      // A line of a panel or listing, as its handler keeps it (without a second carriage return).
+      add_line(context, *route->lines(context.records), without_carriage_return(line));
+      continue;
+    }
     route->handler(line, flags.*route->in_block, context, page);
     if (command) {
       open = open_route(flags, context);
