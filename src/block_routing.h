@@ -97,7 +97,8 @@ inline const block_route* route_of(std::string_view line, const block_flags& fla
     if (route.needs_settings && !context.prose.enabled) {
       continue;
     }
-    if (flags.*route.in_block || line == route.names.opening || line == route.names.closing) {
+    if (flags.*route.in_block || is_name(line, route.names.opening) ||
+        is_name(line, route.names.closing)) {
       return &route;
     }
   }

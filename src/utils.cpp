@@ -239,11 +239,11 @@ struct stream_lines {
 bool needs_start(std::string_view line, const block_route& route, const block_flags& flags,
                  page_context& context) {
   const std::uint32_t kind = 1U << (&route - block_routes);
-  if (line == route.names.opening) {
+  if (is_name(line, route.names.opening)) {
     context.opened_kinds |= kind;
     return false;
   }
-  if (line != route.names.closing) {
+  if (!is_name(line, route.names.closing)) {
     return false;
   }
   return route.names.opening == pdf_block.opening ||
@@ -404,7 +404,7 @@ std::string depth_prefix(std::string_view relative) {
 
 bool apply_key(std::string_view line, std::span<const setting_key> keys, block_records& records) {
   for (const setting_key& key : keys) {
-    if (!line.starts_with(key.prefix)) {
+    if (!starts_with_name(line, key.prefix)) {
       continue;
     }
     const std::string_view value = line.substr(key.prefix.size());

@@ -1,6 +1,7 @@
 // The site tree, the page compiler and the pieces every block kind shares.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -132,6 +133,42 @@ void follow_block_protocol(std::string_view line, block_names names, bool& in_bl
   } else if (in_block) {
     take_line(line);
   }
+}
+
+// Whether `line` starts with `name`, a block's opening or closing line or a setting key: names of
+// up to sixteen bytes are compared in two loads from each, cheaper than a call of memcmp, which
+// the compiler makes when the name is not known where it compiles the comparison.
+inline bool starts_with_name(std::string_view line, std::string_view name) {
+  const std::size_t size = name.size();
+  if (line.size() < size) {
+    return false;
+  }
+  const auto same_ends = [&](auto word) {
+    auto other = word;
+    std::memcpy(&word, line.data(), sizeof word);
+    std::memcpy(&other, name.data(), sizeof other);
+    if (word != other) {
+      return false;
+    }
+    std::memcpy(&word, line.data() + size - sizeof word, sizeof word);
+    std::memcpy(&other, name.data() + size - sizeof other, sizeof other);
+    return word == other;
+  };
+  if (size > 16) {
+    return line.starts_with(name);
+  }
+  if (size >= 8) {
+    return same_ends(std::uint64_t{});
+  }
+  if (size >= 4) {
+    return same_ends(std::uint32_t{});
+  }
+  return line.substr(0, size) == name;
+}
+
+// Whether `line` is `name`, as starts_with_name compares them.
+inline bool is_name(std::string_view line, std::string_view name) {
+  return line.size() == name.size() && starts_with_name(line, name);
 }
 
 // `line` without one trailing carriage return.
