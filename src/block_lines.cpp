@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <span>
 
 namespace {
 
@@ -16,13 +15,12 @@ bool inside(std::string_view view, const char* first, std::size_t size) {
   return at >= address(first) && at + view.size() <= address(first) + size;
 }
 
-// Points each view of the `size` bytes at `from` at the same place in `to`, and each empty view
-// at nothing.
-void rebase(std::span<std::string_view> views, const char* from, std::size_t size, const char* to) {
+// Points each view of the `size` bytes at `from` at the same place in `to`; a view elsewhere,
+// an empty one of a run of the page's lines too, stays as it is.
+void rebase(std::vector<std::string_view>& views, const char* from, std::size_t size,
+            const char* to) {
   for (std::string_view& view : views) {
-    if (view.empty()) {
-      view = {};
-    } else if (inside(view, from, size)) {
+    if (inside(view, from, size)) {
       view = {to + (view.data() - from), view.size()};
     }
   }
