@@ -262,10 +262,11 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
   std::string_view line;
   while (lines.next(line)) {
     line = without_carriage_return(line);
-    if (framed && takes_page_line(line, in_page, flags != block_flags{})) {
+    const bool command = line.starts_with('@');
+    // Only a command line opens @page: any other line is its own unless @page is open.
+    if (framed && (command || in_page) && takes_page_line(line, in_page, flags != block_flags{})) {
       continue;
     }
-    const bool command = line.starts_with('@');
     const block_route* route = command ? route_of(line, flags, context) : open;
     if (route == nullptr) {
       continue;
