@@ -89,11 +89,9 @@ void write_listing(std::ostream& page, const block_lines& lines,
   const std::vector<std::string> coloured =
       language ? highlight_lines(*language, lines.views) : std::vector<std::string>{};
   html_buffer& html = context.html;
-  std::string frame;
   if (context.prose.enabled) {
-    open_listing_figure(frame, language.value_or(""));
+    open_listing_figure(html, language.value_or(""));
   }
-  add(html, frame);
   add(html, "  <pre class=\"code\"");
   add(html, panel_focus(page));
   add(html, " style=\"");
@@ -102,9 +100,7 @@ void write_listing(std::ostream& page, const block_lines& lines,
   add_rows(html, lines, coloured, page);
   add(html, "  </table></pre>\n");
   if (context.prose.enabled) {
-    frame.clear();
-    close_listing_figure(frame);
-    add(html, frame);
+    close_listing_figure(html);
   }
   hand_over_piece(html, page);
 }
