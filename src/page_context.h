@@ -33,6 +33,15 @@ struct page_context {
   std::uint32_t opened_kinds = 0;  // start unknown: a bit per kind it opened, in routing order
 };
 
+// Copies the lines that the blocks keep views of into the records of `context`, before the text
+// they see goes away; later lines are copied as they come.
+inline void keep_page_lines(page_context& context) {
+  if (context.lines_last_the_page) {
+    keep_lines(context.records);
+    context.lines_last_the_page = false;
+  }
+}
+
 // Appends `line` to the lines of a block of the page that `context` compiles: a view of it when
 // the page's lines last until it ends, else a copy.
 inline void add_line(const page_context& context, block_lines& lines, std::string_view line) {

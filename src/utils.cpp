@@ -289,19 +289,6 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
   }
 }
 
-// Lets the blocks of a page keep views of its lines when they last until the page ends.
-void start_page_lines(page_context& context, bool lines_last_the_page) {
-  context.lines_last_the_page = lines_last_the_page;
-}
-
-// Copies the lines that the blocks keep views of, before the page's text goes away.
-void end_page_lines(page_context& context) {
-  if (context.lines_last_the_page) {
-    keep_lines(context.records);
-    context.lines_last_the_page = false;
-  }
-}
-
 // Writes the listing of a source file shown as a page.
 void write_listing_page(std::istream& source, std::string_view command_file, page_context& context,
                         std::ostream& page) {
@@ -330,15 +317,15 @@ void compile_page_from(Source& source, Lines lines, std::ostream& page, page_con
     write_listing_page(source, command_file, context, page);
     add(html, frame->foot);
   } else {
-    start_page_lines(context, std::is_same_v<Lines, text_lines>);
+    context.lines_last_the_page = std::is_same_v<Lines, text_lines>;
     try {
       route_page_lines(lines, page, context, frame != nullptr);
     } catch (...) {
-      end_page_lines(context);
+      keep_page_lines(context);
       hand_over(html, page);  // a page that an error ends keeps what its blocks wrote
       throw;
     }
-    end_page_lines(context);
+    keep_page_lines(context);
     frame != nullptr ? add(html, frame->foot) : write_page_foot(html);
   }
   hand_over(html, page);
