@@ -252,8 +252,8 @@ bool needs_start(std::string_view line, const block_route& route, const block_fl
 
 // Routes every line of `lines` to its block, but the lines of a framed page's @page block; with
 // its start unknown, stops before a line that needs it and after a block that would read a file.
-// Only a line with "@" at its front opens or closes a block, so every other line goes to the kind
-// that route_of() found open after the last such line.
+// Only a line with "@" at its front, and not "@@" (a setting), opens or closes a block, so every
+// other line goes to the kind that route_of() found open after the last such line.
 template <typename Lines>
 void route_page_lines(Lines lines, std::ostream& page, page_context& context, bool framed) {
   block_flags flags;
@@ -267,11 +267,12 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
     if (framed && (command || in_page) && takes_page_line(line, in_page, flags != block_flags{})) {
       continue;
     }
-    const block_route* route = command ? route_of(line, flags, context) : open;
+    const bool names_block = command && !line.starts_with("@@");
+    const block_route* route = names_block ? route_of(line, flags, context) : open;
     if (route == nullptr) {
       continue;
     }
-    if (command && context.start_unknown && needs_start(line, *route, flags, context)) {
+    if (names_block && context.start_unknown && needs_start(line, *route, flags, context)) {
       context.start_needed = true;
     }
     if (context.start_needed) {
@@ -283,7 +284,7 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
       continue;
     }
     route->handler(line, flags.*route->in_block, context, page);
-    if (command) {
+    if (names_block) {
       open = open_route(flags, context);
     }
   }
