@@ -87,7 +87,9 @@ void write_listing(std::ostream& page, const block_lines& lines,
     return;  // a page written into nothing, as check reads pages
   }
   const std::vector<std::string> coloured =
-      language ? highlight_lines(*language, lines.views) : std::vector<std::string>{};
+      language
+          ? highlight_lines(*language, std::vector<std::string_view>(lines.begin(), lines.end()))
+          : std::vector<std::string>{};
   html_buffer& html = context.html;
   if (context.prose.enabled) {
     open_listing_figure(html, language.value_or(""));

@@ -49,4 +49,6 @@ TEST(BlockLines, KeptLinesOutliveTheirTextAndTheirOriginal) {
   const block_lines moved = std::move(copy);
   EXPECT_EQ(expected, texts(moved));
   EXPECT_EQ(expected, texts(assigned));
+  add_copy(copy, "again");  // what was moved away is no longer seen
+  EXPECT_EQ(std::vector<std::string>{"again"}, texts(copy));
 }
