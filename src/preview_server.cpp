@@ -1,6 +1,7 @@
 #include "preview_server.h"
 
 #include <fcntl.h>
+#include <microhttpd.h>
 #include <netdb.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
