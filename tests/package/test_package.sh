@@ -45,11 +45,12 @@ mkdir -p "$scratch/served/proj"
 (cd "$scratch/served" && exec orvello serve --port 0 >serve.log 2>&1) &
 server=$!
 for _ in $(seq 100); do
-  grep -q "^Serving" "$scratch/served/serve.log" && break
+  grep -qs "^Serving" "$scratch/served/serve.log" && break
   sleep 0.1
 done
-http_library=$(awk '/libmicrohttpd/ { print $6; exit }' "/proc/$server/maps")
-kill "$server" && wait "$server"
+http_library=$(awk '/libmicrohttpd/ { print $6; exit }' "/proc/$server/maps" 2>/dev/null || true)
+kill "$server" 2>/dev/null || true
+wait "$server" || true
 [[ -n $http_library ]] || fail "orvello serve did not serve: $(cat "$scratch/served/serve.log")"
 depended_on "$http_library"
 
