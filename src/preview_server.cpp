@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "byte_range.h"
+#include "http_library.h"
 #include "page_injection.h"
 #include "request_path.h"
 #include "utils.h"
@@ -243,6 +244,12 @@ std::string current_script(preview_server& server, const std::string& page) {
   return script;
 }
 
+// The HTTP library's functions, which open_preview opened before any of these can run.
+const http_library& http() {
+  std::string unused;
+  return *preview_http_library(unused);
+}
+
 // --- Answers -----------------------------------------------------------------------------------
 
 using header_list = std::vector<std::pair<std::string, std::string>>;
@@ -253,19 +260,20 @@ MHD_Result send_answer(MHD_Connection* connection, int status, MHD_Response* res
   if (response == nullptr) {
     return MHD_NO;
   }
-  MHD_add_response_header(response, "Cache-Control", "no-store");
-  MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+  http().add_response_header(response, "Cache-Control", "no-store");
+  http().add_response_header(response, "X-Content-Type-Options", "nosniff");
   for (const auto& [name, value] : headers) {
-    MHD_add_response_header(response, name.c_str(), value.c_str());
+    http().add_response_header(response, name.c_str(), value.c_str());
   }
-  const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
-  MHD_destroy_response(response);
+  const MHD_Result queued =
+      http().queue_response(connection, static_cast<unsigned>(status), response);
+  http().destroy_response(response);
   return queued;
 }
 
 MHD_Result send_text(MHD_Connection* connection, int status, std::string_view text,
                      const std::string& type, header_list headers = {}) {
-  MHD_Response* response = MHD_create_response_from_buffer(
+  MHD_Response* response = http().create_response_from_buffer(
       text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
   headers.emplace_back("Content-Type", type);
   return send_answer(connection, status, response, headers);
@@ -351,8 +359,8 @@ MHD_Result send_injected(preview_server& server, MHD_Connection* connection, own
                          std::uint64_t size, const std::string& type, const std::string& path) {
   auto* page =
       new injected_page{file.fd, size, script_offset(file.fd, size), current_script(server, path)};
-  MHD_Response* response = MHD_create_response_from_callback(size + page->script.size(), send_block,
-                                                             read_page, page, free_page);
+  MHD_Response* response = http().create_response_from_callback(
+      size + page->script.size(), send_block, read_page, page, free_page);
   if (response == nullptr) {
     delete page;
     return MHD_NO;
@@ -364,9 +372,9 @@ MHD_Result send_injected(preview_server& server, MHD_Connection* connection, own
 // `length` bytes of the open file from `first`, sent by the kernel from the descriptor.
 MHD_Result send_file_part(MHD_Connection* connection, int status, owned_fd& file,
                           std::uint64_t first, std::uint64_t length, header_list headers) {
-  MHD_Response* response = length == 0
-                               ? MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT)
-                               : MHD_create_response_from_fd_at_offset64(length, file.fd, first);
+  MHD_Response* response =
+      length == 0 ? http().create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT)
+                  : http().create_response_from_fd_at_offset64(length, file.fd, first);
   if (response != nullptr && length != 0) {
     file.release();
   }
@@ -379,7 +387,7 @@ MHD_Result send_file(preview_server& server, MHD_Connection* connection, owned_f
   if (server.settings.reload && is_page(type)) {  // the script moves every byte after it
     return send_injected(server, connection, file, size, type, path);
   }
-  const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Range");
+  const char* header = http().lookup_connection_value(connection, MHD_HEADER_KIND, "Range");
   header_list headers{{"Accept-Ranges", "bytes"}, {"Content-Type", type}};
   if (header == nullptr) {
     return send_file_part(connection, 200, file, 0, size, headers);
@@ -474,7 +482,7 @@ ssize_t read_events(void* cls, std::uint64_t, char* buffer, std::size_t max) {
       stream.pending = ": heartbeat\n\n";
     } else {
       stream.suspended = true;
-      MHD_suspend_connection(stream.connection);
+      http().suspend_connection(stream.connection);
       return 0;
     }
     stream.beat = false;
@@ -500,14 +508,14 @@ void wake_streams(build_news& news, bool beat) {
     stream->beat = stream->beat || beat;
     if (stream->suspended) {
       stream->suspended = false;
-      MHD_resume_connection(stream->connection);
+      http().resume_connection(stream->connection);
     }
   }
 }
 
 MHD_Result send_events(preview_server& server, MHD_Connection* connection) {
   build_news& news = server.news;
-  const char* page = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "page");
+  const char* page = http().lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "page");
   auto* stream = new event_stream{news, connection, UINT64_MAX, false, false, {}, page ? page : ""};
   {
     std::lock_guard lock(news.mutex);
@@ -520,8 +528,8 @@ MHD_Result send_events(preview_server& server, MHD_Connection* connection) {
     }
     news.streams.insert(stream);
   }
-  MHD_Response* response =
-      MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, read_events, stream, free_stream);
+  MHD_Response* response = http().create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, read_events,
+                                                                stream, free_stream);
   if (response == nullptr) {
     free_stream(stream);
     return MHD_NO;
@@ -572,8 +580,10 @@ MHD_Result answer_request(preview_server& server, MHD_Connection* connection,
 
 // A request that says it carries a body (which a GET or HEAD never needs).
 bool has_body(MHD_Connection* connection) {
-  const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
-  return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Transfer-Encoding") != nullptr ||
+  const char* length =
+      http().lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
+  return http().lookup_connection_value(connection, MHD_HEADER_KIND, "Transfer-Encoding") !=
+             nullptr ||
          (length != nullptr && std::string_view(length) != "0");
 }
 
@@ -691,7 +701,7 @@ unsigned connection_limit() {
 
 MHD_Daemon* start_daemon(preview_server& server) {
   const unsigned connections = connection_limit();
-  return MHD_start_daemon(
+  return http().start_daemon(
       MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, take_request,
       &server, MHD_OPTION_LISTEN_SOCKET, server.listen_fd, MHD_OPTION_CONNECTION_TIMEOUT,
       idle_seconds, MHD_OPTION_CONNECTION_LIMIT, connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
@@ -703,6 +713,9 @@ MHD_Daemon* start_daemon(preview_server& server) {
 }  // namespace
 
 preview_handle open_preview(const preview_settings& settings, std::string& error) {
+  if (preview_http_library(error) == nullptr) {
+    return nullptr;
+  }
   preview_handle server(new preview_server);
   server->settings = settings;
   server->instance = new_instance();
@@ -736,7 +749,7 @@ bool serve_preview(preview_server& server) {
   }
   server.listen_fd = -1;      // the daemon closes it when it stops
   beat_streams(server.news);  // until stop_preview
-  MHD_stop_daemon(daemon);
+  http().stop_daemon(daemon);
   return true;
 }
 

@@ -25,7 +25,7 @@ struct preview_closer {
 using preview_handle = std::unique_ptr<preview_server, preview_closer>;
 
 // Listens as `settings` asks; when the default port is taken, on the next free one. Nothing, and
-// a one-line `error`, when no port could be had.
+// a one-line `error`, when the HTTP library cannot be loaded or no port could be had.
 preview_handle open_preview(const preview_settings& settings, std::string& error);
 
 // The port that `server` listens on.

@@ -1,5 +1,7 @@
 #include "utils.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -55,6 +57,17 @@ std::string with_px_unless(std::string_view value, bool has_unit) {
 
 // --- Site tree -------------------------------------------------------------------------------
 
+namespace {
+
+// Makes the folder `target` of site/, true when it was not there. The walk reaches a folder after
+// its parent, so one mkdir makes it as a rule; only when that fails (a parent missing, something
+// there already) does the library look and make the parents, at two more calls a folder.
+bool make_site_folder(const fs::path& target) {
+  return mkdir(target.c_str(), 0777) == 0 || fs::create_directories(target);
+}
+
+}  // namespace
+
 bool delete_directory(const std::string& dir) {
   try {
     // A dangling link named like the folder is something to delete too.
@@ -82,7 +95,7 @@ bool replicate_directory_structure(const std::string& source, const std::string&
         return;
       }
       const fs::path target = fs::path(destination) / place_below(entry, tree);
-      if (fs::create_directories(target)) {
+      if (make_site_folder(target)) {
         std::cout << "Created: " << target.string() << "\n";
       }
     };

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "http_library.h"
 #include "scratch_run.h"
 #include "serve.h"
 #include "site_lock.h"
@@ -513,6 +514,23 @@ TEST_F(ServeTest, ARunWaitsForTheBuildUnderWayThenBuildsAsAFreshRunWould) {
             err + ended.err);
   EXPECT_EQ(fresh.exit_status, ended.exit_status);
   EXPECT_EQ(fresh_tree, tree(work / "site"));
+}
+
+TEST(ServeHttpLibrary, ALibraryThatCannotServeIsNamedWithTheCause) {
+  const struct {
+    const char* library;
+    std::string cause;
+  } cases[] = {
+      {"libnot-there.so.0", "could not be loaded (libnot-there.so.0: cannot open shared object"},
+      {"libc.so.6", "lacks the function MHD_start_daemon"},
+  };
+  for (const auto& each : cases) {
+    std::string error;
+    EXPECT_FALSE(open_http_library(each.library, error));
+    EXPECT_EQ(0u, error.find("cannot serve: the HTTP library " + std::string(each.library) + " " +
+                             each.cause))
+        << error;
+  }
 }
 
 TEST(ServeWatchSettings, PollingWaitsBetweenScans) {

@@ -29,15 +29,30 @@ cleanup() {
 trap cleanup EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "./$deb"
 
-# Every shared library the program links directly must come from a package it depends on (the
-# libraries those load are their packages' business).
+# Every shared library the program links directly, and the HTTP library it opens to serve, must
+# come from a package it depends on (the libraries those load are their packages' business).
 depends=$(dpkg-query -W -f='${Depends}' orvello | sed 's/([^)]*)//g; s/[,|]/\n/g; s/ //g')
+depended_on() {
+  local owner
+  owner=$(dpkg -S "$1" 2>/dev/null || dpkg -S "/usr$1") || fail "no package has $1"
+  grep -qxF "${owner%%:*}" <<<"$depends" || fail "Depends ($depends) lacks ${owner%%:*}"
+}
 loaded=$(ldd /usr/bin/orvello)
 while read -r needed; do
-  library=$(awk -v name="$needed" '$1 == name { print $3 }' <<<"$loaded")
-  owner=$(dpkg -S "$library" 2>/dev/null || dpkg -S "/usr$library") || fail "no package has $needed"
-  grep -qxF "${owner%%:*}" <<<"$depends" || fail "Depends ($depends) lacks ${owner%%:*}"
+  depended_on "$(awk -v name="$needed" '$1 == name { print $3 }' <<<"$loaded")"
 done < <(readelf -d /usr/bin/orvello | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+mkdir -p "$scratch/served/proj"
+(cd "$scratch/served" && exec orvello serve --port 0 >serve.log 2>&1) &
+server=$!
+for _ in $(seq 100); do
+  grep -qs "^Serving" "$scratch/served/serve.log" && break
+  sleep 0.1
+done
+http_library=$(awk '/libmicrohttpd/ { print $6; exit }' "/proc/$server/maps" 2>/dev/null || true)
+kill "$server" 2>/dev/null || true
+wait "$server" || true
+[[ -n $http_library ]] || fail "orvello serve did not serve: $(cat "$scratch/served/serve.log")"
+depended_on "$http_library"
 
 [[ $(command -v orvello) == /usr/bin/orvello ]] || fail "orvello is not /usr/bin/orvello"
 [[ $(orvello --version) == $(build-package/orvello --version) ]] || fail "wrong --version"
