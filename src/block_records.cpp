@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -24,7 +24,7 @@ struct digest_builder {
   void add(std::uint64_t number) { add_word(number); }
   void add(std::int64_t number) { add_word(static_cast<std::uint64_t>(number)); }
   void add(bool flag) { add_word(flag ? 1 : 0); }
-  void add(const std::string& text) {
+  void add(std::string_view text) {
     add(static_cast<std::uint64_t>(text.size()));
     std::size_t at = 0;
     for (; text.size() - at >= sizeof(std::uint64_t); at += sizeof(std::uint64_t)) {
@@ -46,9 +46,9 @@ struct digest_builder {
     }
     add_word(word);
   }
-  void add(const std::vector<std::string>& lines) {
+  void add(const block_lines& lines) {
     add(static_cast<std::uint64_t>(lines.size()));
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
       add(line);
     }
   }
@@ -121,6 +121,12 @@ void swap_kinds(block_records& a, block_records& b, std::uint32_t kinds) {
   swap_kind(&block_records::download);
   swap_kind(&block_records::code);
   swap_kind(&block_records::markdown);
+}
+
+void keep_lines(block_records& records) {
+  keep_lines(records.text.lines);
+  keep_lines(records.code.lines);
+  keep_lines(records.markdown.lines);
 }
 
 std::uint64_t records_digest(const block_records& records) {

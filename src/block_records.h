@@ -44,6 +44,10 @@ auto* record_field(block_records& records) {
 // the order of the fields above (the routing order).
 void swap_kinds(block_records& a, block_records& b, std::uint32_t kinds);
 
+// Copies the text of the lines that the kinds keep in `records` into the records, before the page
+// whose text they see goes away.
+void keep_lines(block_records& records);
+
 // A digest of every field of `records`: equal records give equal digests, and different ones
 // almost surely different digests, so that a page's start and end state can be remembered in
 // eight bytes.

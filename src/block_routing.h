@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "block_lines.h"
+#include "block_records.h"
 #include "command_audio.h"
 #include "command_code.h"
 #include "command_download.h"
@@ -49,20 +51,26 @@ struct block_route {
   // The kind's keys under the run's prose settings, in the order they are tried.
   std::span<const setting_key> (*settings)(const prose_settings& prose);
   bool needs_settings;  // a kind of sites with settings only: elsewhere its lines are dropped
+  // The lines the kind keeps in the records, where its handler puts each line inside its block that
+  // opens, closes and sets nothing; null for a kind that keeps none.
+  block_lines* (*lines)(block_records& records);
 };
 
 // The routing order: an earlier kind can open inside a later one, never the other way round.
 inline constexpr block_route block_routes[] = {
-    {title_block, &block_flags::title, command_title, title_settings, false},
-    {text_block, &block_flags::text, command_text, text_settings, false},
-    {link_block, &block_flags::link, command_link, link_settings, false},
-    {image_block, &block_flags::image, command_image, image_settings, false},
-    {video_block, &block_flags::video, command_video, video_settings, false},
-    {audio_block, &block_flags::audio, command_audio, audio_settings, false},
-    {pdf_block, &block_flags::pdf, command_pdf, pdf_settings, false},
-    {download_block, &block_flags::download, command_download, download_settings, false},
-    {code_block, &block_flags::code, command_code, code_settings, false},
-    {markdown_block, &block_flags::markdown, command_markdown, markdown_settings, true},
+    {title_block, &block_flags::title, command_title, title_settings, false, nullptr},
+    {text_block, &block_flags::text, command_text, text_settings, false,
+     record_field<&block_records::text, &text_template_config::lines>},
+    {link_block, &block_flags::link, command_link, link_settings, false, nullptr},
+    {image_block, &block_flags::image, command_image, image_settings, false, nullptr},
+    {video_block, &block_flags::video, command_video, video_settings, false, nullptr},
+    {audio_block, &block_flags::audio, command_audio, audio_settings, false, nullptr},
+    {pdf_block, &block_flags::pdf, command_pdf, pdf_settings, false, nullptr},
+    {download_block, &block_flags::download, command_download, download_settings, false, nullptr},
+    {code_block, &block_flags::code, command_code, code_settings, false,
+     record_field<&block_records::code, &code_template_config::lines>},
+    {markdown_block, &block_flags::markdown, command_markdown, markdown_settings, true,
+     record_field<&block_records::markdown, &markdown_template_config::lines>},
 };
 
 // The first kind whose block is open: the kind that takes a line that opens and closes none;
@@ -89,7 +97,8 @@ inline const block_route* route_of(std::string_view line, const block_flags& fla
     if (route.needs_settings && !context.prose.enabled) {
       continue;
     }
-    if (flags.*route.in_block || line == route.names.opening || line == route.names.closing) {
+    if (flags.*route.in_block || is_name(line, route.names.opening) ||
+        is_name(line, route.names.closing)) {
       return &route;
     }
   }

@@ -1158,7 +1158,7 @@ const block_route* first_open_kind(const file_check& check) {
 }
 
 // The lines that the text panel (`text_kind`) or the listing (`code_kind`) keeps in `records`.
-std::vector<std::string>& kept_lines(std::size_t kind, block_records& records) {
+::block_lines& kept_lines(std::size_t kind, block_records& records) {
   return kind == code_kind ? records.code.lines : records.text.lines;
 }
 
@@ -1177,7 +1177,7 @@ const block_route* route_set_aside(file_check& check, std::string_view line,
   const std::string_view bare = without_carriage_return(line);  // as the handlers compare it
   for (const std::size_t kind : {text_kind, code_kind}) {
     if (bare == block_routes[kind].names.closing && kept_source(kind, records).empty()) {
-      std::vector<std::string> set_aside = std::exchange(kept_lines(kind, records), {});
+      ::block_lines set_aside = std::exchange(kept_lines(kind, records), ::block_lines{});
       const block_route* route = route_line(line, check.flags, check.context, discard);
       kept_lines(kind, records) = std::move(set_aside);
       return route;
@@ -1194,7 +1194,7 @@ const block_route* route_checked_line(file_check& check, std::string_view line,
   if (!line.starts_with('@')) {
     const block_route* open = first_open_kind(check);
     if (open != nullptr && collects_lines(*open)) {
-      add_line(kept_lines(kind_of(*open), check.context.records), check.context.spare_lines,
+      add_line(check.context, kept_lines(kind_of(*open), check.context.records),
                without_carriage_return(line));
       return open;
     }
@@ -1286,6 +1286,25 @@ void start_file(check_scratch& scratch, const command_file_place& page) {
   scratch.reads.folder = folder_of(page.file);
 }
 
+// Checks each line of `text`, as getline splits it, and the end of the file; notes in `kinds`
+// which kind took each line when `with_kinds`.
+void check_all_lines(file_check& check, std::string_view text, bool with_kinds,
+                     std::vector<std::string_view>& kinds) {
+  text_lines lines{text};
+  for (std::string_view line; lines.next(line);) {
+    line = without_carriage_return(line);
+    ++check.line_number;
+    const bool was_in_page = check.in_page;
+    const block_route* route = check_line(check, line, check.scratch.discard);
+    if (with_kinds) {
+      kinds.push_back(route != nullptr               ? route->names.opening
+                      : was_in_page || check.in_page ? page_block.opening
+                                                     : std::string_view());
+    }
+  }
+  check_end_of_file(check);
+}
+
 // Checks the command file whose bytes are `text`, split into lines as getline splits them, from
 // the records in `scratch` and leaving there those a run leaves; says which kind took each line
 // when `with_kinds`.
@@ -1301,19 +1320,15 @@ checked_text check_text(std::string_view text, const command_file_place& page,
   const external_reads_scope reading(scratch.discard, scratch.reads);
   std::vector<std::string_view> kinds;
   kinds.reserve(with_kinds ? text.size() / 32 : 0);  // about a line in 32 bytes
-  text_lines lines{text};
-  for (std::string_view line; lines.next(line);) {
-    line = without_carriage_return(line);
-    ++check.line_number;
-    const bool was_in_page = check.in_page;
-    const block_route* route = check_line(check, line, scratch.discard);
-    if (with_kinds) {
-      kinds.push_back(route != nullptr               ? route->names.opening
-                      : was_in_page || check.in_page ? page_block.opening
-                                                     : std::string_view());
-    }
+  // The blocks keep views of the file's lines, as a run's do, copied before `text` goes away.
+  scratch.context.lines_last_the_page = true;
+  try {
+    check_all_lines(check, text, with_kinds, kinds);
+  } catch (...) {
+    keep_page_lines(scratch.context);
+    throw;
   }
-  check_end_of_file(check);
+  keep_page_lines(scratch.context);
   std::stable_sort(check.found.begin(), check.found.end(),
                    [](const diagnostic& a, const diagnostic& b) {
                      return std::pair(a.line, a.column) < std::pair(b.line, b.column);

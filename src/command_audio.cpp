@@ -31,7 +31,7 @@ void command_audio(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   audio_template_config& audio_config = context.records.audio;
   follow_block_protocol(
-      line, audio_block, in_block, audio_config, context.spare_lines,
+      line, audio_block, in_block, audio_config,
       [&](std::string_view setting) { apply_setting(setting, audio_keys, context.records); },
       [&] {
         hand_over(context.html, page);  // the page so far, before it is written directly

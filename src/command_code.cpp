@@ -29,7 +29,7 @@ constexpr setting_key code_keys[] = {
 
 void take_code_line(std::string_view line, page_context& context) {
   if (!apply_setting(line, code_settings(context.prose), context.records)) {
-    add_line(context.records.code.lines, context.spare_lines, line);
+    add_line(context, context.records.code.lines, line);
   }
 }
 
@@ -68,10 +68,10 @@ void add_row(html_buffer& html, std::uint64_t number, std::string_view line,
 }
 
 // Appends the rows of a numbered listing of `lines`, coloured where `coloured` holds a line.
-void add_rows(html_buffer& html, const std::vector<std::string>& lines,
-              const std::vector<std::string>& coloured, std::ostream& page) {
+void add_rows(html_buffer& html, const block_lines& lines, const std::vector<std::string>& coloured,
+              std::ostream& page) {
   std::uint64_t number = 0;
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     ++number;
     add_row(html, number, line, number <= coloured.size() ? &coloured[number - 1] : nullptr);
     hand_over_piece(html, page);
@@ -80,20 +80,20 @@ void add_rows(html_buffer& html, const std::vector<std::string>& lines,
 
 // Writes `lines` as a numbered listing; with settings inside a listing's figure and coloured in
 // `language` when there is one.
-void write_listing(std::ostream& page, const std::vector<std::string>& lines,
+void write_listing(std::ostream& page, const block_lines& lines,
                    const std::optional<std::string>& language, const code_template_config& config,
                    page_context& context) {
   if (page.rdbuf() == nullptr) {
     return;  // a page written into nothing, as check reads pages
   }
   const std::vector<std::string> coloured =
-      language ? highlight_lines(*language, lines) : std::vector<std::string>{};
+      language
+          ? highlight_lines(*language, std::vector<std::string_view>(lines.begin(), lines.end()))
+          : std::vector<std::string>{};
   html_buffer& html = context.html;
-  std::string frame;
   if (context.prose.enabled) {
-    open_listing_figure(frame, language.value_or(""));
+    open_listing_figure(html, language.value_or(""));
   }
-  add(html, frame);
   add(html, "  <pre class=\"code\"");
   add(html, panel_focus(page));
   add(html, " style=\"");
@@ -102,9 +102,7 @@ void write_listing(std::ostream& page, const std::vector<std::string>& lines,
   add_rows(html, lines, coloured, page);
   add(html, "  </table></pre>\n");
   if (context.prose.enabled) {
-    frame.clear();
-    close_listing_figure(frame);
-    add(html, frame);
+    close_listing_figure(html);
   }
   hand_over_piece(html, page);
 }
@@ -118,7 +116,7 @@ void write_code(page_context& context, std::ostream& page) {
   if (!code_config.src.empty()) {
     hand_over(context.html, page);  // what the page holds reaches its stream before a file is read
     if (!load_external_lines(code_config.src, "code", code_config.lines, page, *context.errors)) {
-      code_config.lines.push_back("// Error: External file not found: " + code_config.src);
+      add_copy(code_config.lines, "// Error: External file not found: " + code_config.src);
     }
   }
   if (code_config.lines.empty()) {
@@ -134,7 +132,7 @@ void command_code(std::string_view line, bool& in_block, page_context& context,
                   std::ostream& page) {
   follow_block_protocol(
       without_carriage_return(line), code_block, in_block, context.records.code,
-      context.spare_lines, [&](std::string_view inner) { take_code_line(inner, context); },
+      [&](std::string_view inner) { take_code_line(inner, context); },
       [&] { write_code(context, page); });
 }
 
@@ -145,10 +143,9 @@ std::span<const setting_key> code_settings(const prose_settings& prose) {
 
 void write_source_listing(std::istream& source, std::string_view file_name, page_context& context,
                           std::ostream& page) {
-  std::vector<std::string> lines;
+  block_lines lines;
   for (std::string line; std::getline(source, line);) {
-    line.resize(without_carriage_return(line).size());
-    lines.push_back(std::move(line));
+    add_copy(lines, without_carriage_return(line));
   }
   const std::string name = std::filesystem::path(file_name).filename().string();
   page << "  <h1 class=\"title source-title\">" << html_escape(name) << "</h1>\n";

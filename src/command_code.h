@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "block_lines.h"
 #include "utils.h"
 
 struct page_context;
@@ -21,7 +22,7 @@ struct code_template_config {
   std::string height = "auto";
   std::string src;       // an external file whose lines replace the inline ones; empty for none
   std::string language;  // with settings: the language to colour the lines in; empty for none
-  std::vector<std::string> lines;
+  block_lines lines;
 
   bool operator==(const code_template_config&) const = default;
 };

@@ -28,7 +28,7 @@ void command_download(std::string_view line, bool& in_block, page_context& conte
                       std::ostream& page) {
   download_template_config& download_config = context.records.download;
   follow_block_protocol(
-      line, download_block, in_block, download_config, context.spare_lines,
+      line, download_block, in_block, download_config,
       [&](std::string_view setting) { apply_setting(setting, download_keys, context.records); },
       [&] {
         hand_over(context.html, page);  // the page so far, before it is written directly

@@ -39,7 +39,7 @@ void command_image(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   image_template_config& image_config = context.records.image;
   follow_block_protocol(
-      line, image_block, in_block, image_config, context.spare_lines,
+      line, image_block, in_block, image_config,
       [&](std::string_view setting) { apply_setting(setting, image_keys, context.records); },
       [&] { write_image(image_config, context.html, page); });
 }

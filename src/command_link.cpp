@@ -44,7 +44,7 @@ void command_link(std::string_view line, bool& in_block, page_context& context,
                   std::ostream& page) {
   link_template_config& link_config = context.records.link;
   follow_block_protocol(
-      line, link_block, in_block, link_config, context.spare_lines,
+      line, link_block, in_block, link_config,
       [&](std::string_view setting) { apply_setting(setting, link_keys, context.records); },
       [&] { write_link(link_config, context.html, page); });
 }

@@ -21,7 +21,7 @@ constexpr setting_key markdown_keys[] = {
 
 void take_markdown_line(std::string_view line, page_context& context) {
   if (!apply_setting(line, markdown_keys, context.records)) {
-    context.records.markdown.lines.emplace_back(line);
+    add_line(context, context.records.markdown.lines, line);
   }
 }
 
@@ -35,8 +35,8 @@ void write_markdown(page_context& context, std::ostream& page) {
   if (!markdown_config.src.empty() &&
       !load_external_lines(markdown_config.src, "Markdown", markdown_config.lines, page,
                            *context.errors)) {
-    markdown_config.lines.push_back(
-        "[Error: External Markdown file not found: " + markdown_config.src + "]");
+    add_copy(markdown_config.lines,
+             "[Error: External Markdown file not found: " + markdown_config.src + "]");
   }
   if (markdown_config.lines.empty()) {
     return;
@@ -53,7 +53,7 @@ void command_markdown(std::string_view line, bool& in_block, page_context& conte
                       std::ostream& page) {
   follow_block_protocol(
       without_carriage_return(line), markdown_block, in_block, context.records.markdown,
-      context.spare_lines, [&](std::string_view inner) { take_markdown_line(inner, context); },
+      [&](std::string_view inner) { take_markdown_line(inner, context); },
       [&] { write_markdown(context, page); });
 }
 
@@ -61,9 +61,9 @@ std::span<const setting_key> markdown_settings(const prose_settings&) {
   return markdown_keys;
 }
 
-std::string markdown_text(const std::vector<std::string>& lines) {
+std::string markdown_text(const block_lines& lines) {
   std::string text;
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     text += line;
     text += '\n';
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "block_lines.h"
 #include "utils.h"
 
 struct page_context;
@@ -18,7 +19,7 @@ inline constexpr block_names markdown_block{"@markdown", "@end_markdown"};
 struct markdown_template_config {
   std::string src;       // a Markdown file whose lines replace the inline ones; empty for none
   std::string language;  // the language of code spans and unmarked fences; empty for plain
-  std::vector<std::string> lines;
+  block_lines lines;
 
   bool operator==(const markdown_template_config&) const = default;
 };
@@ -32,4 +33,4 @@ void command_markdown(std::string_view line, bool& in_block, page_context& conte
 std::span<const setting_key> markdown_settings(const prose_settings& prose);
 
 // The text of a Markdown block's lines, each ended by a newline.
-std::string markdown_text(const std::vector<std::string>& lines);
+std::string markdown_text(const block_lines& lines);

@@ -96,7 +96,7 @@ void write_pdf(page_context& context, std::ostream& page) {
 
 void command_pdf(std::string_view line, bool& in_block, page_context& context, std::ostream& page) {
   follow_block_protocol(
-      line, pdf_block, in_block, context.records.pdf, context.spare_lines,
+      line, pdf_block, in_block, context.records.pdf,
       [&](std::string_view setting) { apply_setting(setting, pdf_keys, context.records); },
       [&] { write_pdf(context, page); });
 }

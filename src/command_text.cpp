@@ -24,7 +24,7 @@ constexpr setting_key text_keys[] = {
 
 void take_text_line(std::string_view line, page_context& context) {
   if (!apply_setting(line, text_keys, context.records)) {
-    add_line(context.records.text.lines, context.spare_lines, line);
+    add_line(context, context.records.text.lines, line);
   }
 }
 
@@ -54,7 +54,7 @@ void add_row(html_buffer& html, std::string_view whitespace, std::string_view li
 // Appends a row of the panel for each of its lines.
 void add_rows(html_buffer& html, const text_template_config& text_config, std::ostream& page) {
   const std::string whitespace = escape_quotes(text_config.whitespace);
-  for (const std::string& line : text_config.lines) {
+  for (const std::string_view line : text_config.lines) {
     add_row(html, whitespace, line);
     hand_over_piece(html, page);
   }
@@ -69,7 +69,7 @@ void write_text(page_context& context, std::ostream& page) {
   if (!text_config.src.empty()) {
     hand_over(context.html, page);  // what the page holds reaches its stream before a file is read
     if (!load_external_lines(text_config.src, "text", text_config.lines, page, *context.errors)) {
-      text_config.lines.push_back("[Error: External text file not found: " + text_config.src + "]");
+      add_copy(text_config.lines, "[Error: External text file not found: " + text_config.src + "]");
     }
   }
   if (text_config.lines.empty() || page.rdbuf() == nullptr) {
@@ -96,7 +96,7 @@ void command_text(std::string_view line, bool& in_block, page_context& context,
                   std::ostream& page) {
   follow_block_protocol(
       without_carriage_return(line), text_block, in_block, context.records.text,
-      context.spare_lines, [&](std::string_view inner) { take_text_line(inner, context); },
+      [&](std::string_view inner) { take_text_line(inner, context); },
       [&] { write_text(context, page); });
 }
 

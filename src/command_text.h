@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "block_lines.h"
 #include "utils.h"
 
 struct page_context;
@@ -21,7 +22,7 @@ struct text_template_config {
   std::string color = "#d4d4d4";
   std::string src;  // an external file whose lines replace the inline ones; empty for none
   std::string whitespace = "pre";
-  std::vector<std::string> lines;
+  block_lines lines;
 
   bool operator==(const text_template_config&) const = default;
 };

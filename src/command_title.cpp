@@ -37,7 +37,7 @@ void command_title(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   title_template_config& title_config = context.records.title;
   follow_block_protocol(
-      without_carriage_return(line), title_block, in_block, title_config, context.spare_lines,
+      without_carriage_return(line), title_block, in_block, title_config,
       [&](std::string_view setting) { apply_setting(setting, title_keys, context.records); },
       [&] { write_title(title_config, context.html, page); });
 }

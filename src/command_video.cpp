@@ -36,7 +36,7 @@ void command_video(std::string_view line, bool& in_block, page_context& context,
                    std::ostream& page) {
   video_template_config& video_config = context.records.video;
   follow_block_protocol(
-      line, video_block, in_block, video_config, context.spare_lines,
+      line, video_block, in_block, video_config,
       [&](std::string_view setting) { apply_setting(setting, video_keys, context.records); },
       [&] {
         hand_over(context.html, page);  // the page so far, before it is written directly

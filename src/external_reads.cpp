@@ -28,7 +28,7 @@ fs::path external_file_path(const std::string& src, const std::string& folder) {
   return path;
 }
 
-bool read_lines(const fs::path& path, std::vector<std::string>& lines) {
+bool read_lines(const fs::path& path, block_lines& lines) {
   // Opening a folder would yield nothing, a FIFO could block forever and a device never end.
   std::error_code error;
   if (!fs::is_regular_file(path, error)) {
@@ -40,8 +40,7 @@ bool read_lines(const fs::path& path, std::vector<std::string>& lines) {
   }
   std::string line;
   while (std::getline(file, line)) {
-    line.resize(without_carriage_return(line).size());
-    lines.push_back(line);
+    add_copy(lines, without_carriage_return(line));
   }
   return true;
 }
@@ -57,9 +56,8 @@ external_reads_scope::~external_reads_scope() {
   page_.pword(reads_slot()) = saved_;
 }
 
-bool load_external_lines(const std::string& src, std::string_view kind,
-                         std::vector<std::string>& lines, std::ostream& page,
-                         std::ostream& errors) {
+bool load_external_lines(const std::string& src, std::string_view kind, block_lines& lines,
+                         std::ostream& page, std::ostream& errors) {
   lines.clear();
   const external_reads& reads = reads_of(page);
   const fs::path path = external_file_path(src, reads.folder);

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "block_lines.h"
+
 // Where relative names start, and what runs around each read; any hook may be left empty.
 struct external_reads {
   std::string folder;  // the folder of the command file (e.g. "proj/docs")
@@ -35,5 +37,5 @@ class external_reads_scope {
 // names in `src`, each without one trailing carriage return. When it is not a regular file or
 // cannot be opened, `lines` is left empty, the line
 // "Error: Could not open external `kind` file '<path>'" goes to `errors`, and the result is false.
-bool load_external_lines(const std::string& src, std::string_view kind,
-                         std::vector<std::string>& lines, std::ostream& page, std::ostream& errors);
+bool load_external_lines(const std::string& src, std::string_view kind, block_lines& lines,
+                         std::ostream& page, std::ostream& errors);

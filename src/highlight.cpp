@@ -119,20 +119,35 @@ std::vector<std::string> known_languages() {
   return names;
 }
 
-std::vector<std::string> highlight_lines(const std::string& language,
-                                         std::span<const std::string> lines) {
+namespace {
+
+// highlight_lines for lines of either type.
+template <typename Line>
+std::vector<std::string> highlight_any(const std::string& language, std::span<const Line> lines) {
   std::vector<std::string> html;
   if (module().highlight == nullptr) {
     return html;
   }
   std::vector<orvello_text> texts;
   texts.reserve(lines.size());
-  for (const std::string& line : lines) {
+  for (const Line& line : lines) {
     texts.push_back(text_of(line));
   }
   html.reserve(lines.size());
   module().highlight(text_of(language), texts.data(), texts.size(), append_to_lines, &html);
   return html;
+}
+
+}  // namespace
+
+std::vector<std::string> highlight_lines(const std::string& language,
+                                         std::span<const std::string> lines) {
+  return highlight_any(language, lines);
+}
+
+std::vector<std::string> highlight_lines(const std::string& language,
+                                         std::span<const std::string_view> lines) {
+  return highlight_any(language, lines);
 }
 
 std::string highlight_engine_error() {

@@ -28,6 +28,10 @@ std::vector<std::string> known_languages();
 std::vector<std::string> highlight_lines(const std::string& language,
                                          std::span<const std::string> lines);
 
+// As highlight_lines above, for lines seen through views.
+std::vector<std::string> highlight_lines(const std::string& language,
+                                         std::span<const std::string_view> lines);
+
 // Why the engine could not be loaded, once it was tried and failed; empty otherwise.
 std::string highlight_engine_error();
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 
 #include "block_routing.h"
@@ -251,11 +252,11 @@ struct stream_lines {
 bool needs_start(std::string_view line, const block_route& route, const block_flags& flags,
                  page_context& context) {
   const std::uint32_t kind = 1U << (&route - block_routes);
-  if (line == route.names.opening) {
+  if (is_name(line, route.names.opening)) {
     context.opened_kinds |= kind;
     return false;
   }
-  if (line != route.names.closing) {
+  if (!is_name(line, route.names.closing)) {
     return false;
   }
   return route.names.opening == pdf_block.opening ||
@@ -264,8 +265,8 @@ bool needs_start(std::string_view line, const block_route& route, const block_fl
 
 // Routes every line of `lines` to its block, but the lines of a framed page's @page block; with
 // its start unknown, stops before a line that needs it and after a block that would read a file.
-// Only a line with "@" at its front opens or closes a block, so every other line goes to the kind
-// that route_of() found open after the last such line.
+// Only a line with "@" at its front, and not "@@" (a setting), opens or closes a block, so every
+// other line goes to the kind that route_of() found open after the last such line.
 template <typename Lines>
 void route_page_lines(Lines lines, std::ostream& page, page_context& context, bool framed) {
   block_flags flags;
@@ -274,22 +275,29 @@ void route_page_lines(Lines lines, std::ostream& page, page_context& context, bo
   std::string_view line;
   while (lines.next(line)) {
     line = without_carriage_return(line);
-    if (framed && takes_page_line(line, in_page, flags != block_flags{})) {
+    const bool command = line.starts_with('@');
+    // Only a command line opens @page: any other line is its own unless @page is open.
+    if (framed && (command || in_page) && takes_page_line(line, in_page, flags != block_flags{})) {
       continue;
     }
-    const bool command = line.starts_with('@');
-    const block_route* route = command ? route_of(line, flags, context) : open;
+    const bool names_block = command && !line.starts_with("@@");
+    const block_route* route = names_block ? route_of(line, flags, context) : open;
     if (route == nullptr) {
       continue;
     }
-    if (command && context.start_unknown && needs_start(line, *route, flags, context)) {
+    if (names_block && context.start_unknown && needs_start(line, *route, flags, context)) {
       context.start_needed = true;
     }
     if (context.start_needed) {
       return;
     }
+    if (!command && route->lines != nullptr) {
+      // A line of a panel or listing, as its handler keeps it (without a second carriage return).
+      add_line(context, *route->lines(context.records), without_carriage_return(line));
+      continue;
+    }
     route->handler(line, flags.*route->in_block, context, page);
-    if (command) {
+    if (names_block) {
       open = open_route(flags, context);
     }
   }
@@ -323,12 +331,15 @@ void compile_page_from(Source& source, Lines lines, std::ostream& page, page_con
     write_listing_page(source, command_file, context, page);
     add(html, frame->foot);
   } else {
+    context.lines_last_the_page = std::is_same_v<Lines, text_lines>;
     try {
       route_page_lines(lines, page, context, frame != nullptr);
     } catch (...) {
+      keep_page_lines(context);
       hand_over(html, page);  // a page that an error ends keeps what its blocks wrote
       throw;
     }
+    keep_page_lines(context);
     frame != nullptr ? add(html, frame->foot) : write_page_foot(html);
   }
   hand_over(html, page);
@@ -393,20 +404,9 @@ std::string depth_prefix(std::string_view relative) {
 
 // --- The block protocol shared by the nine kinds ----------------------------------------------
 
-void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare) {
-  if (spare.empty()) {
-    spare.swap(lines);  // the strings go with their vector; the lines take the spare's room
-    return;
-  }
-  for (std::string& line : lines) {
-    spare.push_back(std::move(line));
-  }
-  lines.clear();
-}
-
 bool apply_key(std::string_view line, std::span<const setting_key> keys, block_records& records) {
   for (const setting_key& key : keys) {
-    if (!line.starts_with(key.prefix)) {
+    if (!starts_with_name(line, key.prefix)) {
       continue;
     }
     const std::string_view value = line.substr(key.prefix.size());

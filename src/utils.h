@@ -1,6 +1,7 @@
 // The site tree, the page compiler and the pieces every block kind shares.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -109,34 +110,18 @@ struct block_names {
   std::string_view closing;
 };
 
-// Moves the strings of `lines` to `spare` for add_line to reuse, leaving `lines` empty: the lines
-// of one block after another then allocate only when they outgrow every earlier line.
-void recycle_lines(std::vector<std::string>& lines, std::vector<std::string>& spare);
-
-// Appends `line` to `lines` in a string that recycle_lines set aside in `spare`, when there is one.
-inline void add_line(std::vector<std::string>& lines, std::vector<std::string>& spare,
-                     std::string_view line) {
-  if (spare.empty()) {
-    lines.emplace_back(line);
-    return;
-  }
-  lines.push_back(std::move(spare.back()));
-  spare.pop_back();
-  lines.back().assign(line);
-}
-
 // Follows the block protocol for one line that the router gave a kind: its opening line opens the
-// block and resets `record` to the kind's defaults (its lines' strings go to `spare`), its closing
-// line closes the block and calls `write` (the record keeps its values), and any other line inside
-// the block goes to `take_line`.
+// block and resets `record` to the kind's defaults (its lines keep their room), its closing line
+// closes the block and calls `write` (the record keeps its values), and any other line inside the
+// block goes to `take_line`.
 template <typename Record, typename TakeLine, typename Write>
 void follow_block_protocol(std::string_view line, block_names names, bool& in_block, Record& record,
-                           std::vector<std::string>& spare, TakeLine take_line, Write write) {
+                           TakeLine take_line, Write write) {
   if (line == names.opening) {
     in_block = true;
     if constexpr (requires { record.lines; }) {
-      recycle_lines(record.lines, spare);
-      std::vector<std::string> kept = std::move(record.lines);
+      auto kept = std::move(record.lines);
+      kept.clear();
       record = Record{};
       record.lines = std::move(kept);
     } else {
@@ -148,6 +133,42 @@ void follow_block_protocol(std::string_view line, block_names names, bool& in_bl
   } else if (in_block) {
     take_line(line);
   }
+}
+
+// Whether `line` starts with `name`, a block's opening or closing line or a setting key: names of
+// up to sixteen bytes are compared in two loads from each, cheaper than a call of memcmp, which
+// the compiler makes when the name is not known where it compiles the comparison.
+inline bool starts_with_name(std::string_view line, std::string_view name) {
+  const std::size_t size = name.size();
+  if (line.size() < size) {
+    return false;
+  }
+  const auto same_ends = [&](auto word) {
+    auto other = word;
+    std::memcpy(&word, line.data(), sizeof word);
+    std::memcpy(&other, name.data(), sizeof other);
+    if (word != other) {
+      return false;
+    }
+    std::memcpy(&word, line.data() + size - sizeof word, sizeof word);
+    std::memcpy(&other, name.data() + size - sizeof other, sizeof other);
+    return word == other;
+  };
+  if (size > 16) {
+    return line.starts_with(name);
+  }
+  if (size >= 8) {
+    return same_ends(std::uint64_t{});
+  }
+  if (size >= 4) {
+    return same_ends(std::uint32_t{});
+  }
+  return line.substr(0, size) == name;
+}
+
+// Whether `line` is `name`, as starts_with_name compares them.
+inline bool is_name(std::string_view line, std::string_view name) {
+  return line.size() == name.size() && starts_with_name(line, name);
 }
 
 // `line` without one trailing carriage return.

@@ -170,11 +170,10 @@ TEST(FollowBlockProtocol, OpensResetsClosesAndPassesInnerLines) {
     std::string value = "default";
   } config{"kept"};
   bool in_block = false;
-  std::vector<std::string> spare;
   std::string taken, written;
   const auto step = [&](std::string_view line) {
     follow_block_protocol(
-        line, block_names{"@x", "@end_x"}, in_block, config, spare,
+        line, block_names{"@x", "@end_x"}, in_block, config,
         [&](std::string_view inner) { taken += std::string(inner) + ";"; },
         [&] { written += config.value + ";"; });
   };
