@@ -46,7 +46,7 @@ std::string did_you_mean(std::string_view prefix, std::string_view near) {
 }
 
 // Every opening and closing line of the language.
-const std::vector<std::string_view>& block_lines() {
+const std::vector<std::string_view>& opening_and_closing_lines() {
   static const std::vector<std::string_view> lines = [] {
     std::vector<std::string_view> all;
     for (const block_route& route : block_routes) {
@@ -59,7 +59,7 @@ const std::vector<std::string_view>& block_lines() {
 }
 
 bool is_block_line(std::string_view line) {
-  const std::vector<std::string_view>& lines = block_lines();
+  const std::vector<std::string_view>& lines = opening_and_closing_lines();
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
@@ -923,7 +923,7 @@ void check_dropped_line(file_check& check, std::string_view line) {
   } else if (line.starts_with('@')) {
     check.add(check.here(), severity::warning, "unknown-line",
               in_quotes(line) + " is no line of the page language and is ignored" +
-                  did_you_mean("", nearest_name(line, block_lines())));
+                  did_you_mean("", nearest_name(line, opening_and_closing_lines())));
   }
 }
 
@@ -1077,7 +1077,7 @@ void check_line_in_block(file_check& check, std::string_view line, const block_r
   if (is_block_line(line)) {
     return;
   }
-  const std::string_view near = nearest_name(line, block_lines());
+  const std::string_view near = nearest_name(line, opening_and_closing_lines());
   if (collects_lines(route) && near.empty()) {
     return;  // content such as a decorator in a listing
   }
@@ -1158,7 +1158,7 @@ const block_route* first_open_kind(const file_check& check) {
 }
 
 // The lines that the text panel (`text_kind`) or the listing (`code_kind`) keeps in `records`.
-::block_lines& kept_lines(std::size_t kind, block_records& records) {
+block_lines& kept_lines(std::size_t kind, block_records& records) {
   return kind == code_kind ? records.code.lines : records.text.lines;
 }
 
@@ -1177,7 +1177,7 @@ const block_route* route_set_aside(file_check& check, std::string_view line,
   const std::string_view bare = without_carriage_return(line);  // as the handlers compare it
   for (const std::size_t kind : {text_kind, code_kind}) {
     if (bare == block_routes[kind].names.closing && kept_source(kind, records).empty()) {
-      ::block_lines set_aside = std::exchange(kept_lines(kind, records), ::block_lines{});
+      block_lines set_aside = std::exchange(kept_lines(kind, records), block_lines{});
       const block_route* route = route_line(line, check.flags, check.context, discard);
       kept_lines(kind, records) = std::move(set_aside);
       return route;
