@@ -36,14 +36,12 @@ void take_code_line(std::string_view line, page_context& context) {
 // The language a listing is coloured in: its own setting, else its file's; none without
 // settings.
 std::optional<std::string> listing_language(const code_template_config& config,
-                                            const prose_settings& prose) {
-  if (!prose.enabled) {
+                                            page_context& context) {
+  if (!context.prose.enabled || (config.language.empty() && config.src.empty())) {
     return std::nullopt;
   }
-  if (!config.language.empty()) {
-    return find_language(config.language);
-  }
-  return config.src.empty() ? std::nullopt : language_of_file(config.src);
+  context.language_looked_up = true;
+  return config.language.empty() ? language_of_file(config.src) : find_language(config.language);
 }
 
 // Appends the row of a listing's line `number`: `line` escaped, or its `coloured` HTML.
@@ -122,7 +120,7 @@ void write_code(page_context& context, std::ostream& page) {
   if (code_config.lines.empty()) {
     return;
   }
-  write_listing(page, code_config.lines, listing_language(code_config, context.prose), code_config,
+  write_listing(page, code_config.lines, listing_language(code_config, context), code_config,
                 context);
 }
 
@@ -150,6 +148,7 @@ void write_source_listing(std::istream& source, std::string_view file_name, page
   const std::string name = std::filesystem::path(file_name).filename().string();
   page << "  <h1 class=\"title source-title\">" << html_escape(name) << "</h1>\n";
   if (!lines.empty()) {
+    context.language_looked_up = true;
     write_listing(page, lines, language_of_file(name), code_template_config{}, context);
   }
 }

@@ -44,6 +44,7 @@ void write_markdown(page_context& context, std::ostream& page) {
   const markdown_result prose =
       render_markdown(markdown_text(markdown_config.lines),
                       {.raw_html = context.prose.raw_html, .language = markdown_config.language});
+  context.language_looked_up = context.language_looked_up || prose.language_looked_up;
   page << "  <div class=\"markdown\">\n" << prose.html << "  </div>\n";
 }
 

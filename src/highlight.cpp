@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <ostream>
 
 #include "highlight_module.h"
 
@@ -60,15 +59,10 @@ module_functions open_module() {
   return functions;
 }
 
-// Set once the module was looked for, so that a page that needs no highlighting never loads it.
-std::atomic<bool> module_tried{false};
-
+// Opened the first time it is needed, so that a run whose pages need no highlighting never loads
+// it.
 const module_functions& module() {
-  static const module_functions functions = [] {
-    module_functions opened = open_module();
-    module_tried.store(true, std::memory_order_release);
-    return opened;
-  }();
+  static const module_functions functions = open_module();
   return functions;
 }
 
@@ -154,12 +148,12 @@ std::string highlight_engine_error() {
   return module().error;
 }
 
-void report_highlight_failure(std::ostream& errors) {
+std::string highlight_failure_warning(bool looked_up) {
   static std::atomic<bool> reported{false};
-  if (!module_tried.load(std::memory_order_acquire) || module().error.empty() ||
-      reported.exchange(true)) {
-    return;
+  // A page that looked a language up tried the module, so module() loads nothing here.
+  if (!looked_up || module().error.empty() || reported.exchange(true)) {
+    return {};
   }
-  errors << "Warning: listings are not coloured: the highlighter could not be loaded ("
-         << module().error << ")\n";
+  return "Warning: listings are not coloured: the highlighter could not be loaded (" +
+         module().error + ")\n";
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,6 +34,7 @@ std::vector<std::string> highlight_lines(const std::string& language,
 // Why the engine could not be loaded, once it was tried and failed; empty otherwise.
 std::string highlight_engine_error();
 
-// Writes to `errors` why listings are not coloured, once per process, when a page needed the
-// engine and it could not be loaded; else nothing.
-void report_highlight_failure(std::ostream& errors);
+// The warning why listings are not coloured, for a page that looked a language up (`looked_up`)
+// when the engine could not be loaded: given once per process, to the first such page that asks
+// at its turn; else empty.
+std::string highlight_failure_warning(bool looked_up);

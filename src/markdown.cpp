@@ -257,6 +257,7 @@ void html_writer::write_code_block() {
     return;
   }
   const std::string wanted = code_language.empty() ? options.language : code_language;
+  result.language_looked_up = result.language_looked_up || !wanted.empty();
   const std::optional<std::string> language = wanted.empty() ? std::nullopt : find_language(wanted);
   const std::vector<std::string> lines = code_lines(code);
   std::vector<std::string> html;
@@ -282,6 +283,7 @@ void html_writer::write_code_span() {
   if (references_only) {
     return;
   }
+  result.language_looked_up = result.language_looked_up || !options.language.empty();
   const std::optional<std::string> language =
       options.language.empty() ? std::nullopt : find_language(options.language);
   const std::vector<std::string> html =

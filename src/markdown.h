@@ -22,10 +22,12 @@ struct markdown_reference {
   bool operator==(const markdown_reference&) const = default;
 };
 
-// What rendering gives: the HTML (without a wrapper) and every link and picture in source order.
+// What rendering gives: the HTML (without a wrapper), every link and picture in source order, and
+// whether a language was looked up to colour code in.
 struct markdown_result {
   std::string html;
   std::vector<markdown_reference> references;
+  bool language_looked_up = false;
 };
 
 // `text` rendered as HTML under `options`. Heading ids are unique within the text and never one

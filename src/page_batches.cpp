@@ -99,6 +99,7 @@ bool compile_ahead(page_ahead& page, command_source& source, ahead_scratch& scra
       compile_source(source, page.relative, context, rules.site != nullptr ? &frame : nullptr,
                      rules.icon, reads, scratch.page, scratch.errors, page.errors, page.failure);
   scratch.sink.finish();
+  page.language_looked_up = context.language_looked_up;
   return !context.start_needed;
 }
 

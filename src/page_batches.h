@@ -70,7 +70,8 @@ struct page_ahead {
   std::string errors;              // what its blocks wrote as errors
   std::string failure;             // a file-system error that ended it
   bool read = true;                // its command file was read whole
-  console_report report;           // when written ahead
+  bool language_looked_up = false;  // its compile looked a language up to colour in
+  console_report report;            // when written ahead
 };
 
 // The report on a page compiled from `command_file`: `errors` its blocks wrote, `failure` a

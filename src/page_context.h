@@ -25,6 +25,9 @@ struct page_context {
   // The lines handed to the blocks stay where they are until the page ends (a command file held
   // in memory), so that blocks keep views of them; keep_lines() copies them when it ends.
   bool lines_last_the_page = false;
+  // The page looked up a language to colour a listing in: it is the page that learns, once, that
+  // the highlighter could not be loaded.
+  bool language_looked_up = false;
   // Compiled before the pages ahead of it, from records that are not its start: the page stops
   // where its output would depend on them (a kind closed before it opened one, a PDF's number)
   // or where it would read a file, which must happen at its turn.

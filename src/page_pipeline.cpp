@@ -13,6 +13,7 @@
 
 #include "console_capture.h"
 #include "external_reads.h"
+#include "highlight.h"
 #include "input_walk.h"
 #include "job_pool.h"
 #include "ordered_console.h"
@@ -224,6 +225,7 @@ int page_file_of(const page_ahead& page, page_run& run) {
 // Compiles one command file at its turn into its page. `ended_by_error` tells a page that a
 // file-system error cut short.
 console_report compile_at_turn(page_ahead& page, page_run& run, bool& ended_by_error) {
+  page.language_looked_up = false;
   if (!page.source.opened) {
     return page_report(page_outcome::not_opened, page.path, page.relative, {});
   }
@@ -242,6 +244,7 @@ console_report compile_at_turn(page_ahead& page, page_run& run, bool& ended_by_e
   const bool read =
       compile_source(page.source, page.relative, run.context, site != nullptr ? &frame : nullptr,
                      run.rules.icon, run.reads, out, run.errors, errors, failure);
+  page.language_looked_up = run.context.language_looked_up;
   ended_by_error = !failure.empty();
   const bool written = sink.finish();
   return compiled_report(std::move(errors), failure, read, written, page);
@@ -286,6 +289,7 @@ console_report report_at_turn(page_ahead& page, page_run& run, bool& ended_by_er
     return compile_at_turn(page, run, ended_by_error);
   }
   if (page.rewrite && !compile_again(page, run.rules)) {
+    page.language_looked_up = false;
     return page_report(page_outcome::not_opened, page.path, page.relative, {});
   }
   ended_by_error = !page.failure.empty();
@@ -315,6 +319,8 @@ void page_at_turn(page_ahead& page, page_run& run) {
                console_report{std::string(compile_error_prefix) + error.what() + "\n", "", false});
     return;
   }
+  // Decided here, in walk order, so that the same page carries it whatever the threads did.
+  report.err += highlight_failure_warning(page.language_looked_up);
   const bool written = report.ok;
   add_report(run.reports, std::move(report));
   if (observer != nullptr && !ended_by_error && observer->page_finished) {

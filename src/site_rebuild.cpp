@@ -11,6 +11,7 @@
 #include "console_capture.h"
 #include "external_reads.h"
 #include "generator.h"
+#include "highlight.h"
 #include "page_context.h"
 #include "page_frame.h"
 #include "page_observer.h"
@@ -549,9 +550,11 @@ bool write_page(const tree_entry& entry, const std::string& relative, const fold
     if (entry.replaces) {
       std::cerr << page_replaced_warning(page_path.string(), source_path.string());
     }
+    chain.context.language_looked_up = false;  // a page not created is not compiled
     outcome = compile_to(entry, source, page_path, relative, node, chain);
   }
-  std::cerr << page_report(outcome, source_path.string(), relative, page_path.string()).err;
+  std::cerr << page_report(outcome, source_path.string(), relative, page_path.string()).err
+            << highlight_failure_warning(source.is_open() && chain.context.language_looked_up);
   return outcome == page_outcome::compiled;
 }
 

@@ -19,7 +19,6 @@
 #include "file_copy.h"
 #include "framed_blocks.h"
 #include "held_folder.h"
-#include "highlight.h"
 #include "html_buffer.h"
 #include "input_walk.h"
 #include "job_pool.h"
@@ -325,6 +324,7 @@ void compile_page_from(Source& source, Lines lines, std::ostream& page, page_con
   const framed_blocks_scope framing(page, frame != nullptr);
   html_buffer& html = context.html;
   html.used = 0;
+  context.language_looked_up = false;
   frame != nullptr ? add(html, frame->head) : write_page_head(html, icon, prefix);
   if (frame != nullptr && is_source_page(context.prose, command_file)) {
     hand_over(html, page);  // before the listing's heading is written to the page directly
@@ -343,7 +343,6 @@ void compile_page_from(Source& source, Lines lines, std::ostream& page, page_con
     frame != nullptr ? add(html, frame->foot) : write_page_foot(html);
   }
   hand_over(html, page);
-  report_highlight_failure(*context.errors);
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ struct page_context;
 // `prefix` ("../" per folder), every line of `source` routed to its block, and the footer; with
 // a `frame`, its head and foot instead, and the @page block is no content, and a source file
 // (`command_file` names it) shows its own listing instead. The blocks start from the records of
-// `context` and leave theirs there; text and code blocks read their external files through
-// `reads`.
+// `context` and leave theirs there, and `context` learns whether the page looked a language up;
+// text and code blocks read their external files through `reads`.
 void compile_page(std::istream& source, std::ostream& page, page_context& context,
                   const std::string& prefix, const page_icon& icon, const external_reads& reads,
                   const page_frame* frame = nullptr, std::string_view command_file = {});

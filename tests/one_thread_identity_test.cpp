@@ -3,6 +3,7 @@
 // console lines and the same exit status as on one core, where none starts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -183,6 +184,53 @@ TEST_F(OneThreadIdentity, LargeCommandFilesAmongCarriedSettings) {
   }
   write_project(files);
   expect_same_as_on_one_core();
+}
+
+// Where the highlighter cannot be loaded (the program copied where it is not), the warning comes
+// once, with the first page in walk order that asked for colour, though a helper thread or the
+// findings check may load it first and other pages ahead of it are compiled again at their turn.
+TEST_F(OneThreadIdentity, HighlighterWarningComesWithTheFirstPageThatAsks) {
+  write("orvello.toml", "");
+  std::vector<std::pair<std::string, std::string>> files;
+  const std::map<int, std::string> asking{
+      {200, "@code\n@@language cpp\nint x;\n@end_code\n@end_text\n"},  // stops ahead
+      {201, "@end_text\n"},  // stops ahead as well, after the page that asked
+      {300, "@markdown\n@@language python\n`x = 1`\n@end_markdown\n"}};
+  for (int i = 100; i < 400; ++i) {
+    files.push_back(
+        {numbered("p", i, ".orv"),
+         asking.contains(i) ? asking.at(i) : numbered("@title\n@@text ", i, "\n@end_title\n")});
+    if (i % 10 == 0) {  // each replaced with a warning, to place the pages on standard error
+      files.push_back({numbered("p", i, ".htm"), "an asset a page replaces"});
+    }
+  }
+  write_project(files);
+  const fs::path alone = root / "alone/bin/orvello";
+  fs::create_directories(alone.parent_path());
+  fs::copy_file(ORVELLO_BINARY, alone);
+  run_options options;
+  options.program = alone;
+  options.one_core = true;
+  const run_result on_one_core = run(options);
+  const std::vector<std::string> lines = lines_of(on_one_core.err);
+  const auto warning = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.starts_with(
+        "Warning: listings are not coloured: the highlighter could not be "
+        "loaded (");
+  });
+  ASSERT_NE(lines.end(), warning) << on_one_core.err;
+  ASSERT_NE(lines.begin(), warning) << on_one_core.err;
+  EXPECT_TRUE(warning[-1].ends_with(" proj/p200.orv")) << on_one_core.err;
+  EXPECT_EQ(1u, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+              return line.find("not coloured") != std::string::npos;
+            }));
+  options.one_core = false;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    fs::remove_all(work / "site");
+    const run_result threaded = run(options);
+    EXPECT_EQ(on_one_core.exit_status, threaded.exit_status) << attempt;
+    EXPECT_EQ(on_one_core.err, threaded.err) << attempt;
+  }
 }
 
 }  // namespace

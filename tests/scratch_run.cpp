@@ -144,7 +144,7 @@ void ScratchRun::write_project(const std::vector<std::pair<std::string, std::str
 }
 
 started_run ScratchRun::start(const run_options& options) {
-  fs::path binary = ORVELLO_BINARY;
+  fs::path binary = options.program.empty() ? fs::path(ORVELLO_BINARY) : options.program;
   if (options.as_nobody) {
     // The build tree may lie where the unprivileged user cannot go (below /root, say).
     const fs::path copy = root / "bin/orvello";

@@ -32,6 +32,7 @@ struct run_options {
   std::optional<long> file_size_limit;   // bytes; SIGXFSZ ignored so writes fail instead
   std::optional<long> open_files_limit;  // file descriptors the run may hold
   bool one_core = false;                 // run on one core, where no helper thread starts
+  std::filesystem::path program;         // run instead of the one built (a copy elsewhere)
   std::vector<std::string> args;         // the command line after the program's name
   std::vector<std::string> env;          // NAME=value settings added to the environment
   std::optional<std::string> input;      // the bytes of standard input, else what the test has

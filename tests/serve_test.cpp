@@ -575,3 +575,34 @@ TEST_F(ServeTest, RebuildsAPageWhenItsMarkdownFileChanges) {
     ADD_FAILURE() << "serve's console:\n" << console << errors;
   }
 }
+
+// A rebuild warns as a run does when a page it compiles asks for colour from a highlighter that
+// cannot be loaded (the program copied where it is not), and only once in the whole serve.
+TEST_F(ServeTest, RebuildWarnsOnceWhenAPageAsksForColourWithoutTheHighlighter) {
+  write("orvello.toml", "");
+  write_project({{"index.orv", "@title\n@@text Home\n@end_title\n"}});
+  const fs::path alone = root / "alone/bin/orvello";
+  fs::create_directories(alone.parent_path());
+  fs::copy_file(ORVELLO_BINARY, alone);
+  run_options options = with_args({"serve", "--port", std::to_string(free_port())});
+  options.program = alone;
+  server = start(options);
+  ASSERT_TRUE(read_until(server.out_fd, console, "Serving site/ at ")) << console;
+  for (const std::string language : {"cpp", "python"}) {
+    const std::string line = "line_in_" + language;
+    write_project({{"index.orv", "@code\n@@language " + language + "\n" + line + "\n@end_code\n"}});
+    const auto deadline = std::chrono::steady_clock::now() + wait_limit;
+    while (read("site/index.htm").find(line) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  EXPECT_EQ(0, stop_serve()) << errors;
+  const std::string warning =
+      "Warning: listings are not coloured: the highlighter could not be "
+      "loaded (";
+  const std::size_t first = errors.find(warning);
+  EXPECT_NE(std::string::npos, first) << console << errors;
+  EXPECT_EQ(std::string::npos, errors.find(warning, first + 1)) << errors;
+  EXPECT_EQ(std::string::npos, console.find(warning)) << console;
+}

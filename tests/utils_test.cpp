@@ -236,3 +236,35 @@ TEST(CompileAhead, StopsWhereThePageNeedsItsStart) {
     EXPECT_TRUE(start == known.records) << r.page;
   }
 }
+
+// A page learns whether it looked a language up to colour in, whatever the page before it did: only
+// such a page may carry the warning that the highlighter could not be loaded, and the compile
+// itself writes no warning, whichever thread loaded the highlighter first.
+TEST(CompilePage, LearnsWhetherThePageLookedALanguageUp) {
+  struct row {
+    std::string_view page;
+    bool settings;
+    bool looked_up;
+  };
+  const row rows[] = {
+      {"@code\n@@language cpp\nint x;\n@end_code\n", true, true},
+      {"@code\n@@src missing.cpp\n@end_code\n", true, true},         // by the file's name
+      {"@code\n@@language cpp\nint x;\n@end_code\n", false, false},  // a line of the listing
+      {"@code\nint x;\n@end_code\n", true, false},
+      {"@markdown\n@@language python\n`x = 1`\n@end_markdown\n", true, true},
+      {"@markdown\n```c\nint x;\n```\n@end_markdown\n", true, true},
+      {"@markdown\n`x = 1`\n\n    indented\n@end_markdown\n", true, false},
+      {"@title\n@@text t\n@end_title\n", true, false},
+  };
+  for (const row& r : rows) {
+    page_context context;
+    context.prose.enabled = r.settings;
+    context.language_looked_up = !r.looked_up;  // as an earlier page left it
+    std::ostringstream errors;
+    context.errors = &errors;
+    std::ostringstream page;
+    compile_page(r.page, page, context, "", page_icon{}, external_reads{});
+    EXPECT_EQ(r.looked_up, context.language_looked_up) << r.page;
+    EXPECT_EQ(std::string::npos, errors.str().find("not coloured")) << r.page;
+  }
+}
