@@ -2,41 +2,19 @@
 
 #include <utility>
 
-block_lines::block_lines(const block_lines& other)
-    : places(other.places),
-      base(other.viewing ? other.base : nullptr),
-      span(other.span),
-      viewing(other.viewing),
-      bytes(other.bytes) {
-  if (!viewing) {
-    base = bytes.data();
-  }
-}
-
-block_lines& block_lines::operator=(const block_lines& other) {
-  if (this != &other) {
-    places = other.places;
-    span = other.span;
-    viewing = other.viewing;
-    bytes = other.bytes;
-    base = viewing ? other.base : bytes.data();
-  }
-  return *this;
-}
-
 block_lines::block_lines(block_lines&& other) noexcept
     : places(std::move(other.places)),
-      base(other.base),
+      view(other.view),
       span(other.span),
       viewing(other.viewing),
       bytes(std::move(other.bytes)) {
-  other.clear();  // its base saw the bytes that moved here
+  other.clear();
 }
 
 block_lines& block_lines::operator=(block_lines&& other) noexcept {
   if (this != &other) {
     places = std::move(other.places);
-    base = other.base;
+    view = other.view;
     span = other.span;
     viewing = other.viewing;
     bytes = std::move(other.bytes);
@@ -61,7 +39,6 @@ void add_copy(block_lines& lines, std::string_view line) {
   keep_lines(lines);  // the copy goes after the lines in `bytes`
   const std::size_t offset = lines.bytes.size();
   lines.bytes.insert(lines.bytes.end(), line.begin(), line.end());
-  lines.base = lines.bytes.data();  // wherever the bytes are now
   lines.places.push_back({offset, line.size()});
 }
 
@@ -69,7 +46,7 @@ void keep_lines(block_lines& lines) {
   if (!lines.viewing) {
     return;
   }
-  lines.bytes.assign(lines.base, lines.base + lines.span);
-  lines.base = lines.bytes.data();
+  lines.bytes.assign(lines.view, lines.view + lines.span);
+  lines.view = nullptr;
   lines.viewing = false;
 }

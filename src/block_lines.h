@@ -8,32 +8,35 @@
 #include <string_view>
 #include <vector>
 
-// Where a line of a block lies: `offset` bytes after the block's base, `size` bytes long.
+// Where a line of a block lies: `offset` bytes after the block's start, `size` bytes long.
 struct line_place {
   std::size_t offset = 0;
   std::size_t size = 0;
 };
 
-// A block's lines: each is seen at its place from `base`, the first line's place in the page's
-// text while they are views of it, else the start of `bytes`. Views are of one text, in its order.
+// A block's lines: each is seen at its place from the block's start, the first line's place in
+// the page's text while they are views of it (`view`), else the start of `bytes`. Views are of one
+// text, in its order.
 struct block_lines {
   std::vector<line_place> places;
-  const char* base = nullptr;
-  std::size_t span = 0;  // while they are views: from `base` to the end of the last line
-  bool viewing = false;  // they are views of a text that is not yet copied into `bytes`
-  // A vector's buffer stays where it is when the vector is moved or swapped, as the records are
-  // from thread to thread; a string's short text would not.
+  const char* view = nullptr;  // while they are views: where the first line lies
+  std::size_t span = 0;        // while they are views: from `view` to the end of the last line
+  bool viewing = false;        // they are views of a text that is not yet copied into `bytes`
   std::vector<char> bytes;
 
   block_lines() = default;
-  block_lines(const block_lines& other);
-  block_lines& operator=(const block_lines& other);
+  block_lines(const block_lines& other) = default;
+  block_lines& operator=(const block_lines& other) = default;
+  // What is moved away is no longer seen by the lines left behind, which are then empty.
   block_lines(block_lines&& other) noexcept;
   block_lines& operator=(block_lines&& other) noexcept;
 
+  // Where the places count from.
+  const char* start() const { return viewing ? view : bytes.data(); }
+
   // The line at `index`.
   std::string_view operator[](std::size_t index) const {
-    return {base + places[index].offset, places[index].size};
+    return {start() + places[index].offset, places[index].size};
   }
   bool operator==(const block_lines& other) const;
   bool empty() const { return places.empty(); }
@@ -62,13 +65,13 @@ struct block_lines {
     }
     bool operator==(const iterator& other) const { return at == other.at; }
   };
-  iterator begin() const { return {base, places.data()}; }
-  iterator end() const { return {base, places.data() + places.size()}; }
+  iterator begin() const { return {start(), places.data()}; }
+  iterator end() const { return {start(), places.data() + places.size()}; }
 
   // Empties the lines, keeping their room for the next block.
   void clear() {
     places.clear();
-    base = nullptr;
+    view = nullptr;
     span = 0;
     viewing = false;
     bytes.clear();
@@ -88,9 +91,9 @@ inline void add_view(block_lines& lines, std::string_view line) {
       return;
     }
     lines.viewing = true;
-    lines.base = line.data();
+    lines.view = line.data();
   }
-  const auto offset = static_cast<std::size_t>(line.data() - lines.base);
+  const auto offset = static_cast<std::size_t>(line.data() - lines.view);
   lines.places.push_back({offset, line.size()});
   lines.span = offset + line.size();
 }

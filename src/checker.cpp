@@ -1157,11 +1157,6 @@ const block_route* first_open_kind(const file_check& check) {
   return nullptr;
 }
 
-// The lines that the text panel (`text_kind`) or the listing (`code_kind`) keeps in `records`.
-block_lines& kept_lines(std::size_t kind, block_records& records) {
-  return kind == code_kind ? records.code.lines : records.text.lines;
-}
-
 // The file that the text panel or the listing reads its lines from instead, when named.
 const std::string& kept_source(std::size_t kind, const block_records& records) {
   return kind == code_kind ? records.code.src : records.text.src;
@@ -1177,9 +1172,10 @@ const block_route* route_set_aside(file_check& check, std::string_view line,
   const std::string_view bare = without_carriage_return(line);  // as the handlers compare it
   for (const std::size_t kind : {text_kind, code_kind}) {
     if (bare == block_routes[kind].names.closing && kept_source(kind, records).empty()) {
-      block_lines set_aside = std::exchange(kept_lines(kind, records), block_lines{});
+      block_lines& kept = *block_routes[kind].lines(records);
+      block_lines set_aside = std::exchange(kept, block_lines{});
       const block_route* route = route_line(line, check.flags, check.context, discard);
-      kept_lines(kind, records) = std::move(set_aside);
+      kept = std::move(set_aside);
       return route;
     }
   }
@@ -1194,8 +1190,7 @@ const block_route* route_checked_line(file_check& check, std::string_view line,
   if (!line.starts_with('@')) {
     const block_route* open = first_open_kind(check);
     if (open != nullptr && collects_lines(*open)) {
-      add_line(check.context, kept_lines(kind_of(*open), check.context.records),
-               without_carriage_return(line));
+      add_line(check.context, *open->lines(check.context.records), without_carriage_return(line));
       return open;
     }
   }
